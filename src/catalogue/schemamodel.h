@@ -1,0 +1,171 @@
+#pragma once
+
+// The schema model: the in-memory picture of the damaged database's schema,
+// rebuilt during a scan from the system relations found in the file. Written
+// by the recovery worker during a scan; read by previews, the repair and the
+// windows' message handlers (while the worker waits in a send, or no worker
+// runs). Plain value records; lists keep the order in which things were met.
+//
+// Texts are UTF-8. Relation and column names have their blanks replaced by
+// "_"; field-source names keep theirs.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ravelin::catalogue {
+
+// Column type codes (one byte per column).
+enum TypeCode : std::uint8_t {
+    kTypeNumeric = 1,
+    kTypeDecimal = 2,
+    kTypeBlob = 5,
+    kTypeSmallint = 7,
+    kTypeInteger = 8,
+    kTypeFloat = 10,
+    kTypeDate = 12,
+    kTypeTime = 13,
+    kTypeChar = 14,
+    kTypeBoolean = 17,
+    kTypeDouble = 27,
+    kTypeTimestamp = 35,
+    kTypeVarchar = 37,
+};
+
+// One relation found in the relations catalogue.
+struct TABLEIDNAME {
+    std::string name;
+    std::uint32_t relationId = 0;
+    std::uint32_t fieldIdCount = 0;
+};
+
+// One column of a user table.
+struct COLUMN {
+    std::string name;
+    std::string fieldSource;
+    std::uint8_t typeCode = 0;
+    std::uint16_t length = 0;
+    std::uint8_t hasDefault = 0;
+    std::uint8_t notNull = 0;
+    std::int32_t position = 0;
+    std::string blobSubTypeName;
+    std::uint8_t blobSegmentByte = 0;
+    std::uint16_t precision = 0;
+    std::uint16_t scale = 0;
+    std::string typeName;
+};
+
+// One user-defined field definition (domain) whose name does not begin with "RDB$".
+struct COLDOMAIN {
+    std::string name;
+    std::uint8_t typeCode = 0;
+    std::uint16_t length = 0;
+    std::string typeName;
+    std::uint8_t flag = 0;
+};
+
+// Links a column (by name) to its default text in defaultTexts.
+struct COLIDANDDEFINDEX {
+    std::string name;
+    std::uint16_t defaultIndex = 0;
+};
+using VIEWCOLIDANDDEFINDEX = COLIDANDDEFINDEX;
+
+// A NOT NULL marker for the column with this field source.
+struct SPLITCOLIDWITHNULL {
+    std::string fieldSource;
+    std::uint8_t notNull = 0;
+};
+
+// One column of a view.
+struct VIEWCOLUMN {
+    std::string columnName;
+    std::string fieldSource;
+    std::string sourceText;
+    std::uint16_t position = 0;
+};
+
+// One row of the relation-constraints catalogue.
+struct KEYSCONTRAINTS {
+    std::string constraintType;
+    std::string constraintName;
+    std::string relationName;
+    std::string indexName;
+};
+
+// One key or constraint attached to one column (derived before a table is written).
+struct COLKEYCONSNAME {
+    std::string columnName;
+    std::string relationName;
+    std::string constraintName;
+    std::string constraintType;
+};
+
+// One entry of the preview's page positions.
+struct RECORDPOSCOUNT {
+    std::uint32_t first = 0;
+    std::uint32_t second = 0;
+};
+
+struct TableNode {
+    std::string name;
+    std::uint32_t relationId = 0;
+    std::uint32_t fieldIdCount = 0;
+    std::vector<COLUMN> columns;
+};
+
+struct ViewNode {
+    std::string name;
+    std::vector<VIEWCOLUMN> columns;
+};
+
+struct IndexNode {
+    std::string name;
+    std::string relationName;
+    std::string foreignKey;
+    std::vector<std::string> segments;
+};
+
+// Whole-string comparison without regard to ASCII letter case.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+class SchemaModel {
+public:
+    std::vector<TABLEIDNAME> relations;
+    std::vector<TableNode> tables;
+    std::vector<ViewNode> views;
+    std::vector<IndexNode> indices;
+    std::vector<COLDOMAIN> domains;
+    std::vector<std::string> defaultTexts;
+    std::vector<COLIDANDDEFINDEX> columnDefaults;
+    std::vector<VIEWCOLIDANDDEFINDEX> viewColumnDefaults;
+    std::vector<SPLITCOLIDWITHNULL> notNullSources;
+    std::vector<KEYSCONTRAINTS> keyConstraints;
+    std::vector<COLKEYCONSNAME> columnKeys;
+    std::vector<std::string> pendingSources;
+
+    // Empties every array and list.
+    void ResetSchemaModel();
+
+    // Appends the column to the table node named relationName (exact match),
+    // creating the node on the relation's first column with relationId and
+    // fieldIdCount of the first TABLEIDNAME of that name. Yields false when a
+    // node was created for a relation that no TABLEIDNAME names (its
+    // relationId is then 0), so the caller can log it.
+    bool AddColumn(const std::string& relationName, const COLUMN& column);
+    // Appends the view column to the view node of that name (exact), creating it.
+    void AddViewColumn(const std::string& viewName, const VIEWCOLUMN& column);
+    // Appends the segment to the index node of that name (exact), creating it.
+    void AddIndexSegment(const std::string& indexName, const std::string& columnName);
+
+    // Lookups by exact name; null when absent. Pointers are valid until the
+    // next append to the same list.
+    TableNode* FindTable(std::string_view name);
+    const TableNode* FindTable(std::string_view name) const;
+    ViewNode* FindView(std::string_view name);
+    IndexNode* FindIndex(std::string_view name);
+    const TABLEIDNAME* FindRelation(std::string_view name) const;
+};
+
+}  // namespace ravelin::catalogue

@@ -1,0 +1,72 @@
+#pragma once
+
+// On-disk constants of the InterBase page and record structures that the
+// reader relies on. All multi-byte values in the file are little-endian.
+
+#include <array>
+#include <cstdint>
+
+namespace ravelin::ods {
+
+// Every page: byte 0 is the page type, byte 1 page flags, bytes 2..3 the
+// checksum word, which real files always hold as 12345.
+inline constexpr std::uint16_t kPageChecksum = 12345;
+inline constexpr std::uint32_t kChecksumOffset = 2;
+
+// Page types the scan files.
+inline constexpr std::uint8_t kPointerPage = 4;
+inline constexpr std::uint8_t kDataPage = 5;
+inline constexpr std::uint8_t kBlobIndexPage = 11;
+inline constexpr std::uint8_t kType12Page = 12;
+
+// Page sizes probed by the page-size detection, smallest first.
+inline constexpr std::array<std::uint32_t, 5> kPageSizeCandidates = {1024, 2048, 4096, 8192, 16384};
+// Pages whose checksum word decides the page size.
+inline constexpr std::array<std::uint32_t, 3> kProbePages = {5, 6, 7};
+
+// Pages 0..79 hold only system bookkeeping; the page scan starts here.
+inline constexpr std::uint32_t kFirstScannedPage = 80;
+
+// Data page (type 5) and type-12 page layout.
+inline constexpr std::uint32_t kDataPageRelationOffset = 20;  // 2 bytes: relation id
+inline constexpr std::uint32_t kDataPageSlotCountOffset = 22;  // 2 bytes: number of slots
+inline constexpr std::uint32_t kDataPageSlotArrayOffset = 24;  // 4 bytes per slot
+inline constexpr std::uint32_t kSlotSize = 4;                  // 2 bytes offset, 2 bytes length
+
+// Pointer page (type 4) and blob index page (type 11) layout.
+inline constexpr std::uint32_t kPointerPageCountOffset = 24;     // 2 bytes: number of entries
+inline constexpr std::uint32_t kPointerPageRelationOffset = 26;  // 2 bytes: relation id
+inline constexpr std::uint32_t kPointerPageEntriesOffset = 32;   // 4 bytes per data page number
+
+// Record header, offsets from the first byte of the record.
+inline constexpr std::uint32_t kRecordTransactionOffset = 0;  // 4 bytes
+inline constexpr std::uint32_t kRecordBackPageOffset = 4;     // 4 bytes
+inline constexpr std::uint32_t kRecordBackLineOffset = 8;     // 2 bytes
+inline constexpr std::uint32_t kRecordFlagsOffset = 10;       // 1 byte: the flags the walks test
+inline constexpr std::uint32_t kRecordFlags2Offset = 11;      // 1 byte: 0 in ODS 13, 0x20/0x10/0x02 in ODS 16
+inline constexpr std::uint32_t kRecordFormatOffset = 12;      // 1 byte: format version
+inline constexpr std::uint32_t kRecordDataOffset = 13;        // compressed data of an unflagged record
+inline constexpr std::uint32_t kRecordForwardPageOffset = 16;  // 4 bytes, flagged records
+inline constexpr std::uint32_t kRecordForwardLineOffset = 20;  // 2 bytes, flagged records
+inline constexpr std::uint32_t kFlaggedRecordDataOffset = 22;  // compressed data of a flagged record
+
+// Record flag values (header byte 10).
+inline constexpr std::uint8_t kFlagPlain = 0;
+inline constexpr std::uint8_t kFlagContinuation = 4;
+inline constexpr std::uint8_t kFlagFirstFragment = 8;
+
+// System relation ids the reader looks for.
+inline constexpr std::uint32_t kRelFields = 2;           // field definitions and domains
+inline constexpr std::uint32_t kRelIndexSegments = 3;
+inline constexpr std::uint32_t kRelIndices = 4;
+inline constexpr std::uint32_t kRelRelationFields = 5;
+inline constexpr std::uint32_t kRelRelations = 6;
+inline constexpr std::uint32_t kRelSeven = 7;
+inline constexpr std::uint32_t kRelTwelve = 12;
+inline constexpr std::uint32_t kRelRelationConstraints = 22;
+inline constexpr std::uint32_t kFirstUserRelation = 128;
+
+// Width of a name field in the system relations (characters).
+inline constexpr std::uint32_t kNameFieldWidth = 67;
+
+}  // namespace ravelin::ods

@@ -1,0 +1,89 @@
+#pragma once
+
+// The reading context: the open damaged file, its size and page size, and the
+// positioned reads every reader uses. Only the recovery worker thread uses it.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "ods/pagesource.h"
+
+namespace ravelin::ods {
+
+// Modes of SeekBy.
+inline constexpr int kSeekForward = 7;   // move forward by the distance taken as unsigned
+inline constexpr int kSeekBackward = 8;  // move back by the magnitude of a negative distance
+
+class ReadingContext {
+public:
+    // Open source on the database file; null when no file is open.
+    std::unique_ptr<PageSource> fileHandle;
+    // The position of the most recent seek (bytes from the file start).
+    std::int64_t position = 0;
+    std::uint32_t fileSizeHigh = 0;
+    std::uint32_t fileSizeLow = 0;
+    // Detected page size in bytes; 0 until a detection succeeds, kept across jobs.
+    std::uint32_t pageSize = 0;
+    std::uint32_t bytesRead = 0;
+    std::uint64_t fileSize = 0;
+    std::int64_t lastPosition = 0;
+    // Offset at which the page scan begins (80 pages in).
+    std::uint64_t scanStart = 0;
+
+    // Size of the file at path in bytes. Sets fileInUse and yields 0 when
+    // another process holds a lock on the file (a running server does). A
+    // file that cannot be opened at all yields 0 too. Never disturbs the open
+    // source.
+    std::uint64_t QueryDatabaseFileSize(const std::string& path, bool& fileInUse);
+
+    // Opens path read-only, stores its size and detects the page size.
+    // Yields false (and leaves no file open) when the file cannot be opened
+    // or no page size is confirmed by pages 5, 6 and 7.
+    bool OpenDatabaseFile(const std::string& path);
+    // The same over an already open source (tests, fuzzers).
+    bool OpenSource(std::unique_ptr<PageSource> source);
+    void Close();
+
+    // Seeks to the absolute offset and reads a 16-bit little-endian word.
+    std::uint16_t ReadProbeWord(std::uint64_t offset);
+
+    // Absolute seek; yields the new position.
+    std::int64_t Seek(std::uint64_t offset);
+    // Relative seek: mode 7 forward by distance as unsigned, mode 8 backward by
+    // the magnitude of a negative distance, other modes do not move. Yields the
+    // resulting position; never moves before offset 0.
+    std::int64_t SeekBy(std::int16_t distance, int mode);
+
+    // Reads at the current position and advances it. Bytes beyond the end of
+    // the file read as zero.
+    std::uint8_t ReadByte();
+    std::uint16_t ReadWord();
+    std::uint32_t ReadLong();
+    void ReadBytes(std::span<std::byte> out);
+    // Reads bytes at an absolute offset without moving the position.
+    void ReadAt(std::uint64_t offset, std::span<std::byte> out) const;
+
+    // Reads length bytes (after skipping 4 when skipLengthWord is set, which
+    // also shortens the length by 4) as text in the configured code page; the
+    // text ends at the first zero byte.
+    std::string ReadStoredString(std::uint16_t length, bool skipLengthWord);
+
+    // Number of whole pages in the file (0 while no page size is known).
+    std::uint64_t PageCount() const { return pageSize ? fileSize / pageSize : 0; }
+
+private:
+    bool DetectPageSize();
+};
+
+// Detects the page size of the bytes in source: the smallest of 1024, 2048,
+// 4096, 8192 and 16384 whose pages 5, 6 and 7 all carry 12345 in their
+// checksum word. Yields 0 when no size is confirmed.
+std::uint32_t DetectPageSize(PageSource& source);
+
+// The current local time as "Thursday, December 10, 2026  04:29:58  AM".
+std::string FormatTimeStamp();
+
+}  // namespace ravelin::ods

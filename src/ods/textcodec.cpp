@@ -1,0 +1,186 @@
+#include "ods/textcodec.h"
+
+#include <array>
+#include <mutex>
+#include <unordered_map>
+
+#include <iconv.h>
+
+namespace ravelin::ods {
+namespace {
+
+struct CodePageTables {
+    std::string name;
+    std::array<char32_t, 256> toUnicode{};
+    std::unordered_map<char32_t, std::uint8_t> fromUnicode;
+};
+
+// Builds the byte -> code point table of a single-byte code page with iconv,
+// one byte at a time. Returns false when iconv does not know the name.
+bool BuildTables(const std::string& name, CodePageTables& out)
+{
+    iconv_t cd = iconv_open("UTF-32LE", name.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
+    out.name = name;
+    out.fromUnicode.clear();
+    for (unsigned b = 0; b < 256; ++b) {
+        char in = static_cast<char>(b);
+        char* inPtr = &in;
+        std::size_t inLeft = 1;
+        std::array<unsigned char, 8> buf{};
+        char* outPtr = reinterpret_cast<char*>(buf.data());
+        std::size_t outLeft = buf.size();
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        const std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        char32_t cp = 0xFFFD;
+        if (rc != static_cast<std::size_t>(-1) && buf.size() - outLeft == 4) {
+            cp = static_cast<char32_t>(buf[0] | (buf[1] << 8) | (buf[2] << 16) | (static_cast<unsigned>(buf[3]) << 24));
+        } else if (rc != static_cast<std::size_t>(-1) && buf.size() - outLeft > 4) {
+            iconv_close(cd);
+            return false;  // a byte that expands to several characters: not single-byte
+        }
+        out.toUnicode[b] = cp;
+        if (cp != 0xFFFD)
+            out.fromUnicode.emplace(cp, static_cast<std::uint8_t>(b));
+    }
+    iconv_close(cd);
+    return true;
+}
+
+CodePageTables& Tables()
+{
+    static CodePageTables tables = [] {
+        CodePageTables t;
+        if (!BuildTables("WIN1252", t) && !BuildTables("CP1252", t)) {
+            // Without iconv data fall back to Latin-1.
+            t.name = "ISO-8859-1";
+            for (unsigned b = 0; b < 256; ++b) {
+                t.toUnicode[b] = b;
+                t.fromUnicode.emplace(b, static_cast<std::uint8_t>(b));
+            }
+        }
+        return t;
+    }();
+    return tables;
+}
+
+}  // namespace
+
+bool SetCodePage(const std::string& name)
+{
+    CodePageTables t;
+    if (!BuildTables(name, t))
+        return false;
+    Tables() = std::move(t);
+    return true;
+}
+
+const std::string& CodePage()
+{
+    return Tables().name;
+}
+
+void AppendUtf8(std::string& out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+std::string DecodeText(std::span<const std::byte> bytes)
+{
+    const auto& table = Tables().toUnicode;
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::byte b : bytes) {
+        if (b == std::byte{0})
+            break;
+        AppendUtf8(out, table[static_cast<std::uint8_t>(b)]);
+    }
+    return out;
+}
+
+std::string DecodeText(std::string_view bytes)
+{
+    return DecodeText(std::as_bytes(std::span<const char>(bytes.data(), bytes.size())));
+}
+
+namespace {
+// Decodes one UTF-8 sequence at s[i], advancing i; malformed bytes give U+FFFD.
+char32_t NextCodePoint(std::string_view s, std::size_t& i)
+{
+    const auto b0 = static_cast<unsigned char>(s[i++]);
+    if (b0 < 0x80)
+        return b0;
+    int extra = (b0 >= 0xF0) ? 3 : (b0 >= 0xE0) ? 2 : (b0 >= 0xC0) ? 1 : -1;
+    if (extra < 0)
+        return 0xFFFD;
+    char32_t cp = b0 & (0x3F >> extra);
+    for (int k = 0; k < extra; ++k) {
+        if (i >= s.size() || (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80)
+            return 0xFFFD;
+        cp = (cp << 6) | (static_cast<unsigned char>(s[i++]) & 0x3F);
+    }
+    return cp;
+}
+}  // namespace
+
+std::string EncodeText(std::string_view utf8)
+{
+    const auto& from = Tables().fromUnicode;
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const char32_t cp = NextCodePoint(utf8, i);
+        auto it = from.find(cp);
+        out.push_back(it != from.end() ? static_cast<char>(it->second) : '?');
+    }
+    return out;
+}
+
+std::string RepeatText(unsigned count, std::uint8_t byte)
+{
+    std::string one;
+    AppendUtf8(one, byte);
+    std::string out;
+    out.reserve(one.size() * count);
+    for (unsigned k = 0; k < count; ++k)
+        out += one;
+    return out;
+}
+
+std::string Utf8ToUtf16Le(std::string_view utf8)
+{
+    std::string out;
+    out.reserve(utf8.size() * 2);
+    auto put = [&out](char16_t u) {
+        out.push_back(static_cast<char>(u & 0xFF));
+        out.push_back(static_cast<char>(u >> 8));
+    };
+    for (std::size_t i = 0; i < utf8.size();) {
+        char32_t cp = NextCodePoint(utf8, i);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            put(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            put(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            put(static_cast<char16_t>(cp));
+        }
+    }
+    return out;
+}
+
+}  // namespace ravelin::ods

@@ -1,0 +1,43 @@
+#include "ods/textcodec.h"
+
+#include <gtest/gtest.h>
+
+namespace ravelin::ods {
+namespace {
+
+TEST(TextCodec, DecodesThroughTheCodePageAndStopsAtZero)
+{
+    ASSERT_TRUE(SetCodePage("WIN1252"));
+    // 0x80 is the euro sign in WIN1252, 0xE9 e-acute.
+    EXPECT_EQ(DecodeText(std::string_view("caf\xE9 \x80\0tail", 11)), "café €");
+    EXPECT_EQ(EncodeText("café €"), "caf\xE9 \x80");
+    EXPECT_EQ(EncodeText("日本"), "??");
+}
+
+TEST(TextCodec, OtherCodePageAndUnknownName)
+{
+    ASSERT_TRUE(SetCodePage("CP1251"));
+    EXPECT_EQ(DecodeText(std::string_view("\xC0\xC1")), "АБ");
+    EXPECT_FALSE(SetCodePage("NO-SUCH-CODEPAGE"));
+    EXPECT_EQ(CodePage(), "CP1251");
+    EXPECT_FALSE(SetCodePage("UTF-8"));  // not a single-byte code page
+    ASSERT_TRUE(SetCodePage("WIN1252"));
+}
+
+TEST(TextCodec, RepeatTextMapsTheByteValueItself)
+{
+    ASSERT_TRUE(SetCodePage("WIN1252"));
+    EXPECT_EQ(RepeatText(3, 0x41), "AAA");
+    // 0x80 as a code point is U+0080, not the code page's euro sign.
+    EXPECT_EQ(RepeatText(1, 0x80), "\xC2\x80");
+    EXPECT_EQ(RepeatText(0, 0x41), "");
+}
+
+TEST(TextCodec, Utf16LeHasNoByteOrderMark)
+{
+    EXPECT_EQ(Utf8ToUtf16Le("A€"), std::string("A\0\xAC\x20", 4));
+    EXPECT_EQ(Utf8ToUtf16Le("😀"), std::string("\x3D\xD8\x00\xDE", 4));
+}
+
+}  // namespace
+}  // namespace ravelin::ods
