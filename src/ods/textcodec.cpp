@@ -1,7 +1,6 @@
 #include "ods/textcodec.h"
 
 #include <array>
-#include <mutex>
 #include <unordered_map>
 
 #include <iconv.h>
@@ -17,11 +16,21 @@ struct CodePageTables {
 
 // Builds the byte -> code point table of a single-byte code page with iconv,
 // one byte at a time. Returns false when iconv does not know the name.
-bool BuildTables(const std::string& name, CodePageTables& out)
+// iconv's name for a code page: "WIN1252" is known to it as "WINDOWS-1252".
+iconv_t OpenCodePage(const std::string& name)
 {
     iconv_t cd = iconv_open("UTF-32LE", name.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1) && name.size() > 3 && (name.rfind("WIN", 0) == 0 || name.rfind("win", 0) == 0))
+        cd = iconv_open("UTF-32LE", ("WINDOWS-" + name.substr(3)).c_str());
+    return cd;
+}
+
+bool BuildTables(const std::string& name, CodePageTables& out)
+{
+    iconv_t cd = OpenCodePage(name);
     if (cd == reinterpret_cast<iconv_t>(-1))
         return false;
+    unsigned undefinedHigh = 0;
     out.name = name;
     out.fromUnicode.clear();
     for (unsigned b = 0; b < 256; ++b) {
@@ -40,12 +49,16 @@ bool BuildTables(const std::string& name, CodePageTables& out)
             iconv_close(cd);
             return false;  // a byte that expands to several characters: not single-byte
         }
+        if (cp == 0xFFFD && b >= 0x80)
+            ++undefinedHigh;
         out.toUnicode[b] = cp;
         if (cp != 0xFFFD)
             out.fromUnicode.emplace(cp, static_cast<std::uint8_t>(b));
     }
     iconv_close(cd);
-    return true;
+    // A multi-byte encoding such as UTF-8 leaves most single high bytes
+    // undefined; a single-byte code page defines nearly all of them.
+    return undefinedHigh <= 32;
 }
 
 CodePageTables& Tables()
