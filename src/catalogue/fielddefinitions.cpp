@@ -1,0 +1,8 @@
+#include "catalogue/readers.h"
+
+namespace ravelin::catalogue {
+
+void ReadFieldDefinitions(CatalogueContext&, const ods::PageListNode&) {}
+void ApplyUserDomains(CatalogueContext&) {}
+
+}  // namespace ravelin::catalogue

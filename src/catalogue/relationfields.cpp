@@ -1,0 +1,8 @@
+#include "catalogue/readers.h"
+
+namespace ravelin::catalogue {
+
+void ReadRelationFields(CatalogueContext&, const ods::PageListNode&) {}
+void ReadDefaultTexts(CatalogueContext&, const ods::PageListNode&) {}
+
+}  // namespace ravelin::catalogue
