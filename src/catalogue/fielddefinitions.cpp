@@ -77,10 +77,13 @@ unsigned ReadBlankFiller(ods::RecordStream& data)
     return blanks;
 }
 
-// Moves over whole runs until decoded reaches target. False when the record
-// ends first or a run passes beyond target.
+// Moves over whole runs until decoded reaches target (the field length).
+// A zero run may end one byte beyond it, having taken in a low length byte of
+// 0 (lengths 256, 512, ...). False when the record ends first or a run
+// passes further beyond target.
 bool WalkTo(ods::RecordStream& data, unsigned decoded, unsigned target)
 {
+    bool lastRunZeros = false;
     while (decoded < target) {
         if (!data.CanReadControl())
             return false;
@@ -88,14 +91,15 @@ bool WalkTo(ods::RecordStream& data, unsigned decoded, unsigned target)
         if (control == 0)
             continue;
         if (IsRepeatRun(control)) {
-            data.SeekBy(1);
+            lastRunZeros = data.ReadByte() == 0;
             decoded += RepeatCount(control);
         } else {
+            lastRunZeros = false;
             data.SeekBy(control);
             decoded += control;
         }
     }
-    return decoded == target;
+    return decoded == target || (decoded == target + 1 && lastRunZeros);
 }
 
 // The type part of the record, from the control byte at the field length on.
