@@ -281,8 +281,13 @@ std::optional<FieldDefinition> ParseFieldDefinition(ods::RecordStream& data)
     if (!WalkTo(data, nameStart + filled, lengthAt))
         return std::nullopt;
 
+    if (!data.CanReadControl())
+        return std::nullopt;
     std::uint8_t typeByte = 0;
     ReadTypePart(data, definition, typeByte);
+    // A definition whose type could not be read would only take a type away.
+    if (typeByte == 0)
+        return std::nullopt;
     const MappedType mapped = MapTypeByte(typeByte, definition.length);
     definition.typeCode = mapped.typeCode;
     definition.length = mapped.length;
