@@ -7,6 +7,7 @@
 
 #include "catalogue/cataloguerecord.h"
 #include "catalogue/readers.h"
+#include "ods/constants.h"
 #include "ods/slotwalk.h"
 
 namespace ravelin::catalogue {
@@ -152,10 +153,20 @@ std::optional<KEYSCONTRAINTS> ParseRelationConstraint(ods::RecordStream& data)
         constraint.constraintType = data.ReadStoredString(kConstraintTypeWidth);
         relationLength = typeRun > kConstraintTypeWidth ? typeRun - kConstraintTypeWidth : 0;
     }
+    if (relationLength > ods::kNameFieldWidth) {
+        // A relation name that fills its whole field runs on, in the same
+        // literal run, into the deferral flags and the index name.
+        constraint.relationName = data.ReadStoredString(ods::kNameFieldWidth);
+        const unsigned rest = relationLength - ods::kNameFieldWidth;
+        data.SeekBy(std::min<int>(static_cast<int>(rest), kDeferralFlagsWidth));
+        if (rest > kDeferralFlagsWidth)
+            constraint.indexName = ReadRunName(data, static_cast<std::uint8_t>(rest - kDeferralFlagsWidth));
+        return constraint;
+    }
     constraint.relationName = ReadRunName(data, relationLength);
 
-    // A relation name that fills its whole field has no filler after it;
-    // the constraint is kept with the type read and no index.
+    // Without a filler after the relation name the constraint is kept with
+    // the type read and no index.
     if (PassFiller(data)) {
         const std::uint8_t indexRun = data.ReadByte();
         data.SeekBy(kDeferralFlagsWidth);
