@@ -51,18 +51,14 @@ Bytes Stored(std::string_view name, std::uint16_t id, std::uint16_t fieldIdCount
 }
 
 // A first fragment as real ODS 15 files hold relation records: flags 8, the
-// forward pointer, and only the first part of the compressed data.
-Bytes FirstFragment(std::string_view name, std::uint16_t id, std::uint16_t fieldIdCount, std::size_t keepBytes)
+// forward pointer, and the data up to splitAt decompressed bytes.
+Bytes FirstFragment(std::string_view name, std::uint16_t id, std::uint16_t fieldIdCount, std::size_t splitAt)
 {
     RelationRecordOptions options;
     options.ods = 15;
-    Bytes compressed = fixture::Compress(fixture::RelationRecordData(name, id, fieldIdCount, options));
-    compressed.resize(keepBytes);
-    fixture::RecordHeaderOptions header = fixture::RelationRecordHeader(15);
-    header.flags = ods::kFlagFirstFragment;
-    header.forwardPage = 403;
-    header.forwardLine = 9;
-    return fixture::BuildStoredRecord(header, compressed);
+    return fixture::BuildFragments(fixture::RelationRecordHeader(15),
+                                   fixture::RelationRecordData(name, id, fieldIdCount, options), splitAt, 403, 9)
+        .first;
 }
 
 Bytes WithData(std::string_view name, std::uint16_t id, const std::function<void(Bytes&)>& change)
@@ -85,10 +81,10 @@ TEST(ReadRelations, RecordShapes)
         {"ODS 13 user table", Stored("CUSTOMER", 128, 13), "CUSTOMER=128/13 ", 1},
         {"ODS 15 user table", Stored("COUNTRY", 128, 2, 15), "COUNTRY=128/2 ", 1},
         {"ODS 16 user table (byte 11 is 0x20)", Stored("VENUES", 143, 5, 16), "VENUES=143/5 ", 1},
-        {"first fragment: data at 22, continuation not needed", FirstFragment("JOB", 129, 8, 60), "JOB=129/8 ", 1},
-        {"first fragment cut inside the name keeps what it holds", FirstFragment("DEPARTMENT", 130, 7, 22),
+        {"first fragment: data at 22, continuation not needed", FirstFragment("JOB", 129, 8, 523), "JOB=129/8 ", 1},
+        {"first fragment cut inside the name keeps what it holds", FirstFragment("DEPARTMENT", 130, 7, 43),
          "DEPAR=130/7 ", 1},
-        {"first fragment cut before the name", FirstFragment("DEPARTMENT", 130, 7, 6), "", 0},
+        {"first fragment cut inside the relation id", FirstFragment("DEPARTMENT", 130, 7, 30), "", 0},
         {"transaction 0 is not read", Stored("RDB$RELATIONS", 6, 10, 13, 0), "", 0},
         {"system relation with a transaction: listed, not counted", Stored("MON$STATE", 40, 3), "MON$STATE=40/3 ", 0},
         {"relation id 255", Stored("T255", 255, 1), "T255=255/1 ", 1},
