@@ -21,7 +21,7 @@ mkdir -p "$demo"
 if [ $# -ge 1 ]; then
   file=$1
 else
-  samples="$root/../shared/samples"
+  samples="$(cd "$root/.." && pwd)/shared/samples"
   file=""
   for candidate in ods15/EMPLOYEE.GDB ods16/dbdemos.gdb ods13/MASTSQL.GDB; do
     if [ -f "$samples/$candidate" ]; then
