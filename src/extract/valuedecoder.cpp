@@ -437,8 +437,8 @@ std::string FormatClockTime(std::uint32_t time, OutputMode mode)
             return {};
         shownHour = hour == 0 ? 12 : hour > 12 ? hour - 12 : hour;
         suffix = hour < 12 ? " AM" : " PM";
-    } else if (hour >= 24) {
-        return {};
+    } else if (time >= 24u * 3600u * ods::kTimeUnitsPerSecond) {
+        return {};  // past the end of the day
     }
     std::string text = DigitsOf(shownHour);
     text += ':';

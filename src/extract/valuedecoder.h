@@ -121,7 +121,7 @@ bool DayNumberInTargetRange(std::int64_t dayNumber);
 // hour none to spare. Preview: 12-hour clock with " AM"/" PM" (0 is 12 AM, 12
 // is 12 PM; an hour of 24 shows as 12 PM, above 24 the text is empty).
 // Repair: 24-hour clock without suffix, so that an afternoon time keeps its
-// half of the day; an hour of 24 or more gives an empty text.
+// half of the day; a value of 24 hours or more gives an empty text.
 std::string FormatClockTime(std::uint32_t time, OutputMode mode);
 
 // DOUBLE PRECISION: the shortest text that reads back as the same double;
