@@ -950,5 +950,97 @@ TEST(ValueDecoder, DemoDatabaseRecordsMatchTheirKnownContent)
     }
 }
 
+// The SALES table of the ODS 15 employee sample stores its fields in an order
+// of its own; the offsets below are those of that file's records. The
+// expected texts follow the table's data script, except for the years: the
+// file holds the same months and days nineteen years later.
+TEST(ValueDecoder, EmployeeSalesRecordsMatchTheirDataScript)
+{
+    const std::filesystem::path file = std::filesystem::path(RAVELIN_SAMPLES_DIR) / "ods15" / "EMPLOYEE.GDB";
+    if (!std::filesystem::exists(file))
+        GTEST_SKIP() << "sample databases not present";
+    ASSERT_TRUE(ods::SetCodePage("WIN1252"));
+    const std::vector<std::byte> database = ReadWholeFile(file);
+    constexpr std::size_t kPageSize = 1024;
+    constexpr std::uint32_t kSalesRelation = 137;
+    constexpr std::size_t kRecordLength = 79;
+
+    struct StoredColumn {
+        const char* name;
+        std::uint8_t type;
+        std::uint16_t length;
+        std::uint16_t scale;
+        std::size_t offset;
+    };
+    const StoredColumn columns[] = {
+        {"ship_date", tc::kTypeTimestamp, 8, 0, 12},   {"order_date", tc::kTypeTimestamp, 8, 0, 20},
+        {"po_number", tc::kTypeChar, 8, 0, 28},        {"discount", tc::kTypeFloat, 4, 0, 36},
+        {"total_value", tc::kTypeDecimal, 4, 2, 40},   {"qty_ordered", tc::kTypeInteger, 4, 0, 44},
+        {"cust_no", tc::kTypeInteger, 4, 0, 48},       {"item_type", tc::kTypeVarchar, 12, 0, 52},
+        {"sales_rep", tc::kTypeSmallint, 2, 0, 66},    {"paid", tc::kTypeChar, 1, 0, 68},
+        {"order_status", tc::kTypeVarchar, 7, 0, 70},
+    };
+    // Preview texts per record, in the order of columns above.
+    const std::vector<std::vector<std::string>> expected = {
+        {"03/05/2010 ", "03/04/2010 ", "V91E0210", "0.100000", "5000.00", "10", "1004", "hardware", "11", "y",
+         "shipped"},
+        {"08/20/2012 ", "08/20/2012 ", "V93J3100", "0.100000", "18000.40", "16", "1010", "software", "118", "y",
+         "shipped"},
+        {"08/16/2012 ", "08/16/2012 ", "V9324320", "1.000000", "0", "1", "1001", "software", "127", "y", "shipped"},
+        {"02/10/2013 ", "02/07/2013 ", "V9427029", "0", "422210.97", "17", "1001", "hardware", "127", "n",
+         "shipped"},
+        {"01/01/2013 ", "12/27/2012 ", "V9336100", "0.050000", "14850.00", "150", "1002", "software", "11", "n",
+         "waiting"},
+        {"10/28/2012 ", "10/27/2012 ", "V93S4702", "0", "120000.00", "4", "1011", "hardware", "121", "y",
+         "shipped"},
+    };
+
+    std::map<std::string, std::vector<std::byte>> recordsByNumber;
+    RecordImage image;
+    for (std::size_t page = 0; page < database.size() / kPageSize; ++page) {
+        const std::span<const std::byte> bytes(database.data() + page * kPageSize, kPageSize);
+        if (std::to_integer<unsigned>(bytes[0]) != 5 || Word(bytes, 20) != kSalesRelation)
+            continue;
+        for (unsigned slot = 0; slot < Word(bytes, 22); ++slot) {
+            const unsigned offset = Word(bytes, 24 + 4 * slot);
+            const unsigned size = Word(bytes, 26 + 4 * slot);
+            if (offset == 0 || offset + size > kPageSize || size <= 13 || std::to_integer<unsigned>(bytes[offset + 10]) != 0)
+                continue;
+            image.Expand(bytes.subspan(offset + 13, size - 13), kRecordLength);
+            ASSERT_TRUE(image.complete());
+            const COLUMN number = Column(tc::kTypeChar, 8);
+            recordsByNumber[DecodeFieldValue(image.Field(28, 8), number, Options(OutputMode::Preview)).text] =
+                std::vector<std::byte>(image.bytes().begin(), image.bytes().end());
+        }
+    }
+    ASSERT_EQ(recordsByNumber.size(), 33u);
+
+    for (const auto& row : expected) {
+        SCOPED_TRACE(row[2]);
+        ASSERT_TRUE(recordsByNumber.count(row[2]));
+        const std::span<const std::byte> record = recordsByNumber[row[2]];
+        for (std::size_t i = 0; i < std::size(columns); ++i) {
+            const StoredColumn& stored = columns[i];
+            SCOPED_TRACE(stored.name);
+            const COLUMN column = Column(stored.type, stored.length, stored.scale);
+            const auto field = record.subspan(stored.offset, FieldStorageSize(column));
+            EXPECT_EQ(DecodeFieldValue(field, column, Options(OutputMode::Preview)).text, row[i]);
+        }
+    }
+    // The repair forms of the first record.
+    const std::span<const std::byte> first = recordsByNumber["V91E0210"];
+    const std::pair<std::size_t, const char*> literals[] = {
+        {0, "'03/05/2010 00:00:00'"}, {2, "'V91E0210'"}, {3, "0.100000"}, {4, "5000.00"}, {8, "11"}, {9, "'y'"},
+    };
+    for (const auto& [index, literal] : literals) {
+        const StoredColumn& stored = columns[index];
+        SCOPED_TRACE(stored.name);
+        const COLUMN column = Column(stored.type, stored.length, stored.scale);
+        const FieldValue value =
+            DecodeFieldValue(first.subspan(stored.offset, FieldStorageSize(column)), column, Options(OutputMode::Repair));
+        EXPECT_EQ(InsertValueText(stored.type, value), literal);
+    }
+}
+
 }  // namespace
 }  // namespace ravelin::extract
