@@ -4,6 +4,7 @@
 // reader relies on. All multi-byte values in the file are little-endian.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace ravelin::ods {
@@ -98,5 +99,10 @@ inline constexpr std::uint16_t kBlobFieldType = 261;
 // Format version of field-definition records: 0 in older files, 1 in newer
 // ones (the relation gained fields).
 inline constexpr std::uint8_t kNewestFieldRecordFormat = 1;
+
+// Stored values of user columns.
+inline constexpr std::int64_t kDayNumberOf18991230 = 15018;   // DATE: days counted from 17 November 1858 (day 0)
+inline constexpr std::uint32_t kTimeUnitsPerSecond = 10000;   // TIME: 1/10000 second since midnight
+inline constexpr std::size_t kMaxRecordLength = 65535;        // decompressed data of one record, at most
 
 }  // namespace ravelin::ods
