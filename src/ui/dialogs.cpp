@@ -85,10 +85,11 @@ QString NextFile(Dialogs::Kind kind, const QString& caption)
     return file;
 }
 
-// The database file dialog: *.ib and *.gdb in any letter case. The dialog of
-// the toolkit itself is used so the filter matches without regard to case on
-// every desktop.
-QFileDialog* DatabaseFileDialog(QWidget* parent, const QString& caption)
+}  // namespace
+
+// The toolkit's own dialog is used so the filter matches without regard to
+// case on every desktop.
+QFileDialog* CreateDatabaseFileDialog(QWidget* parent, const QString& caption)
 {
     auto* dialog = new QFileDialog(parent, caption);
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
@@ -97,14 +98,6 @@ QFileDialog* DatabaseFileDialog(QWidget* parent, const QString& caption)
     // Without QDir::CaseSensitive the name filters match in any letter case.
     dialog->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::AllDirs);
     return dialog;
-}
-
-}  // namespace
-
-bool IsDatabaseFileName(const QString& fileName)
-{
-    return fileName.endsWith(QStringLiteral(".ib"), Qt::CaseInsensitive) ||
-           fileName.endsWith(QStringLiteral(".gdb"), Qt::CaseInsensitive);
 }
 
 // ---------------------------------------------------------------------------
@@ -482,7 +475,7 @@ QString Dialogs::OpenDatabaseFile(QWidget* parent, const QString& caption)
 {
     if (TheScript().scripted)
         return NextFile(Kind::OpenFile, caption);
-    QFileDialog* dialog = DatabaseFileDialog(parent, caption);
+    QFileDialog* dialog = CreateDatabaseFileDialog(parent, caption);
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     QString chosen;
@@ -496,7 +489,7 @@ QString Dialogs::NewDatabaseFile(QWidget* parent, const QString& caption)
 {
     if (TheScript().scripted)
         return NextFile(Kind::SaveFile, caption);
-    QFileDialog* dialog = DatabaseFileDialog(parent, caption);
+    QFileDialog* dialog = CreateDatabaseFileDialog(parent, caption);
     dialog->setOption(QFileDialog::ReadOnly, false);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setAcceptMode(QFileDialog::AcceptSave);

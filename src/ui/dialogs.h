@@ -18,6 +18,7 @@
 #include "job/frame.h"
 
 class QCheckBox;
+class QFileDialog;
 class QHBoxLayout;
 class QLabel;
 class QLineEdit;
@@ -191,7 +192,8 @@ public:
     static QList<Shown> TakeShown();
 };
 
-// The name filter of the database file dialogs, any letter case.
-bool IsDatabaseFileName(const QString& fileName);
+// The open dialog for database files: "InterBase Files (*.ib *.gdb)",
+// matching in any letter case. The caller owns it.
+QFileDialog* CreateDatabaseFileDialog(QWidget* parent, const QString& caption);
 
 }  // namespace ravelin::ui
