@@ -2,8 +2,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QSaveFile>
 
+#include "job/logreport.h"
 #include "ui/uitext.h"
 
 namespace ravelin::ui {
@@ -51,20 +51,6 @@ void CLogWindow::closeEvent(QCloseEvent* event)
         emit ClosedByUser();
 }
 
-QByteArray LogReportBytes(const QStringList& lines)
-{
-    QByteArray bytes;
-    for (const QString& line : lines) {
-        for (const QChar unit : line) {
-            const char16_t code = unit.unicode();
-            bytes.append(static_cast<char>(code & 0xFF));
-            bytes.append(static_cast<char>(code >> 8));
-        }
-        bytes.append("\x0D\x00\x0A\x00", 4);
-    }
-    return bytes;
-}
-
 QString LogReportPath(const QString& chosen)
 {
     if (chosen.right(4).compare(QLatin1String(".log"), Qt::CaseInsensitive) == 0)
@@ -72,16 +58,15 @@ QString LogReportPath(const QString& chosen)
     return chosen + QStringLiteral(".log");
 }
 
-bool WriteLogReport(const QString& path, const QStringList& lines, QString& reason)
+bool SaveLogReport(const QString& path, const QStringList& lines, QString& reason)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        reason = file.errorString();
-        return false;
-    }
-    const QByteArray bytes = LogReportBytes(lines);
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        reason = file.errorString();
+    std::vector<std::string> texts;
+    texts.reserve(static_cast<std::size_t>(lines.size()));
+    for (const QString& line : lines)
+        texts.push_back(line.toStdString());
+    std::string error;
+    if (!job::WriteLogReport(path.toStdString(), texts, error)) {
+        reason = QString::fromStdString(error);
         return false;
     }
     return true;

@@ -36,15 +36,13 @@ private:
     COutputList* list = nullptr;
 };
 
-// The log report's bytes: every line as UTF-16 little-endian code units,
-// each followed by CR LF (0D 00 0A 00); no byte-order mark.
-QByteArray LogReportBytes(const QStringList& lines);
-
 // The report path for a name the user chose: ".log" is appended unless the
 // name already ends with it (in any letter case).
 QString LogReportPath(const QString& chosen);
 
-// Writes the report; on failure yields false with the reason.
-bool WriteLogReport(const QString& path, const QStringList& lines, QString& reason);
+// Writes the log report of lines (UTF-16 little-endian, each line ended by
+// CR LF, no byte-order mark), creating or truncating the file; on failure
+// yields false with the reason.
+bool SaveLogReport(const QString& path, const QStringList& lines, QString& reason);
 
 }  // namespace ravelin::ui

@@ -156,12 +156,25 @@ CMainFrame::~CMainFrame()
 // ---------------------------------------------------------------------------
 // Commands
 
-bool CMainFrame::CommandIsEnabled(CommandId id) const
+void CMainFrame::ReadJobFlags()
 {
     const job::JobState& state = jobs.State();
     const job::RecoveryEngine& engine = jobs.Engine();
-    const CommandFacts facts{state.busy.load(), state.previewRequested, state.databaseLoaded, engine.saveLogEnabled,
-                             engine.clearLogEnabled};
+    facts.databaseLoaded = state.databaseLoaded;
+    facts.saveLogEnabled = engine.saveLogEnabled;
+    facts.clearLogEnabled = engine.clearLogEnabled;
+}
+
+bool CMainFrame::CommandIsEnabled(CommandId id)
+{
+    // The worker owns the job flags while it runs; they are read only while
+    // no job runs or inside a message handler (the worker then waits), and
+    // the last values read stand in between.
+    facts.busy = jobs.State().busy.load();
+    if (!facts.busy)
+        ReadJobFlags();
+    // Whether the running job is a preview, as this window started it.
+    facts.previewRequested = facts.busy && runningPreview;
     return CommandEnabled(id, facts);
 }
 
@@ -193,7 +206,8 @@ void CMainFrame::RunCommand(CommandId id)
         StopCommand();
         break;
     case ID_EXIT:
-        jobs.Engine().repairSucceeded = false;
+        if (!jobs.State().busy)
+            jobs.Engine().repairSucceeded = false;
         close();
         break;
     case ID_LOG_WINDOW:
@@ -233,7 +247,9 @@ void CMainFrame::OpenFile()
     if (path.isEmpty())
         return;
     const QFileInfo info(path);
-    jobs.StartScan(info.absoluteFilePath().toStdString(), info.fileName().toStdString());
+    UpdateCommands();
+    if (jobs.StartScan(info.absoluteFilePath().toStdString(), info.fileName().toStdString()))
+        runningPreview = false;
 }
 
 void CMainFrame::StartRepair()
@@ -248,15 +264,17 @@ void CMainFrame::StartRepair()
         return;
     }
     ShowBackground();
-    if (!state.busy && !names.empty())
-        jobs.StartRepair(std::move(names));
+    UpdateCommands();
+    if (!state.busy && !names.empty() && jobs.StartRepair(std::move(names)))
+        runningPreview = false;
 }
 
 void CMainFrame::StopCommand()
 {
-    job::JobState& state = jobs.State();
-    state.currentLogLine = text::kStopQuestion;
-    if (Dialogs::Stop(this, Q(state.currentLogLine)) != job::kAnswerOk)
+    // The question goes straight to the dialog: the running worker owns
+    // currentLogLine.
+    const job::JobState& state = jobs.State();
+    if (Dialogs::Stop(this, QString::fromLatin1(text::kStopQuestion)) != job::kAnswerOk)
         return;
     // A Yes given after the job has ended meanwhile would stop the next job
     // at its first poll; it is ignored.
@@ -269,8 +287,8 @@ bool CMainFrame::ConfirmClose()
 {
     job::JobState& state = jobs.State();
     if (state.busy) {
-        const MessageChoice choice = jobs.ChooseMessage(text::kStopFirst);
-        Dialogs::Message(this, Q(choice.text), choice.buttons);
+        // The message flags belong to the running job; the own text is shown.
+        Dialogs::Message(this, QString::fromLatin1(text::kStopFirst), job::MessageButtons::Ok);
         return false;
     }
     const MessageChoice choice = jobs.ChooseMessage(std::string(), true);
@@ -332,15 +350,16 @@ void CMainFrame::SaveLog()
     while (!chosen.isEmpty()) {
         const QString path = LogReportPath(chosen);
         if (QFileInfo::exists(path)) {
-            jobs.State().currentLogLine = text::kFileExists;
+            if (!jobs.State().busy)
+                jobs.State().currentLogLine = text::kFileExists;
             if (Dialogs::FileExist(this) != job::kAnswerOk) {
                 chosen = Dialogs::SaveLogFile(this, QFileInfo(chosen).fileName());
                 continue;
             }
         }
         QString reason;
-        if (!WriteLogReport(path, logWindow->List()->Lines(), reason))
-            Dialogs::MessageOk(this, QStringLiteral("The log report could not be written to %1: %2").arg(path, reason));
+        if (!SaveLogReport(path, logWindow->List()->Lines(), reason))
+            Dialogs::MessageOk(this, QStringLiteral("The log report was not saved: %1").arg(reason));
         return;
     }
 }
@@ -375,8 +394,14 @@ void CMainFrame::ShowAbout()
 
 void CMainFrame::LogLine(const std::string& text)
 {
+    // While a job runs its worker owns currentLogLine: the line is appended
+    // without passing through it.
+    if (jobs.State().busy) {
+        logWindow->List()->AppendLine(Q(text));
+        return;
+    }
     jobs.State().currentLogLine = text;
-    HandleMessage(job::UM_LOG_LINE, 0, 0);
+    Dispatch(job::UM_LOG_LINE, 0, 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -431,7 +456,7 @@ void CMainFrame::TreeNameClicked(QTreeWidgetItem* item)
             state.tableSelected = isTable;
             state.viewSelected = isView;
             state.indexSelected = isIndex;
-            HandleMessage(job::UM_RESET_VIEW, 0, 0);
+            Dispatch(job::UM_RESET_VIEW, 0, 0);
         }
     }
     state.selectedObjectName = text.toStdString();
@@ -453,14 +478,16 @@ void CMainFrame::TreeNameClicked(QTreeWidgetItem* item)
                      : kind == PreviewKind::View ? CRavelinView::Kind::View
                                                  : CRavelinView::Kind::Index);
     state.rightViewFilled = true;
-    jobs.StartPreview(kind, state.selectedObjectName);
+    UpdateCommands();
+    if (jobs.StartPreview(kind, state.selectedObjectName))
+        runningPreview = true;
     UpdateCommands();
 }
 
 void CMainFrame::FindPressed(bool matchCase)
 {
     jobs.State().matchCase = matchCase;
-    HandleMessage(job::UM_FIND_ITEM, 0, 0);
+    Dispatch(job::UM_FIND_ITEM, 0, 0);
 }
 
 void CMainFrame::NextRecords()
@@ -468,8 +495,11 @@ void CMainFrame::NextRecords()
     if (jobs.State().busy)
         return;
     // The page number and the forward count move with the start.
-    if (jobs.StartPage(true))
+    UpdateCommands();
+    if (jobs.StartPage(true)) {
+        runningPreview = true;
         rightView->PreviousButton()->setEnabled(true);
+    }
     UpdateCommands();
 }
 
@@ -482,8 +512,10 @@ void CMainFrame::PreviousRecords()
     if (page == 0)
         return;
     const bool backToFirst = page == 1;
+    UpdateCommands();
     if (!jobs.StartPage(false))
         return;
+    runningPreview = true;
     if (!backToFirst) {
         rightView->PreviousButton()->setEnabled(true);
         rightView->NextButton()->setEnabled(true);
@@ -497,6 +529,13 @@ void CMainFrame::PreviousRecords()
 // Worker messages
 
 std::intptr_t CMainFrame::HandleMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)
+{
+    // The sending worker waits: the job flags can be read safely now.
+    ReadJobFlags();
+    return Dispatch(message, wParam, lParam);
+}
+
+std::intptr_t CMainFrame::Dispatch(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)
 {
     switch (message) {
     case job::UM_CLEAR_TREE:

@@ -52,7 +52,7 @@ public:
     void RunCommand(CommandId id);
     // Re-evaluates the enabling rules of every command.
     void UpdateCommands();
-    bool CommandIsEnabled(CommandId id) const;
+    bool CommandIsEnabled(CommandId id);
 
     // The close confirmation; yields whether the window may close. On Yes the
     // schema model and the per-scan state are released first.
@@ -106,6 +106,12 @@ private:
     // Appends a line to the log on this thread, as the workers do.
     void LogLine(const std::string& text);
 
+    // Runs the handler of a message sent by this window itself.
+    std::intptr_t Dispatch(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+    // Reads the job flags the enabling rules use (only while no job runs
+    // or inside a handler).
+    void ReadJobFlags();
+
     // Handlers.
     void ClearTree();
     void ResetView();
@@ -140,6 +146,10 @@ private:
     bool logPaneVisible = true;
     bool statusBarVisible = true;
     bool closeConfirmed = false;
+    // The job flags as last read, and whether the job this window started
+    // last is a preview.
+    CommandFacts facts;
+    bool runningPreview = false;
     // The search text as typed and its lower-case copy.
     QString findText;
     QString findTextLower;

@@ -52,6 +52,7 @@ struct Script {
     std::deque<QString> files;
     std::deque<std::pair<job::ConnectionAnswer, int>> connections;
     QList<Dialogs::Shown> shown;
+    std::function<void(const Dialogs::Shown&)> showHook;
 };
 
 Script& TheScript()
@@ -66,6 +67,8 @@ int NextAnswer(Dialogs::Kind kind, const QString& text)
     Script& script = TheScript();
     const bool ready = !script.answers.empty();
     script.shown.append({kind, text, ready});
+    if (script.showHook)
+        script.showHook(script.shown.back());
     if (!ready)
         return job::kAnswerNo;
     const int answer = script.answers.front();
@@ -78,6 +81,8 @@ QString NextFile(Dialogs::Kind kind, const QString& caption)
     Script& script = TheScript();
     const bool ready = !script.files.empty();
     script.shown.append({kind, caption, ready});
+    if (script.showHook)
+        script.showHook(script.shown.back());
     if (!ready)
         return {};
     QString file = script.files.front();
@@ -536,6 +541,11 @@ void Dialogs::PushFile(const QString& path)
 void Dialogs::PushConnection(const job::ConnectionAnswer& answer, int result)
 {
     TheScript().connections.emplace_back(answer, result);
+}
+
+void Dialogs::SetShowHook(std::function<void(const Shown&)> hook)
+{
+    TheScript().showHook = std::move(hook);
 }
 
 QList<Dialogs::Shown> Dialogs::TakeShown()

@@ -188,6 +188,9 @@ public:
     static void PushAnswer(int answer);
     static void PushFile(const QString& path);  // empty: the user cancels
     static void PushConnection(const job::ConnectionAnswer& answer, int result);
+    // Runs while a scripted question is "open" (after it was recorded,
+    // before it is answered).
+    static void SetShowHook(std::function<void(const Shown&)> hook);
     // The dialogs shown since the last call, oldest first.
     static QList<Shown> TakeShown();
 };

@@ -44,16 +44,25 @@ private slots:
     {
         QFETCH(QStringList, lines);
         QFETCH(QByteArray, bytes);
-        QCOMPARE(LogReportBytes(lines), bytes);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("report.log"));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("an older, longer report that must not show through");
+        old.close();
+        QString reason;
+        QVERIFY(SaveLogReport(path, lines, reason));
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), bytes);
     }
 
-    void WriteFailsWithAReason()
+    void SaveFailsWithAReason()
     {
         QTemporaryDir dir;
         QString reason;
-        QVERIFY(!WriteLogReport(dir.filePath(QStringLiteral("missing/folder/report.log")), {"x"}, reason));
-        QVERIFY(!reason.isEmpty());
-        QVERIFY(WriteLogReport(dir.filePath(QStringLiteral("report.log")), {"x"}, reason));
+        QVERIFY(!SaveLogReport(dir.filePath(QStringLiteral("missing/folder/report.log")), {"x"}, reason));
+        QVERIFY(reason.contains(QStringLiteral("missing/folder")));
     }
 
     void LinesKeepArrivalOrder()

@@ -117,33 +117,47 @@ private slots:
 
     void EnablingRulesFollowTheJobState_data()
     {
-        QTest::addColumn<bool>("busy");
-        QTest::addColumn<bool>("previewRequested");
+        QTest::addColumn<QString>("job");  // the job started through the window, if any
         QTest::addColumn<bool>("databaseLoaded");
         QTest::addColumn<bool>("logEnabled");
-        QTest::addColumn<QString>("expected");  // Open File, Start Repair, Stop, Save Log, Clear Log
-        QTest::newRow("after start-up") << false << false << false << false << "on off off off off";
-        QTest::newRow("scan running") << true << false << false << false << "off off on off off";
-        QTest::newRow("scan completed") << false << false << true << true << "on on off on on";
-        QTest::newRow("preview running") << true << true << true << true << "off off off on on";
-        QTest::newRow("repair running") << true << false << false << true << "off off on on on";
-        QTest::newRow("repair completed") << false << false << false << true << "on off off on on";
-        QTest::newRow("repair stopped") << false << false << true << true << "on on off on on";
+        QTest::addColumn<bool>("previewRequested");  // left set by an earlier preview
+        QTest::addColumn<QString>("expected");       // Open File, Start Repair, Stop, Save Log, Clear Log
+        QTest::newRow("after start-up") << "" << false << false << false << "on off off off off";
+        QTest::newRow("scan running") << "scan" << false << false << false << "off off on off off";
+        QTest::newRow("scan completed") << "" << true << true << false << "on on off on on";
+        QTest::newRow("preview running") << "preview" << true << true << false << "off off off on on";
+        QTest::newRow("repair running") << "repair" << true << true << false << "off off on on on";
+        QTest::newRow("repair completed") << "" << false << true << false << "on off off on on";
+        QTest::newRow("repair stopped") << "" << true << true << false << "on on off on on";
+        QTest::newRow("a scan after a preview can be stopped") << "scan" << true << true << true << "off off on on on";
     }
 
     void EnablingRulesFollowTheJobState()
     {
-        QFETCH(bool, busy);
-        QFETCH(bool, previewRequested);
+        QFETCH(QString, job);
         QFETCH(bool, databaseLoaded);
         QFETCH(bool, logEnabled);
+        QFETCH(bool, previewRequested);
         QFETCH(QString, expected);
         Window w;
-        w.jobs.state.busy = busy;
-        w.jobs.state.previewRequested = previewRequested;
+        w.frame.resize(1000, 700);
+        w.frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.frame));
+        w.Scan();
+        w.jobs.startSetsBusy = true;
         w.jobs.state.databaseLoaded = databaseLoaded;
+        w.jobs.state.previewRequested = previewRequested;
         w.jobs.engine.saveLogEnabled = logEnabled;
         w.jobs.engine.clearLogEnabled = logEnabled;
+        if (job == "scan") {
+            Dialogs::PushFile(QStringLiteral("/data/EMPLOYEE.GDB"));
+            w.frame.RunCommand(ID_OPEN_FILE);
+        } else if (job == "preview") {
+            w.ClickName("ORDERS");
+        } else if (job == "repair") {
+            w.frame.RunCommand(ID_START_REPAIR);
+        }
+        QCOMPARE(w.jobs.starts.size(), std::size_t(job.isEmpty() ? 0 : 1));
         const CommandId ids[] = {ID_OPEN_FILE, ID_START_REPAIR, ID_STOP, ID_SAVE_LOG, ID_CLEAR_LOG};
         const auto states = [&] {
             QStringList parts;
@@ -160,6 +174,10 @@ private slots:
         for (CommandId id : {ID_EXIT, ID_LOG_WINDOW, ID_STATUS_BAR, ID_UPDATE, ID_KNOWLEDGE_BASE, ID_HELP, ID_ABOUT,
                              ID_SUBMIT_ENQUIRY})
             QVERIFY(w.frame.Ribbon()->Action(id)->isEnabled());
+        // The job ends: the rules read the flags again.
+        w.jobs.state.busy = false;
+        w.jobs.state.databaseLoaded = false;
+        QTRY_COMPARE_WITH_TIMEOUT(states(), QStringLiteral("on off off %1 %1").arg(logEnabled ? "on" : "off"), 2000);
     }
 
     void CloseConfirmation_data()
@@ -215,27 +233,38 @@ private slots:
 
     void StopConfirmation_data()
     {
-        QTest::addColumn<bool>("busy");
-        QTest::addColumn<bool>("previewRequested");
+        QTest::addColumn<QString>("job");
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("asked");
         QTest::addColumn<int>("stops");
-        QTest::newRow("nothing runs: Ctrl+S does nothing") << false << false << 1 << false << 0;
-        QTest::newRow("a preview cannot be stopped") << true << true << 1 << false << 0;
-        QTest::newRow("scan running, Yes") << true << false << 1 << true << 1;
-        QTest::newRow("scan running, No") << true << false << 2 << true << 0;
+        QTest::newRow("nothing runs: Ctrl+S does nothing") << "" << 1 << false << 0;
+        QTest::newRow("a preview cannot be stopped") << "preview" << 1 << false << 0;
+        QTest::newRow("scan running, Yes") << "scan" << 1 << true << 1;
+        QTest::newRow("scan running, No") << "scan" << 2 << true << 0;
+        QTest::newRow("repair running, Yes") << "repair" << 1 << true << 1;
     }
 
     void StopConfirmation()
     {
-        QFETCH(bool, busy);
-        QFETCH(bool, previewRequested);
+        QFETCH(QString, job);
         QFETCH(int, answer);
         QFETCH(bool, asked);
         QFETCH(int, stops);
         Window w;
-        w.jobs.state.busy = busy;
-        w.jobs.state.previewRequested = previewRequested;
+        w.frame.resize(1000, 700);
+        w.frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.frame));
+        w.Scan();
+        w.jobs.startSetsBusy = true;
+        if (job == "scan") {
+            Dialogs::PushFile(QStringLiteral("/data/EMPLOYEE.GDB"));
+            w.frame.RunCommand(ID_OPEN_FILE);
+        } else if (job == "preview") {
+            w.ClickName("ORDERS");
+        } else if (job == "repair") {
+            w.frame.RunCommand(ID_START_REPAIR);
+        }
+        Dialogs::TakeShown();
         Dialogs::PushAnswer(answer);
         QTest::keyClick(w.frame.Tree(), Qt::Key_S, Qt::ControlModifier);
         const QList<Dialogs::Shown> shown = Dialogs::TakeShown();
@@ -243,9 +272,20 @@ private slots:
         if (asked) {
             QCOMPARE(shown[0].kind, Dialogs::Kind::Stop);
             QCOMPARE(shown[0].text, QStringLiteral("Do you want to stop current process?"));
-            QCOMPARE(w.jobs.state.currentLogLine, std::string("Do you want to stop current process?"));
         }
         QCOMPARE(w.jobs.stopRequests, stops);
+    }
+
+    void LateStopAnswerIsIgnored()
+    {
+        Window w;
+        w.jobs.state.busy = true;
+        // The job ends while the question is open: the Yes stops nothing.
+        Dialogs::PushAnswer(job::kAnswerOk);
+        Dialogs::SetShowHook([&](const Dialogs::Shown&) { w.jobs.state.busy = false; });
+        w.frame.RunCommand(ID_STOP);
+        QCOMPARE(Dialogs::TakeShown().size(), 1);
+        QCOMPARE(w.jobs.stopRequests, 0);
     }
 
     void StartRepair()

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "job/messagedialog.h"
 #include "ui/jobcontrol.h"
 
 namespace ravelin::ui::testing {
@@ -47,18 +48,17 @@ public:
         return true;
     }
     bool StartRepair(std::vector<std::string> names) override { return Record({"repair", "", std::move(names)}); }
+    // Counts every request, late ones included.
     bool RequestStop() override
     {
-        if (!state.busy)
-            return false;
         ++stopRequests;
-        return true;
+        return state.busy;
     }
     MessageChoice ChooseMessage(const std::string& ownText, bool closeConfirmation) override
     {
-        if (closeConfirmation)
-            return {"Do you want to close Application?", job::MessageButtons::YesNo};
-        return {ownText, job::MessageButtons::Ok};
+        engine.closeConfirmation = engine.closeConfirmation || closeConfirmation;
+        const job::MessageDialogContent content = job::OpenMessageDialog(engine, ownText);
+        return {content.text, content.buttons};
     }
     void ReleaseScan() override { ++releases; }
     PagingFacts Paging() override { return paging; }
