@@ -3,16 +3,25 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QIcon>
+#include <QScreen>
 
 #include "ui/blankdatabase.h"
 #include "ui/cmainframe.h"
 #include "ui/jobcontrolimpl.h"
 #include "ui/uitext.h"
 
+// The pictures are compiled into the static library; the program registers
+// them once.
+static void InitResources()
+{
+    Q_INIT_RESOURCE(ravelin);
+}
+
 namespace ravelin::ui {
 
 void SetUpApplication()
 {
+    InitResources();
     QApplication::setApplicationName(QString::fromLatin1(text::kAppTitle));
     QApplication::setApplicationDisplayName(QString::fromLatin1(text::kAppTitle));
     QApplication::setDesktopFileName(QStringLiteral("ravelin"));
@@ -41,6 +50,10 @@ bool CRavelinApp::InitInstance(const QStringList& arguments)
     frame->blankDatabaseCreator = CreateBlankDatabase;
     adapter.Bind(frame.get(), frame.get());
     frame->setWindowTitle(QString::fromLatin1(text::kAppTitle));
+    // Maximised; where no window manager maximises, the window still covers
+    // the screen's available area.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        frame->setGeometry(screen->availableGeometry());
     frame->showMaximized();
 
     // A file named on the command line is scanned at once; otherwise the

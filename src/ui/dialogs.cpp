@@ -96,7 +96,11 @@ QString NextFile(Dialogs::Kind kind, const QString& caption)
 // case on every desktop.
 QFileDialog* CreateDatabaseFileDialog(QWidget* parent, const QString& caption)
 {
-    auto* dialog = new QFileDialog(parent, caption);
+    // Opens where the last database file was chosen, at first in the home folder.
+    static QString lastFolder = QDir::homePath();
+    auto* dialog = new QFileDialog(parent, caption, lastFolder);
+    QObject::connect(dialog, &QFileDialog::fileSelected, dialog,
+                     [](const QString& file) { lastFolder = QFileInfo(file).absolutePath(); });
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog->setOption(QFileDialog::ReadOnly, true);
     dialog->setNameFilters({QString::fromLatin1(text::kDatabaseFilter), QStringLiteral("All Files (*)")});
