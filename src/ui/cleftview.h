@@ -59,6 +59,9 @@ public:
     // also matches the letter case exactly). Null when none.
     QTreeWidgetItem* FindVisible(const QString& text, bool matchCase, bool fromSelected) const;
 
+    // The width the items shown need, in pixels.
+    int ContentWidth() const { return sizeHintForColumn(0); }
+
     // The name of the object the right view shows last (empty: background).
     QString shownObjectName;
 

@@ -684,6 +684,15 @@ void CMainFrame::FillTree()
     tree->shownObjectName.clear();
     job::RecoveryEngine& engine = jobs.Engine();
     tree->Fill(Q(jobs.State().databaseName), engine.model, engine.viewCount, engine.indexCount);
+    // Wide enough for the longest name, within two fifths of the window.
+    QList<int> sizes = splitter->sizes();
+    const int wanted = tree->ContentWidth() + tree->frameWidth() * 2 + 24;
+    if (sizes.size() == 2 && wanted > sizes[0]) {
+        const int total = sizes[0] + sizes[1];
+        const int left = std::min(wanted, total * 2 / 5);
+        if (left > sizes[0])
+            splitter->setSizes({left, total - left});
+    }
 }
 
 void CMainFrame::GridColumns()
