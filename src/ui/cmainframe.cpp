@@ -429,6 +429,8 @@ void CMainFrame::ShowBackground()
 {
     rightView->ResetToBackground();
     jobs.State().rightViewFilled = false;
+    // Nothing is shown now: a click on the object shown before shows it again.
+    tree->shownObjectName.clear();
 }
 
 void CMainFrame::TreeNameClicked(QTreeWidgetItem* item)
@@ -463,8 +465,6 @@ void CMainFrame::TreeNameClicked(QTreeWidgetItem* item)
 
     if (depth != 3) {
         // The root, the database node or a category: the background picture.
-        if (depth == 2 || !tree->Root() || tree->Root()->childCount() == 0)
-            tree->shownObjectName.clear();
         ShowBackground();
         return;
     }

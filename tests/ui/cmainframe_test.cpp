@@ -623,11 +623,21 @@ private slots:
         QVERIFY(!view->Filled());
         QVERIFY(!w.jobs.state.rightViewFilled);
 
+        // Once the view went back to its picture, the same object shows again.
+        w.ClickName("PK_CUSTOMERS");
+        QCOMPARE(w.jobs.starts.back().detail, std::string("index:PK_CUSTOMERS"));
+        w.frame.RunCommand(ID_START_REPAIR);
+        QCOMPARE(w.jobs.starts.back().kind, std::string("repair"));
+        QVERIFY(!view->Filled());
+        w.ClickName("PK_CUSTOMERS");
+        QCOMPARE(w.jobs.starts.back().detail, std::string("index:PK_CUSTOMERS"));
+        QCOMPARE(w.jobs.starts.size(), std::size_t{5});
+
         // While a job runs a click changes neither selection nor view.
         w.jobs.state.busy = true;
         QTreeWidgetItem* before = w.frame.Tree()->currentItem();
-        w.ClickName("PK_CUSTOMERS");
-        QCOMPARE(w.jobs.starts.size(), std::size_t{2});
+        w.ClickName("CUSTOMERS");
+        QCOMPARE(w.jobs.starts.size(), std::size_t{5});
         QCOMPARE(w.frame.Tree()->currentItem(), before);
     }
 
