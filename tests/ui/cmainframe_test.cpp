@@ -397,7 +397,7 @@ private slots:
         QTest::addColumn<int>("columns");
         QTest::addColumn<int>("viewWidth");
         QTest::addColumn<QList<int>>("widths");  // first, last
-        QTest::newRow("15 columns get 60 pixels, the last the rest") << 15 << 1200 << QList<int>{60, 1200 - 14 * 60};
+        QTest::newRow("15 columns get 60 pixels, the last the rest") << 15 << 1500 << QList<int>{60, 1500 - 14 * 60};
         QTest::newRow("15 columns wider than the view: the last gets 50") << 15 << 700 << QList<int>{60, 50};
         // (700 - 175) / 14 = 37; the last takes 700 - 13 * 37.
         QTest::newRow("14 columns share three quarters") << 14 << 700 << QList<int>{37, 700 - 13 * 37};
@@ -790,6 +790,19 @@ private slots:
         w.frame.RunCommand(ID_STATUS_BAR);
         QVERIFY(!w.frame.statusBar()->isVisible());
         QVERIFY(!qobject_cast<QCheckBox*>(w.frame.Ribbon()->CommandWidget(ID_STATUS_BAR))->isChecked());
+        // The ribbon's check box runs the same command.
+        auto* logBox = qobject_cast<QCheckBox*>(w.frame.Ribbon()->CommandWidget(ID_LOG_WINDOW));
+        QTest::mouseClick(logBox, Qt::LeftButton);
+        QVERIFY(!w.frame.LogWindow()->isVisible());
+        QVERIFY(!logBox->isChecked());
+        QTest::mouseClick(logBox, Qt::LeftButton);
+        QVERIFY(w.frame.LogWindow()->isVisible());
+        QVERIFY(logBox->isChecked());
+        // The pane's own close button leaves the box unchecked.
+        w.frame.LogWindow()->close();
+        QVERIFY(!logBox->isChecked());
+        QTest::mouseClick(logBox, Qt::LeftButton);
+        QVERIFY(w.frame.LogWindow()->isVisible());
 
         w.jobs.engine.saveLogEnabled = true;
         w.jobs.engine.clearLogEnabled = true;
