@@ -3,7 +3,9 @@
 // One record's stored bytes and a cursor over them: header tests, the
 // run-length compressed runs, remainingLength accounting and the text
 // operations of the catalogue walks. Reads never leave the record's bytes:
-// a read past its end yields zeros and charges nothing further.
+// a read past its end yields zeros and charges nothing further. Such phantom
+// bytes are remembered, so a later move back first takes them back and the
+// walk re-reads exactly the bytes it meant to, never earlier ones.
 //
 // Compressed data is a sequence of runs, each begun by a control byte c:
 // 1..127 a literal run of the next c bytes; 128..255 a repeat run in which
@@ -37,13 +39,23 @@ enum class HeaderVariant {
     RelationFields,   // relation-field records; see HeaderVerdict
 };
 
-// What ReadRecordHeader decided.
+// What ReadRecordHeader decided. The flags tested are header byte 10 only.
+// A record too short to hold the header its flags call for (13 bytes, or 22
+// for a flagged record) is rejected by every variant.
+//
+// Relation pre-pass: transaction 0 rejected; flags 0 accepted with data at
+// 13; any other flags accepted with data at 22 (flags 8 reported as
+// AcceptedFirstFragment). The format byte is not tested.
+// Relation fields: transaction 0 -> StoredText; back-version line != 0
+// rejected; flags 0 accepted when the format byte is 1 or 0; flags 8
+// accepted without testing the format (AcceptedFirstFragment); flags 4 ->
+// Continuation; any other flags rejected.
 enum class HeaderVerdict {
-    Rejected,             // produce nothing
-    Accepted,             // positioned at the first control byte of the data
-    AcceptedFirstFragment,// flags 8: data at 22, the record continues elsewhere
-    StoredText,           // relation fields: transaction 0, the stored-default-text path
-    Continuation,         // relation fields: flags 4, positioned after the header (offset 13)
+    Rejected,              // produce nothing
+    Accepted,              // positioned at the first control byte of the data (13 or 22)
+    AcceptedFirstFragment, // flags 8: positioned at 22, the record continues elsewhere
+    StoredText,            // transaction 0: positioned after the transaction word (offset 4)
+    Continuation,          // flags 4: positioned after the format byte (offset 13)
 };
 
 class RecordStream {
@@ -80,7 +92,8 @@ public:
     std::uint32_t ReadLong();
     // Reads a control byte into controlByte and yields it.
     std::uint8_t ReadControl();
-    // Moves forward (positive) or back (negative); never before byte 0.
+    // Moves forward (positive) or back (negative); never before byte 0 and
+    // never onto bytes past the end (those count as phantom bytes, above).
     void SeekBy(int distance);
     void SeekTo(std::size_t offset);
 
@@ -89,19 +102,37 @@ public:
     std::string ReadStoredString(std::uint16_t length, bool skipLengthWord = false);
 
     // Moves over count bytes of decompressed data by walking whole runs; the
-    // first control byte is read here.
+    // first control byte is read here. Leaves the cursor at the control byte
+    // of the run after the skipped bytes. A run that reaches past count is
+    // consumed whole and ends the walk; so does a record with 1 byte or less
+    // left. Count 0 moves nothing.
     void SkipDecompressed(std::uint8_t count);
-    // Extends a name until it accounts for 67 characters; repeat runs of
-    // blanks (padding) add nothing.
+    // Extends a name until it accounts for 67 characters (one per stored
+    // byte) and yields it; repeat runs of blanks or zeros (padding) add
+    // nothing. The name never grows past 67 characters: a run reaching past
+    // the field is consumed whole, only its share of the field is kept, and
+    // the walk ends.
     std::string ContinueName(std::string name);
-    // Repeat runs (optionally ending in a literal run) turned into text; the
-    // caller has read controlByte and nextByte.
+    // Text of a name's tail stored as repeat runs, optionally ending in a
+    // literal run; the caller has read the control byte and the byte after
+    // it. Stops after a repeat run of blanks (consumed) or of zeros
+    // (consumed), at control byte 0, or after a literal run, which is read
+    // whole as text; the padding run that follows such a literal run is
+    // consumed too, so the cursor stands at the next field's first run.
     std::string CollectRepeatText(std::uint8_t control, std::uint8_t nextByte);
+    // The same for a field source: a repeat run of blanks is left for the
+    // caller (cursor moved back onto its control byte); a literal run ends
+    // the text and is read whole.
     std::string CollectFieldSource(std::uint8_t control, std::uint8_t nextByte);
 
 private:
+    // Reads the next control byte and the byte after it, when more than 1
+    // byte remains; false (nothing read) otherwise.
+    bool ReadPair(std::uint8_t& control, std::uint8_t& byte);
+
     std::vector<std::byte> bytes_;
-    std::size_t cursor_ = 0;
+    std::size_t cursor_ = 0;    // never past bytes_.size()
+    std::size_t phantom_ = 0;   // bytes "read" past the end, taken back first by a move back
     RecordHeader header_;
 };
 

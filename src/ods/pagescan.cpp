@@ -1,0 +1,129 @@
+#include "ods/pagescan.h"
+
+#include <array>
+
+#include "ods/constants.h"
+
+namespace ravelin::ods {
+
+PageListFinder::PageListFinder(PageList& lists) : lists_(lists)
+{
+    for (std::size_t i = 0; i < lists_.size(); ++i) {
+        firstOfKey_.try_emplace(Key(lists_[i].relationId, lists_[i].pageType), i);
+        firstOfKey_.try_emplace(Key(lists_[i].relationId, kAnyPageType), i);
+    }
+}
+
+PageListNode* PageListFinder::FindPageList(std::uint32_t relationId, std::uint8_t pageType)
+{
+    const auto it = firstOfKey_.find(Key(relationId, pageType));
+    return it == firstOfKey_.end() ? nullptr : &lists_[it->second];
+}
+
+PageListNode& PageListFinder::AppendPageList(std::uint32_t relationId, std::uint8_t pageType)
+{
+    const std::size_t index = lists_.size();
+    lists_.push_back(PageListNode{relationId, pageType, {}});
+    firstOfKey_.try_emplace(Key(relationId, pageType), index);
+    firstOfKey_.try_emplace(Key(relationId, kAnyPageType), index);
+    return lists_.back();
+}
+
+std::uint32_t RelationIdOffset(std::uint8_t pageType)
+{
+    switch (pageType) {
+    case kDataPage:
+    case kType12Page:
+        return kDataPageRelationOffset;
+    case kPointerPage:
+    case kBlobIndexPage:
+        return kPointerPageRelationOffset;
+    default:
+        return 0;
+    }
+}
+
+void FilePage(PageListFinder& finder, std::uint64_t pageStart, std::uint8_t pageType, std::uint32_t relationId)
+{
+    PageListNode* node = nullptr;
+    switch (pageType) {
+    case kDataPage:
+        switch (relationId) {
+        case kRelFields:
+        case kRelIndexSegments:
+        case kRelIndices:
+        case kRelRelations:
+        case kRelSeven:
+        case kRelRelationConstraints:
+            // Data pages match a node by relation id alone.
+            node = finder.FindPageList(relationId, kAnyPageType);
+            if (!node)
+                node = &finder.AppendPageList(relationId, pageType);
+            break;
+        case kRelRelationFields:
+            // A relation-5 list of data pages is only ever the first list:
+            // the column records must be read before every other catalogue.
+            node = finder.FindPageList(relationId, kAnyPageType);
+            if (!node && finder.Empty())
+                node = &finder.AppendPageList(relationId, pageType);
+            break;
+        default:
+            break;
+        }
+        break;
+    case kPointerPage:
+        if (relationId >= kFirstUserRelation || relationId == kRelTwelve) {
+            node = finder.FindPageList(relationId, pageType);
+            if (!node)
+                node = &finder.AppendPageList(relationId, pageType);
+        }
+        break;
+    case kBlobIndexPage:
+        if (relationId >= kFirstUserRelation) {
+            node = finder.FindPageList(relationId, pageType);
+            if (!node)
+                node = &finder.AppendPageList(relationId, pageType);
+        }
+        break;
+    case kType12Page:
+        if (relationId == kRelRelationFields || relationId == kRelTwelve) {
+            node = finder.FindPageList(relationId, pageType);
+            if (!node)
+                node = &finder.AppendPageList(relationId, pageType);
+        }
+        break;
+    default:
+        break;
+    }
+    if (node)
+        node->pagePositions.push_back(pageStart);
+}
+
+void ScanPages(ReadingContext& context, PageList& lists, job::WorkerLink& link)
+{
+    const std::uint64_t pageSize = context.pageSize;
+    const std::uint64_t pageCount = pageSize ? context.fileSize / pageSize : 0;
+    context.scanStart = std::uint64_t{kFirstScannedPage} * pageSize;
+    PageListFinder finder(lists);
+
+    link.Progress(job::kProgressStart, static_cast<std::intptr_t>(pageCount));
+    // The type byte and both relation-id words lie in the first 28 bytes of
+    // a page; one read through the block cache fetches them.
+    std::array<std::byte, kPointerPageRelationOffset + 2> head{};
+    for (std::uint64_t page = kFirstScannedPage; page < pageCount; ++page) {
+        if (link.Stopped())
+            break;
+        const std::uint64_t pageStart = page * pageSize;
+        context.ReadAt(pageStart, head);
+        const auto pageType = std::to_integer<std::uint8_t>(head[0]);
+        if (const std::uint32_t at = RelationIdOffset(pageType)) {
+            const std::uint32_t relationId =
+                std::to_integer<std::uint32_t>(head[at]) | (std::to_integer<std::uint32_t>(head[at + 1]) << 8);
+            FilePage(finder, pageStart, pageType, relationId);
+        }
+        link.Progress(job::kProgressStep);
+    }
+    link.Progress(job::kProgressEnd);
+}
+
+}  // namespace ravelin::ods

@@ -1,0 +1,69 @@
+#pragma once
+
+// The page scan: reads the type byte of every page from page 80 on (and the
+// relation id of pages of types 4, 5, 11 and 12) and files each page under
+// the page-list node of the relation it claims to belong to. Runs on the
+// recovery worker thread.
+
+#include <cstdint>
+#include <unordered_map>
+
+#include "job/frame.h"
+#include "ods/pagelist.h"
+#include "ods/readingcontext.h"
+
+namespace ravelin::ods {
+
+// FindPageList's page type that matches a node of any type.
+inline constexpr std::uint8_t kAnyPageType = 0;
+
+// Lookup and tail append over the page lists. Nodes are only ever appended,
+// so the first node of a key never changes once it exists; the finder keeps
+// an index of them so a scan over millions of pages stays linear.
+class PageListFinder {
+public:
+    // Indexes the nodes lists already holds.
+    explicit PageListFinder(PageList& lists);
+
+    // The first node with relationId and (unless pageType is kAnyPageType)
+    // pageType; null when there is none. Valid until the next append.
+    PageListNode* FindPageList(std::uint32_t relationId, std::uint8_t pageType);
+    // Appends a node at the tail and yields it.
+    PageListNode& AppendPageList(std::uint32_t relationId, std::uint8_t pageType);
+    bool Empty() const { return lists_.empty(); }
+
+private:
+    static std::uint64_t Key(std::uint32_t relationId, std::uint8_t pageType)
+    {
+        return (std::uint64_t{relationId} << 8) | pageType;
+    }
+    PageList& lists_;
+    std::unordered_map<std::uint64_t, std::size_t> firstOfKey_;
+};
+
+// The offset of the relation id on a page of this type: 20 on data pages
+// (type 5) and type-12 pages, 26 on pointer (4) and blob index (11) pages;
+// 0 for the types the scan does not file.
+std::uint32_t RelationIdOffset(std::uint8_t pageType);
+
+// Files the page starting at pageStart by its type byte and the relation id
+// read at RelationIdOffset(pageType):
+//   type 5:  relation 2, 3, 4, 6, 7, 22: the first node of that relation,
+//            whatever its type, else a new type-5 node; relation 5: the first
+//            node of relation 5 if any, else a new node only while the lists
+//            are empty, else not filed; other relations: not filed.
+//   type 4:  relation 12 or >= 128: the first type-4 node of the relation.
+//   type 11: relation >= 128: the first type-11 node of the relation.
+//   type 12: relation 5 or 12: the first type-12 node of the relation.
+// A missing node is appended at the tail; other types and relations are not
+// filed.
+void FilePage(PageListFinder& finder, std::uint64_t pageStart, std::uint8_t pageType, std::uint32_t relationId);
+
+// Visits pages 80 .. P-1 (P = file size / page size) in file order and files
+// them into lists (appending to what lists holds; the caller empties it
+// before a scan). Sends UM_PROGRESS (1, P) before, (2) after every page and
+// (3) at the end, also after a stop. A stop request ends the scan before the
+// next page. Files of 80 pages or fewer file nothing.
+void ScanPages(ReadingContext& context, PageList& lists, job::WorkerLink& link);
+
+}  // namespace ravelin::ods
