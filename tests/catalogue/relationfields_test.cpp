@@ -1,6 +1,17 @@
 #include "catalogue/relationfieldwalk.h"
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cctype>
+#include <memory>
+#include <span>
 #include <initializer_list>
 #include <map>
 #include <optional>
@@ -11,8 +22,16 @@
 
 #include <gtest/gtest.h>
 
+#include "catalogue/readers.h"
 #include "catalogue/schemamodel.h"
+#include "fixture/fixturewriter.h"
+#include "fixture/recordingframe.h"
+#include "fixture/relationfieldrecords.h"
+#include "fixture/relationrecords.h"
 #include "job/frame.h"
+#include "ods/constants.h"
+#include "ods/pagelist.h"
+#include "ods/readingcontext.h"
 #include "ods/recordstream.h"
 
 namespace ravelin::catalogue {
@@ -25,26 +44,28 @@ using Bytes = std::vector<std::uint8_t>;
 
 // One run of compressed data: a literal run of its bytes, or count copies of
 // one byte.
-struct Run {
+struct CompressedRun {
     std::string literal;
     unsigned count = 0;
     std::uint8_t byte = 0;
 };
 
-Run L(std::string_view bytes)
+using Runs = std::vector<CompressedRun>;
+
+CompressedRun L(std::string_view bytes)
 {
-    return Run{std::string(bytes), 0, 0};
+    return CompressedRun{std::string(bytes), 0, 0};
 }
 
-Run R(unsigned count, std::uint8_t byte)
+CompressedRun R(unsigned count, std::uint8_t byte)
 {
-    return Run{{}, count, byte};
+    return CompressedRun{{}, count, byte};
 }
 
-Bytes Encode(const std::vector<Run>& runs)
+Bytes Encode(const Runs& runs)
 {
     Bytes out;
-    for (const Run& run : runs) {
+    for (const CompressedRun& run : runs) {
         if (run.count == 0) {
             out.push_back(static_cast<std::uint8_t>(run.literal.size()));
             out.insert(out.end(), run.literal.begin(), run.literal.end());
@@ -73,7 +94,7 @@ struct Header {
 };
 
 // 13-byte header, or 22 bytes when the flags carry a forward pointer.
-Bytes StoredRecord(const Header& header, const std::vector<Run>& runs)
+Bytes StoredRecord(const Header& header, const Runs& runs)
 {
     Bytes out;
     PutLe(out, header.transaction, 4);
@@ -126,12 +147,12 @@ RelationFieldValues Walk(const Bytes& stored, const ContinuationLookup& lookup =
 
 // The runs after the field source of a nullable column at declared position 4
 // with field id 4 (a CITY column of an ODS 13 file).
-std::vector<Run> NullableTail()
+Runs NullableTail()
 {
     return {R(128, 0), R(128, 0), R(7, 0), L("\x04"), R(11, 0), L(std::string("\x01\x00\x04", 3)), R(128, 0), R(61, 0)};
 }
 
-std::vector<Run> Join(std::vector<Run> head, const std::vector<Run>& tail)
+Runs Join(Runs head, const Runs& tail)
 {
     head.insert(head.end(), tail.begin(), tail.end());
     return head;
@@ -170,7 +191,7 @@ TEST(ClassifyRelationFieldRecord, ShapesByFirstControlByteAndFlagByte)
 
 struct NameCase {
     const char* name;
-    std::vector<Run> runs;
+    Runs runs;
     RelationFieldShape shape;
     std::string column;
     std::string relation;
@@ -245,7 +266,7 @@ TEST(RelationFieldNames, ShapeA)
          Join({L(Flags(kTableFlags, kName67 + "CUST")), L("OMER"), R(59, ' '), L("RDB$5"), R(62, ' ')},
               NullableTail()),
          RelationFieldShape::A, kName67, "CUSTOMER", "RDB$5"},
-        {"column and relation names both unpadded in one run",
+        {"column and relation names both unpadded, one run holding the end of one and all of the other",
          Join({L(Flags(kTableFlags, kName67.substr(0, 50))), L(kName67.substr(50) + kName67 + "RDB$5"),
                R(62, ' ')},
               NullableTail()),
@@ -276,7 +297,7 @@ TEST(RelationFieldNames, ShapeB)
 
 TEST(RelationFieldNames, CutShortRecordKeepsTheNamesReadSoFar)
 {
-    const std::vector<Run> whole = Join(
+    const Runs whole = Join(
         {L(Flags(kTableFlags, "CITY")), R(63, ' '), L("CUSTOMER"), R(59, ' '), L("RDB$5"), R(62, ' ')},
         NullableTail());
     const Bytes full = StoredRecord(Header{}, whole);
@@ -289,7 +310,7 @@ TEST(RelationFieldNames, CutShortRecordKeepsTheNamesReadSoFar)
     // Header 13, flags+CITY run 9, blank run 2, CUSTOMER run 9, blank run 2,
     // RDB$5 run 6, blank run 2, then the tail.
     const Case cases[] = {
-        {"inside the column name's literal run", 13 + 6, "", "", "", 0},
+        {"inside the column name's literal run", 13 + 6, "C", "", "", 0},
         {"after the column name", 13 + 11, "CITY", "", "", 0},
         {"inside the relation name", 13 + 11 + 5, "CITY", "CUST", "", 0},
         {"before the field source's padding", 13 + 11 + 11 + 6, "CITY", "CUSTOMER", "RDB$5", 0},
@@ -348,14 +369,14 @@ TEST(WalkColumnTail, ValuesOfRealRecords)
 {
     struct Case {
         const char* name;
-        std::vector<Run> runs;
+        Runs runs;
         std::int32_t position;
         std::int32_t fieldId;
         std::uint8_t notNull;
         std::uint8_t hasDefault;
         std::optional<std::uint16_t> defaultIndex;
     };
-    const std::vector<Run> custno = {L(std::string("\xb8\xdc\xfe\x00", 4) + "CUSTNO"), R(61, ' '), L("CUSTOMER"),
+    const Runs custno = {L(std::string("\xb8\xdc\xfe\x00", 4) + "CUSTNO"), R(61, ' '), L("CUSTOMER"),
                                      R(59, ' '), L("RDB$1"), R(62, ' ')};
     const Case cases[] = {
         {"first column, not null (ODS 13)",
@@ -405,7 +426,7 @@ TEST(WalkColumnTail, ValuesOfRealRecords)
 
 TEST(ReadViewColumnRecord, NamesAndTailOfARealViewColumn)
 {
-    const std::vector<Run> runs = {L(Flags(kViewFlags, "PHONE_NO")), R(59, ' '), L("PHONE_LIST"), R(57, ' '),
+    const Runs runs = {L(Flags(kViewFlags, "PHONE_NO")), R(59, ' '), L("PHONE_LIST"), R(57, ' '),
                                    L("PHONENUMBER"), R(56, ' '), R(67, 0), L("PHONE_NO"), R(59, ' '), R(128, 0),
                                    L(std::string("\x00\x05", 2)), R(15, 0), L("\x02"), R(128, 0), R(59, 0)};
     const RelationFieldValues values = Walk(StoredRecord(Header{2}, runs));
@@ -492,10 +513,10 @@ TEST(WalkContinuationFragment, ValuesFoundInTheContinuation)
 
 TEST(WalkContinuationFragment, PointersThatLeadNowhereUsefulAreNotFollowed)
 {
-    const std::vector<Run> firstRuns = {L(std::string("\xb8\xdc\xfa\x00", 4) + "JOB_TITLE"), R(58, ' '), L("JOB"),
+    const Runs firstRuns = {L(std::string("\xb8\xdc\xfa\x00", 4) + "JOB_TITLE"), R(58, ' '), L("JOB"),
                                         R(64, ' '), L("RDB$2"), R(62, ' '), R(128, 0), R(128, 0), R(7, 0), L("\x03"),
                                         R(11, 0), L("\x01")};
-    const std::vector<Run> tail = {L(std::string("\x00\x05", 2)), R(128, 0), R(29, 0), L("\x01"), R(31, 0)};
+    const Runs tail = {L(std::string("\x00\x05", 2)), R(128, 0), R(29, 0), L("\x01"), R(31, 0)};
     struct Case {
         const char* name;
         Fragments fragments;
@@ -521,7 +542,7 @@ TEST(WalkContinuationFragment, PointersThatLeadNowhereUsefulAreNotFollowed)
 
 TEST(WalkContinuationFragment, ChainsAreFollowedAndLoopsEnd)
 {
-    const std::vector<Run> firstRuns = {L(std::string("\xb8\xdc\xfa\x00", 4) + "JOB_TITLE"), R(58, ' '), L("JOB"),
+    const Runs firstRuns = {L(std::string("\xb8\xdc\xfa\x00", 4) + "JOB_TITLE"), R(58, ' '), L("JOB"),
                                         R(64, ' '), L("RDB$2"), R(62, ' '), R(128, 0)};
     // A middle fragment (flags 12) continues at (9, 2).
     Header middle = FirstFragment(9, 2);
@@ -580,11 +601,11 @@ TEST(ReadDefaultSourceText, TheValueAfterTheWordDefault)
         {"several blanks and a line break", BlobRecord("DEFAULT \r\n  CURRENT_TIMESTAMP"), "CURRENT_TIMESTAMP"},
         {"value with blanks inside", BlobRecord("DEFAULT 'a  b'"), "'a  b'"},
         {"no skip bytes", BlobRecord("DEFAULT 1", 0x10, 0), "1"},
-        {"blob of a value, not a source", BlobRecord("\x05\x15\x0f\x00\x00\x08\x00" "555-1234L"), std::nullopt},
+        {"blob of a value, not a source", BlobRecord(std::string_view("\x05\x15\x0f\x00\x00\x08\x00" "555-1234L", 16)),
+         std::nullopt},
         {"another word", BlobRecord("DEFAULTS 1"), std::nullopt},
         {"the word alone", BlobRecord("DEFAULT  "), std::nullopt},
         {"length past the record's end", BlobRecord("DEFAULT 7", 0x10, 16, 900), "7"},
-        {"skip count past the record's end", BlobRecord("DEFAULT 7", 0x10, 16, std::nullopt), "7"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -604,29 +625,11 @@ TEST(ReadDefaultSourceText, TheValueAfterTheWordDefault)
 // ---------------------------------------------------------------------------
 // The walk into the schema model.
 
-class TestFrame final : public job::Frame {
-public:
-    std::vector<std::string> logLines;
-    std::vector<std::pair<std::uintptr_t, std::intptr_t>> progress;
-    std::atomic<bool> stop{false};
-    std::string currentLogLine;
-
-    job::WorkerLink Link() { return job::WorkerLink{*this, stop, currentLogLine}; }
-    std::intptr_t Send(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override
-    {
-        if (message == job::UM_LOG_LINE)
-            logLines.push_back(currentLogLine);
-        if (message == job::UM_PROGRESS)
-            progress.emplace_back(wParam, lParam);
-        return 0;
-    }
-};
-
 // A table column record with a field id, declared position and null flag.
 Bytes ColumnRecord(const std::string& column, const std::string& relation, const std::string& source,
                    std::uint8_t fieldId, std::uint8_t position, bool notNull, const Header& header = Header{})
 {
-    std::vector<Run> runs = {L(Flags(notNull ? std::string("\xb8\xdc\xfa\x00", 4) : kTableFlags, column)),
+    Runs runs = {L(Flags(notNull ? std::string("\xb8\xdc\xfa\x00", 4) : kTableFlags, column)),
                              R(static_cast<unsigned>(67 - column.size()), ' '),
                              L(relation),
                              R(static_cast<unsigned>(67 - relation.size()), ' '),
@@ -649,7 +652,7 @@ Bytes ColumnRecord(const std::string& column, const std::string& relation, const
 
 struct WalkFixture {
     SchemaModel model;
-    TestFrame frame;
+    fixture::RecordingFrame frame;
     job::WorkerLink link = frame.Link();
     Fragments fragments;
     RelationFieldsWalk walk{model, &link, LookupIn(fragments)};
@@ -779,42 +782,38 @@ TEST(RelationFieldsWalk, FinishPutsColumnsInFieldIdOrder)
 
 TEST(RelationFieldsWalk, FragmentedColumnGetsItsNullFlagFromItsOwnContinuation)
 {
+    // Two fragmented columns of one domain: DEPARTMENT.HEAD_DEPT is nullable,
+    // PROJ_DEPT_BUDGET.DEPT_NO is NOT NULL (as in EMPLOYEE.GDB).
     WalkFixture f;
-    f.model.relations.push_back(TABLEIDNAME{"JOB", 129, 8});
     f.model.relations.push_back(TABLEIDNAME{"DEPARTMENT", 130, 7});
-    const std::vector<Run> head = {R(128, 0), R(128, 0), R(7, 0), L("\x01"), R(11, 0), L("\x01")};
-    // Two fragmented columns; only the second one is NOT NULL.
-    f.Visit(StoredRecord(FirstFragment(9, 1),
-                         Join({L(Flags(kTableFlags, "HEAD_DEPT")), R(58, ' '), L("DEPARTMENT"), R(57, ' '),
-                               L("DEPTNO"), R(61, ' ')},
-                              head)));
-    f.fragments[{9, 1}] = StoredRecord(Continuation(), {L(std::string("\x00\x04", 2)), R(128, 0), R(61, 0)});
-    f.fragments[{9, 2}] =
-        StoredRecord(Continuation(), {L(std::string("\x00\x05", 2)), R(128, 0), R(29, 0), L("\x01"), R(31, 0)});
-    f.Visit(StoredRecord(FirstFragment(9, 1),
-                         Join({L(Flags(kTableFlags, "HEAD_DEPT")), R(58, ' '), L("DEPARTMENT"), R(57, ' '),
-                               L("DEPTNO"), R(61, ' ')},
-                              head)));
-    f.Visit(StoredRecord(FirstFragment(9, 2), Join({L(Flags(kTableFlags, "JOB_TITLE")), R(58, ' '), L("JOB"),
-                                                    R(64, ' '), L("RDB$2"), R(62, ' ')},
+    f.model.relations.push_back(TABLEIDNAME{"PROJ_DEPT_BUDGET", 134, 5});
+    const Runs head = {R(128, 0), R(128, 0), R(7, 0), L("\x02"), R(11, 0), L("\x01")};
+    f.fragments[{9, 1}] = StoredRecord(Continuation(), {L(std::string("\x00\x03", 2)), R(128, 0), R(29, 0),
+                                                         L("\x01"), R(31, 0)});
+    f.fragments[{9, 2}] = StoredRecord(Continuation(), {L(std::string("\x00\x04", 2)), R(128, 0), R(61, 0)});
+    f.Visit(StoredRecord(FirstFragment(9, 1), Join({L(Flags(kTableFlags, "DEPT_NO")), R(60, ' '),
+                                                    L("PROJ_DEPT_BUDGET"), R(51, ' '), L("DEPTNO"), R(61, ' ')},
+                                                   head)));
+    f.Visit(StoredRecord(FirstFragment(9, 2), Join({L(Flags(kTableFlags, "HEAD_DEPT")), R(58, ' '),
+                                                    L("DEPARTMENT"), R(57, ' '), L("DEPTNO"), R(61, ' ')},
                                                    head)));
     // The continuations met on their own add nothing.
     f.Visit(f.fragments[{9, 1}]);
     f.Visit(f.fragments[{9, 2}]);
 
     ASSERT_NE(f.model.FindTable("DEPARTMENT"), nullptr);
-    ASSERT_NE(f.model.FindTable("JOB"), nullptr);
-    // The first HEAD_DEPT was walked before its continuation was there.
-    const std::vector<COLUMN>& dept = f.model.FindTable("DEPARTMENT")->columns;
-    ASSERT_EQ(dept.size(), 2u);
-    EXPECT_EQ(dept[1].notNull, 0);
-    EXPECT_EQ(dept[1].position, 2);
-    const COLUMN& title = f.model.FindTable("JOB")->columns.at(0);
-    EXPECT_EQ(title.notNull, 1);
-    // The flag is on the column itself; no marker by field source that a
+    ASSERT_NE(f.model.FindTable("PROJ_DEPT_BUDGET"), nullptr);
+    const std::vector<COLUMN>& budget = f.model.FindTable("PROJ_DEPT_BUDGET")->columns;
+    const std::vector<COLUMN>& department = f.model.FindTable("DEPARTMENT")->columns;
+    ASSERT_EQ(budget.size(), 1u);
+    ASSERT_EQ(department.size(), 1u);
+    EXPECT_EQ(budget[0].notNull, 1);
+    EXPECT_EQ(budget[0].position, 3);
+    EXPECT_EQ(department[0].notNull, 0);
+    // The flag is on the column itself: no marker by field source, which the
     // nullable column of the same domain would pick up.
     EXPECT_TRUE(f.model.notNullSources.empty());
-    EXPECT_EQ(f.model.pendingSources, (std::vector<std::string>{"DEPTNO", "DEPTNO", "RDB$2"}));
+    EXPECT_EQ(f.model.pendingSources, (std::vector<std::string>{"DEPTNO", "DEPTNO"}));
 }
 
 TEST(RelationFieldsWalk, ViewColumnsGoToTheViewList)
@@ -872,6 +871,628 @@ TEST(RelationFieldsWalk, RecordsWithoutRelationNameMakeNothing)
     EXPECT_TRUE(f.model.tables.empty());
     EXPECT_TRUE(f.model.views.empty());
     EXPECT_TRUE(f.frame.logLines.empty());
+}
+
+
+// ---------------------------------------------------------------------------
+// Whole walks over database images.
+
+using fixture::FixtureWriter;
+using fixture::RelationFieldOptions;
+
+RelationFieldOptions Options(int ods, std::uint16_t position, std::uint16_t fieldId, bool notNull = false)
+{
+    RelationFieldOptions options;
+    options.ods = ods;
+    options.position = position;
+    options.fieldId = fieldId;
+    options.notNull = notNull;
+    return options;
+}
+
+// A reading context, page lists and model over an image, and the readers'
+// entry points run the way the scan driver runs them.
+struct ImageScan {
+    ods::ReadingContext context;
+    ods::PageList lists;
+    SchemaModel model;
+    fixture::RecordingFrame frame;
+    std::uint16_t tableCount = 0;
+
+    bool Open(std::unique_ptr<ods::PageSource> source) { return context.OpenSource(std::move(source)); }
+    CatalogueContext Context(job::WorkerLink& link) { return CatalogueContext{context, lists, model, link, tableCount}; }
+
+    // The node of relation 5 pages of the given type, built from the image's
+    // pages from page 80 on.
+    ods::PageListNode Node(std::uint8_t pageType)
+    {
+        ods::PageListNode node{ods::kRelRelationFields, pageType, {}};
+        for (std::uint64_t page = ods::kFirstScannedPage; page < context.PageCount(); ++page) {
+            std::array<std::byte, 22> head{};
+            context.ReadAt(page * context.pageSize, head);
+            const unsigned relation = std::to_integer<unsigned>(head[20]) | (std::to_integer<unsigned>(head[21]) << 8);
+            if (std::to_integer<unsigned>(head[0]) == pageType && relation == ods::kRelRelationFields)
+                node.pagePositions.push_back(page * context.pageSize);
+        }
+        return node;
+    }
+    void ReadColumns()
+    {
+        job::WorkerLink link = frame.Link();
+        CatalogueContext scan = Context(link);
+        ReadRelationFields(scan, Node(ods::kDataPage));
+    }
+    void ReadTexts()
+    {
+        job::WorkerLink link = frame.Link();
+        CatalogueContext scan = Context(link);
+        ReadDefaultTexts(scan, Node(ods::kType12Page));
+    }
+    std::vector<std::string> ColumnNames(const std::string& table) const
+    {
+        std::vector<std::string> names;
+        if (const TableNode* node = model.FindTable(table))
+            for (const COLUMN& column : node->columns)
+                names.push_back(column.name);
+        return names;
+    }
+};
+
+TEST(FileContinuationLookup, OnlyARecordOnARelationFieldsDataPageInsideTheFile)
+{
+    FixtureWriter writer(1024);
+    const std::uint32_t dataPage = writer.AddDataPage(ods::kRelRelationFields);
+    const std::uint32_t otherRelation = writer.AddDataPage(ods::kRelRelations);
+    const std::uint32_t type12 = writer.AddDataPage(ods::kRelRelationFields, ods::kType12Page);
+    const fixture::Bytes stored = fixture::BuildStoredRecord({}, fixture::ToBytes("continued"));
+    for (std::uint32_t page : {dataPage, otherRelation, type12})
+        ASSERT_TRUE(writer.PlaceRecord(page, stored));
+    writer.AddEmptySlot(dataPage);
+    writer.SetPageWord(dataPage, 40, 0);  // a slot count larger than the page holds is cut to what fits
+    ods::ReadingContext context;
+    ASSERT_TRUE(context.OpenSource(writer.Source()));
+    const ContinuationLookup lookup = FileContinuationLookup(context);
+
+    struct Case {
+        const char* name;
+        std::uint32_t page;
+        std::uint16_t line;
+        bool found;
+    };
+    const Case cases[] = {
+        {"record on a relation-5 data page", dataPage, 0, true},
+        {"empty slot", dataPage, 1, false},
+        {"line past the slot count", dataPage, 2, false},
+        {"line far past the page", dataPage, 0xffff, false},
+        {"data page of another relation", otherRelation, 0, false},
+        {"type-12 page", type12, 0, false},
+        {"system page", 3, 0, false},
+        {"page past the end of the file", writer.pageCount(), 0, false},
+        {"page number far past the file", 0xfffffff0u, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::optional<ods::RecordStream> record = lookup(c.page, c.line);
+        ASSERT_EQ(record.has_value(), c.found);
+        if (record) {
+            EXPECT_EQ(record->size(), stored.size());
+        }
+    }
+}
+
+TEST(ReadRelationFields, FragmentedTablesOfEveryOdsInPhysicalOrder)
+{
+    for (int ods : {13, 15, 16}) {
+        SCOPED_TRACE(testing::Message() << "ODS " << ods);
+        FixtureWriter writer(1024, static_cast<std::uint16_t>(ods));
+        writer.AddDataPage(ods::kRelRelationFields);
+        const std::uint32_t spill = writer.AddDataPage(ods::kRelRelationFields);
+        writer.AddDataPage(ods::kRelRelationFields);  // the current page for first fragments
+
+        // Met in another order than the field ids; two of them fragmented at
+        // different places, one NOT NULL with its flag in the continuation.
+        const RelationFieldOptions title = Options(ods, 3, 2, true);
+        const RelationFieldOptions code = Options(ods, 0, 3, true);
+        const RelationFieldOptions grade = Options(ods, 1, 0);
+        const RelationFieldOptions country = Options(ods, 2, 1, true);
+        fixture::AddFragmentedRelationFieldRecord(writer, spill, 40, "JOB_TITLE", "JOB", "RDB$2", title);
+        fixture::AddRelationFieldRecord(writer, "JOB_CODE", "JOB", "JOBCODE", code);
+        fixture::AddFragmentedRelationFieldRecord(writer, spill, 33, "JOB_GRADE", "JOB", "JOBGRADE", grade);
+        fixture::AddRelationFieldRecord(writer, "JOB_COUNTRY", "JOB", "COUNTRYNAME", country);
+
+        ImageScan scan;
+        ASSERT_TRUE(scan.Open(writer.Source()));
+        scan.model.relations.push_back(TABLEIDNAME{"JOB", 129, 4});
+        scan.ReadColumns();
+        EXPECT_EQ(scan.ColumnNames("JOB"),
+                  (std::vector<std::string>{"JOB_GRADE", "JOB_COUNTRY", "JOB_TITLE", "JOB_CODE"}));
+        const std::vector<COLUMN>& columns = scan.model.FindTable("JOB")->columns;
+        ASSERT_EQ(columns.size(), 4u);
+        EXPECT_EQ(columns[0].notNull, 0);
+        EXPECT_EQ(columns[1].notNull, 1);
+        EXPECT_EQ(columns[2].notNull, 1);
+        EXPECT_EQ(columns[2].position, 4);
+        EXPECT_EQ(columns[2].fieldSource, "RDB$2");
+        EXPECT_TRUE(scan.frame.logLines.empty());
+    }
+}
+
+TEST(ReadRelationFields, ProgressPerNodePageAndSlot)
+{
+    FixtureWriter writer(1024);
+    for (int i = 0; i < 3; ++i)
+        fixture::AddRelationFieldRecord(writer, "C" + std::to_string(i), "T", "RDB$" + std::to_string(i),
+                                        Options(13, static_cast<std::uint16_t>(i), static_cast<std::uint16_t>(i)));
+    const std::uint32_t second = writer.AddDataPage(ods::kRelRelationFields);
+    writer.AddEmptySlot(second);
+    fixture::AddRelationFieldRecord(writer, "C3", "T", "RDB$3", Options(13, 3, 3));
+
+    ImageScan scan;
+    ASSERT_TRUE(scan.Open(writer.Source()));
+    scan.ReadColumns();
+    using Sent = fixture::RecordingFrame::Sent;
+    const std::uint32_t P = job::UM_PROGRESS;
+    const std::vector<Sent> expected = {
+        {P, 1, 2},                                     // the node: 2 pages
+        {P, 1, 3}, {P, 2, 0}, {P, 2, 0}, {P, 2, 0}, {P, 3, 0},  // first page, 3 slots
+        {P, 1, 2}, {P, 2, 0}, {P, 2, 0}, {P, 3, 0},  // second page: an empty slot and a record
+    };
+    EXPECT_EQ(scan.frame.Progress(), expected);
+    EXPECT_EQ(scan.ColumnNames("T"), (std::vector<std::string>{"C0", "C1", "C2", "C3"}));
+    // No TABLEIDNAME for T: one line says so.
+    EXPECT_EQ(scan.frame.logLines.size(), 1u);
+}
+
+TEST(ReadRelationFields, StopEndsTheWalkAndKeepsWhatWasRead)
+{
+    FixtureWriter writer(1024);
+    for (int i = 0; i < 6; ++i)
+        fixture::AddRelationFieldRecord(writer, "C" + std::to_string(i), "T", "RDB$" + std::to_string(i),
+                                        Options(13, static_cast<std::uint16_t>(5 - i), static_cast<std::uint16_t>(5 - i)));
+    ImageScan scan;
+    ASSERT_TRUE(scan.Open(writer.Source()));
+    scan.model.relations.push_back(TABLEIDNAME{"T", 128, 6});
+    int steps = 0;
+    scan.frame.onSend = [&](const fixture::RecordingFrame::Sent& sent) {
+        if (sent.message == job::UM_PROGRESS && sent.wParam == job::kProgressStep && ++steps == 3)
+            scan.frame.stopRequested = true;
+    };
+    scan.ReadColumns();
+    // Three records read, then put in field-id order.
+    EXPECT_EQ(scan.ColumnNames("T"), (std::vector<std::string>{"C2", "C1", "C0"}));
+}
+
+TEST(ReadDefaultTexts, OneIndexPerBlobRecordAndProgress)
+{
+    FixtureWriter writer(1024);
+    const std::uint32_t page = writer.AddDataPage(ods::kRelRelationFields, ods::kType12Page);
+    const fixture::Bytes value = fixture::DefaultSourceBlobRecord(std::string("\x05\x15\x0f\x00\x00\x08\x00", 7));
+    ASSERT_TRUE(writer.PlaceRecord(page, value));
+    ASSERT_TRUE(writer.PlaceRecord(page, fixture::DefaultSourceBlobRecord(" DEFAULT '555-1234'")));
+    writer.AddEmptySlot(page);
+    fixture::Bytes notBlob = fixture::DefaultSourceBlobRecord("DEFAULT 1");
+    notBlob[0] = std::byte{1};  // a transaction: not a blob record
+    ASSERT_TRUE(writer.PlaceRecord(page, notBlob));
+    ASSERT_TRUE(writer.PlaceRecord(page, fixture::DefaultSourceBlobRecord("DEFAULT CURRENT_TIMESTAMP")));
+
+    ImageScan scan;
+    ASSERT_TRUE(scan.Open(writer.Source()));
+    scan.ReadTexts();
+    EXPECT_EQ(scan.model.defaultTexts, (std::vector<std::string>{" ", "'555-1234'", "CURRENT_TIMESTAMP"}));
+    using Sent = fixture::RecordingFrame::Sent;
+    const std::uint32_t P = job::UM_PROGRESS;
+    const std::vector<Sent> expected = {{P, 1, 1}, {P, 2, 0}, {P, 2, 0}, {P, 2, 0}, {P, 2, 0}, {P, 2, 0}, {P, 3, 0}};
+    EXPECT_EQ(scan.frame.Progress(), expected);
+}
+
+// ---------------------------------------------------------------------------
+// The real sample databases.
+
+std::filesystem::path SamplesDir()
+{
+    return std::filesystem::path(RAVELIN_SAMPLES_DIR);
+}
+
+#define REQUIRE_SAMPLE(path)                                                    \
+    if (!std::filesystem::exists(path))                                        \
+        GTEST_SKIP() << "sample not present: " << (path).string();
+
+// Runs the whole scan driver over a sample.
+struct SampleScan : ImageScan {
+    bool Scan(const std::filesystem::path& path)
+    {
+        if (!context.OpenDatabaseFile(path.string()))
+            return false;
+        job::WorkerLink link = frame.Link();
+        CatalogueContext scan = Context(link);
+        ScanDatabase(scan);
+        return true;
+    }
+    std::set<std::string> TableNames() const
+    {
+        std::set<std::string> names;
+        for (const TableNode& table : model.tables)
+            names.insert(table.name);
+        return names;
+    }
+    std::set<std::string> NotNullColumns() const
+    {
+        std::set<std::string> names;
+        for (const TableNode& table : model.tables)
+            for (const COLUMN& column : table.columns)
+                if (column.notNull)
+                    names.insert(table.name + "." + column.name);
+        return names;
+    }
+};
+
+// The column names a truth packet lists, in its order, as the database
+// spells them: upper case, SIZE stored as SIZ_.
+std::vector<std::string> TruthColumns(const std::string& table)
+{
+    std::string lower = table;
+    for (char& ch : lower)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    std::ifstream in(SamplesDir() / "truth" / (lower + ".xml"), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string xml = text.str();
+    const std::string metadata = xml.substr(0, xml.find("</FIELDS>"));
+    std::vector<std::string> names;
+    const std::regex field(R"re(<FIELD [^>]*attrname="([^"]+)")re");
+    for (auto it = std::sregex_iterator(metadata.begin(), metadata.end(), field); it != std::sregex_iterator(); ++it) {
+        std::string name = (*it)[1];
+        for (char& ch : name)
+            ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        names.push_back(name == "SIZE" ? "SIZ_" : name);
+    }
+    return names;
+}
+
+// Every column's field source is a generated RDB$ name of its own.
+void ExpectGeneratedFieldSources(const SchemaModel& model)
+{
+    std::set<std::string> seen;
+    for (const TableNode& table : model.tables)
+        for (const COLUMN& column : table.columns) {
+            SCOPED_TRACE(table.name + "." + column.name);
+            EXPECT_EQ(column.fieldSource.rfind("RDB$", 0), 0u) << column.fieldSource;
+            EXPECT_GT(column.fieldSource.size(), 4u);
+            EXPECT_TRUE(seen.insert(column.fieldSource).second) << column.fieldSource;
+        }
+}
+
+TEST(RelationFieldsSamples, DbdemosTablesMatchTheTruthPackets)
+{
+    const auto path = SamplesDir() / "ods16" / "dbdemos.gdb";
+    REQUIRE_SAMPLE(path);
+    SampleScan scan;
+    ASSERT_TRUE(scan.Scan(path));
+    const std::vector<std::string> tables = {"ANIMALS", "BIOLIFE",  "COUNTRY",  "CUSTOLY", "CUSTOMER", "EMPLOYEE",
+                                             "INDUSTRY", "ITEMS",   "MASTER",   "NEXTCUST", "NEXTITEM", "NEXTORD",
+                                             "ORDERS",  "PARTS",    "VENDORS",  "VENUES"};
+    EXPECT_EQ(scan.TableNames(), std::set<std::string>(tables.begin(), tables.end()));
+    for (const std::string& table : tables) {
+        SCOPED_TRACE(table);
+        EXPECT_EQ(scan.ColumnNames(table), TruthColumns(table));
+        const TableNode* node = scan.model.FindTable(table);
+        ASSERT_NE(node, nullptr);
+        EXPECT_GE(node->relationId, ods::kFirstUserRelation);
+    }
+    // The primary keys, and the columns the packets mark required.
+    EXPECT_EQ(scan.NotNullColumns(), (std::set<std::string>{"CUSTOMER.CUSTNO", "ORDERS.ORDERNO", "ORDERS.CUSTNO",
+                                                             "ORDERS.EMPNO", "PARTS.PARTNO", "VENDORS.VENDORNO"}));
+    ExpectGeneratedFieldSources(scan.model);
+    EXPECT_TRUE(scan.model.views.empty());
+    EXPECT_TRUE(scan.frame.logLines.empty());
+}
+
+TEST(RelationFieldsSamples, DemoTablesOfTheOtherFiles)
+{
+    // MASTSQL.GDB (ODS 13) and EVENTS.GDB (ODS 16) hold the same eight demo
+    // tables; their ITEMS records store ITEMNO before ORDERNO.
+    const std::vector<std::string> tables = {"CUSTOMER", "EMPLOYEE", "ITEMS", "NEXTCUST",
+                                             "NEXTORD",  "ORDERS",   "PARTS", "VENDORS"};
+    const std::set<std::string> notNull = {"CUSTOMER.CUSTNO", "CUSTOMER.COMPANY", "EMPLOYEE.EMPNO",
+                                           "ITEMS.ITEMNO",    "ITEMS.ORDERNO",    "NEXTCUST.NEWCUST",
+                                           "NEXTORD.NEWKEY",  "ORDERS.ORDERNO",   "PARTS.PARTNO",
+                                           "PARTS.VENDORNO",  "PARTS.DESCRIPTION", "VENDORS.VENDORNO"};
+    for (const char* file : {"ods13/MASTSQL.GDB", "ods16/EVENTS.GDB"}) {
+        SCOPED_TRACE(file);
+        const auto path = SamplesDir() / file;
+        REQUIRE_SAMPLE(path);
+        SampleScan scan;
+        ASSERT_TRUE(scan.Scan(path));
+        EXPECT_EQ(scan.TableNames(), std::set<std::string>(tables.begin(), tables.end()));
+        for (const std::string& table : tables) {
+            SCOPED_TRACE(table);
+            std::vector<std::string> expected = TruthColumns(table);
+            if (table == "ITEMS")
+                expected = {"ITEMNO", "ORDERNO", "PARTNO", "QTY", "DISCOUNT"};
+            EXPECT_EQ(scan.ColumnNames(table), expected);
+        }
+        EXPECT_EQ(scan.NotNullColumns(), notNull);
+        ExpectGeneratedFieldSources(scan.model);
+        EXPECT_TRUE(scan.frame.logLines.empty());
+    }
+}
+
+TEST(RelationFieldsSamples, DbutilsTestTableInFieldIdOrder)
+{
+    const auto path = SamplesDir() / "ods13" / "DBUTILSTEST.IB";
+    REQUIRE_SAMPLE(path);
+    SampleScan scan;
+    ASSERT_TRUE(scan.Scan(path));
+    EXPECT_EQ(scan.TableNames(), std::set<std::string>{"TEST_TABLE"});
+    // Declared as STRING, INT32, DOUBLE, MEMO, DATE, DECIMAL, INT64, BLOB,
+    // SINGLE (positions 0..9, one dropped); stored in field-id order.
+    EXPECT_EQ(scan.ColumnNames("TEST_TABLE"),
+              (std::vector<std::string>{"INT64_FIELD", "BLOB_FIELD", "DECIMAL_FIELD", "DATE_FIELD", "MEMO_FIELD",
+                                        "DOUBLE_FIELD", "SINGLE_FIELD", "INT32_FIELD", "STRING_FIELD"}));
+    const std::vector<COLUMN>& columns = scan.model.FindTable("TEST_TABLE")->columns;
+    std::vector<std::int32_t> positions;
+    for (const COLUMN& column : columns)
+        positions.push_back(column.position);
+    EXPECT_EQ(positions, (std::vector<std::int32_t>{8, 9, 6, 5, 4, 3, 10, 2, 1}));
+    ExpectGeneratedFieldSources(scan.model);
+}
+
+// EMPLOYEE.GDB against the DDL of truth/employee.sql.gz: every column with
+// its field source (the domain, or "" for a generated RDB$ name), its
+// column-level NOT NULL and its default's text, in the order the table's
+// records store the fields (field-id order; the declared order differs).
+struct EmployeeColumn {
+    const char* name;
+    const char* domain;
+    bool notNull;
+    const char* defaultText;
+};
+
+const std::vector<std::pair<std::string, std::vector<EmployeeColumn>>>& EmployeeTables()
+{
+    static const std::vector<std::pair<std::string, std::vector<EmployeeColumn>>> tables = {
+        {"COUNTRY", {{"CURRENCY", "", true, nullptr}, {"COUNTRY", "COUNTRYNAME", true, nullptr}}},
+        {"JOB",
+         {{"JOB_REQUIREMENT", "", false, nullptr},
+          {"MAX_SALARY", "SALARY", true, nullptr},
+          {"MIN_SALARY", "SALARY", true, nullptr},
+          {"JOB_GRADE", "JOBGRADE", true, nullptr},
+          {"LANGUAGE_REQ", "", false, nullptr},
+          {"JOB_TITLE", "", true, nullptr},
+          {"JOB_COUNTRY", "COUNTRYNAME", true, nullptr},
+          {"JOB_CODE", "JOBCODE", true, nullptr}}},
+        {"DEPARTMENT",
+         {{"BUDGET", "BUDGET", false, nullptr},
+          {"PHONE_NO", "PHONENUMBER", false, "'555-1234'"},
+          {"MNGR_NO", "EMPNO", false, nullptr},
+          {"LOCATION", "", false, nullptr},
+          {"HEAD_DEPT", "DEPTNO", false, nullptr},
+          {"DEPARTMENT", "", true, nullptr},
+          {"DEPT_NO", "DEPTNO", true, nullptr}}},
+        // hire_date and the other 'NOW' defaults of the script are stored as
+        // CURRENT_TIMESTAMP in this file.
+        {"EMPLOYEE",
+         {{"SALARY", "SALARY", true, nullptr},
+          {"HIRE_DATE", "", true, "CURRENT_TIMESTAMP"},
+          {"JOB_GRADE", "JOBGRADE", true, nullptr},
+          {"PHONE_EXT", "", false, nullptr},
+          {"LAST_NAME", "LASTNAME", true, nullptr},
+          {"EMP_NO", "EMPNO", true, nullptr},
+          {"FULL_NAME", "", false, nullptr},
+          {"JOB_COUNTRY", "COUNTRYNAME", true, nullptr},
+          {"JOB_CODE", "JOBCODE", true, nullptr},
+          {"DEPT_NO", "DEPTNO", true, nullptr},
+          {"FIRST_NAME", "FIRSTNAME", true, nullptr}}},
+        {"PROJECT",
+         {{"PROJ_DESC", "", false, nullptr},
+          {"PRODUCT", "PRODTYPE", false, nullptr},
+          {"TEAM_LEADER", "EMPNO", false, nullptr},
+          {"PROJ_NAME", "", true, nullptr},
+          {"PROJ_ID", "PROJNO", true, nullptr}}},
+        {"EMPLOYEE_PROJECT", {{"EMP_NO", "EMPNO", true, nullptr}, {"PROJ_ID", "PROJNO", true, nullptr}}},
+        {"PROJ_DEPT_BUDGET",
+         {{"PROJECTED_BUDGET", "BUDGET", false, nullptr},
+          {"QUART_HEAD_CNT", "", false, nullptr},
+          {"FISCAL_YEAR", "", true, nullptr},
+          {"DEPT_NO", "DEPTNO", true, nullptr},
+          {"PROJ_ID", "PROJNO", true, nullptr}}},
+        {"SALARY_HISTORY",
+         {{"NEW_SALARY", "", false, nullptr},
+          {"PERCENT_CHANGE", "", true, "0"},
+          {"OLD_SALARY", "SALARY", true, nullptr},
+          {"CHANGE_DATE", "", true, "CURRENT_TIMESTAMP"},
+          {"UPDATER_ID", "", true, nullptr},
+          {"EMP_NO", "EMPNO", true, nullptr}}},
+        {"CUSTOMER",
+         {{"ADDRESS_LINE2", "ADDRESSLINE", false, nullptr},
+          {"ADDRESS_LINE1", "ADDRESSLINE", false, nullptr},
+          {"CUST_NO", "CUSTNO", true, nullptr},
+          {"POSTAL_CODE", "", false, nullptr},
+          {"PHONE_NO", "PHONENUMBER", false, nullptr},
+          {"CONTACT_LAST", "LASTNAME", false, nullptr},
+          {"ON_HOLD", "", false, "NULL"},
+          {"COUNTRY", "COUNTRYNAME", false, nullptr},
+          {"STATE_PROVINCE", "", false, nullptr},
+          {"CITY", "", false, nullptr},
+          {"CONTACT_FIRST", "FIRSTNAME", false, nullptr},
+          {"CUSTOMER", "", true, nullptr}}},
+        {"SALES",
+         {{"AGED", "", false, nullptr},
+          {"DATE_NEEDED", "", false, nullptr},
+          {"SHIP_DATE", "", false, nullptr},
+          {"ORDER_DATE", "", true, "CURRENT_TIMESTAMP"},
+          {"PO_NUMBER", "PONUMBER", true, nullptr},
+          {"DISCOUNT", "", true, "0"},
+          {"TOTAL_VALUE", "", true, nullptr},
+          {"QTY_ORDERED", "", true, "1"},
+          {"CUST_NO", "CUSTNO", true, nullptr},
+          {"ITEM_TYPE", "PRODTYPE", false, nullptr},
+          {"SALES_REP", "EMPNO", false, nullptr},
+          {"PAID", "", false, "'n'"},
+          {"ORDER_STATUS", "", true, "'new'"}}},
+    };
+    return tables;
+}
+
+// The default text the table writer finds for a column: the first link
+// whose name is the column's field source, then that index of defaultTexts.
+std::optional<std::string> DefaultTextOf(const SchemaModel& model, const COLUMN& column)
+{
+    if (!column.hasDefault)
+        return std::nullopt;
+    for (const COLIDANDDEFINDEX& link : model.columnDefaults)
+        if (link.name == column.fieldSource)
+            return link.defaultIndex < model.defaultTexts.size()
+                       ? std::optional<std::string>(model.defaultTexts[link.defaultIndex])
+                       : std::nullopt;
+    return std::nullopt;
+}
+
+TEST(RelationFieldsSamples, EmployeeMatchesItsDdl)
+{
+    const auto path = SamplesDir() / "ods15" / "EMPLOYEE.GDB";
+    REQUIRE_SAMPLE(path);
+    SampleScan scan;
+    ASSERT_TRUE(scan.Scan(path));
+    std::set<std::string> expectedTables;
+    for (const auto& [table, columns] : EmployeeTables()) {
+        SCOPED_TRACE(table);
+        expectedTables.insert(table);
+        const TableNode* node = scan.model.FindTable(table);
+        ASSERT_NE(node, nullptr);
+        EXPECT_GE(node->relationId, ods::kFirstUserRelation);
+        ASSERT_EQ(node->columns.size(), columns.size());
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            const EmployeeColumn& want = columns[i];
+            const COLUMN& got = node->columns[i];
+            SCOPED_TRACE(want.name);
+            EXPECT_EQ(got.name, want.name);
+            if (*want.domain)
+                EXPECT_EQ(got.fieldSource, want.domain);
+            else
+                EXPECT_EQ(got.fieldSource.rfind("RDB$", 0), 0u) << got.fieldSource;
+            EXPECT_EQ(got.notNull, want.notNull ? 1 : 0);
+            EXPECT_EQ(got.hasDefault, want.defaultText ? 1 : 0);
+            EXPECT_EQ(DefaultTextOf(scan.model, got),
+                      want.defaultText ? std::optional<std::string>(want.defaultText) : std::nullopt);
+        }
+    }
+    EXPECT_EQ(scan.TableNames(), expectedTables);
+    EXPECT_TRUE(scan.model.notNullSources.empty());
+    EXPECT_TRUE(scan.model.pendingSources.empty());
+    EXPECT_TRUE(scan.frame.logLines.empty());
+
+    // The view and its columns: name, field source (which finds the base
+    // column), base column name.
+    ASSERT_EQ(scan.model.views.size(), 1u);
+    const ViewNode& view = scan.model.views[0];
+    EXPECT_EQ(view.name, "PHONE_LIST");
+    std::map<std::string, std::pair<std::string, std::string>> viewColumns;
+    std::vector<std::uint16_t> positions;
+    for (const VIEWCOLUMN& column : view.columns) {
+        viewColumns[column.columnName] = {column.fieldSource, column.sourceText};
+        positions.push_back(column.position);
+    }
+    EXPECT_EQ(viewColumns.size(), 6u);
+    EXPECT_EQ(viewColumns["EMP_NO"], (std::pair<std::string, std::string>{"EMPNO", "EMP_NO"}));
+    EXPECT_EQ(viewColumns["FIRST_NAME"], (std::pair<std::string, std::string>{"FIRSTNAME", "FIRST_NAME"}));
+    EXPECT_EQ(viewColumns["LAST_NAME"], (std::pair<std::string, std::string>{"LASTNAME", "LAST_NAME"}));
+    EXPECT_EQ(viewColumns["PHONE_NO"], (std::pair<std::string, std::string>{"PHONENUMBER", "PHONE_NO"}));
+    // PHONE_EXT and LOCATION show EMPLOYEE.PHONE_EXT and DEPARTMENT.LOCATION
+    // through their generated field sources.
+    EXPECT_EQ(viewColumns["PHONE_EXT"].first, scan.model.FindTable("EMPLOYEE")->columns[3].fieldSource);
+    EXPECT_EQ(viewColumns["LOCATION"].first, scan.model.FindTable("DEPARTMENT")->columns[3].fieldSource);
+    std::sort(positions.begin(), positions.end());
+    EXPECT_EQ(positions, (std::vector<std::uint16_t>{1, 2, 3, 4, 5, 6}));
+}
+
+TEST(RelationFieldsSamples, EmployeeCountryRecordsHoldTheirFieldsInFieldIdOrder)
+{
+    // The order the reader gives COUNTRY (CURRENCY, COUNTRY) is the order its
+    // data records store the values: the first record holds "Dollar" (a
+    // VARCHAR(10) after the null flags) before "USA".
+    const auto path = SamplesDir() / "ods15" / "EMPLOYEE.GDB";
+    REQUIRE_SAMPLE(path);
+    SampleScan scan;
+    ASSERT_TRUE(scan.Scan(path));
+    const TableNode* country = scan.model.FindTable("COUNTRY");
+    ASSERT_NE(country, nullptr);
+    ASSERT_EQ(scan.ColumnNames("COUNTRY"), (std::vector<std::string>{"CURRENCY", "COUNTRY"}));
+    std::optional<fixture::Bytes> data;
+    for (std::uint64_t page = ods::kFirstScannedPage; page < scan.context.PageCount() && !data; ++page) {
+        std::array<std::byte, 28> head{};
+        scan.context.ReadAt(page * scan.context.pageSize, head);
+        const auto word = [&head](std::size_t at) {
+            return std::to_integer<unsigned>(head[at]) | (std::to_integer<unsigned>(head[at + 1]) << 8);
+        };
+        if (std::to_integer<unsigned>(head[0]) != ods::kDataPage || word(20) != country->relationId || word(22) == 0)
+            continue;
+        const unsigned offset = word(24);
+        const unsigned length = word(26);
+        fixture::Bytes stored(length);
+        scan.context.ReadAt(page * scan.context.pageSize + offset, stored);
+        data = fixture::Decompress(std::span<const std::byte>(stored).subspan(ods::kRecordDataOffset));
+    }
+    ASSERT_TRUE(data);
+    const std::string text(reinterpret_cast<const char*>(data->data()), data->size());
+    EXPECT_EQ(text.substr(4, 8), std::string("\x06\x00" "Dollar", 8));
+    EXPECT_EQ(text.substr(16, 5), std::string("\x03\x00" "USA", 5));
+}
+
+TEST(RelationFieldRecordBuilder, RecordsAsTheSamplesStoreThem)
+{
+    // The builder's records against real ones, byte for byte (compressed
+    // data after the header).
+    struct Case {
+        const char* file;
+        std::uint32_t page;
+        std::uint16_t slot;
+        const char* column;
+        const char* relation;
+        const char* source;
+        RelationFieldOptions options;
+    };
+    const RelationFieldOptions custno13 = Options(13, 0, 0, true);
+    RelationFieldOptions company13 = Options(13, 1, 1, true);
+    company13.collation = 0;
+    RelationFieldOptions hireDate = Options(15, 4, 1, true);
+    hireDate.defaultValue = 2;
+    hireDate.defaultSource = 3;
+    RelationFieldOptions phoneNo = Options(15, 6, 1);
+    phoneNo.defaultValue = 0;
+    phoneNo.defaultSource = 1;
+    RelationFieldOptions viewColumn = Options(15, 5, 0);
+    viewColumn.baseField = "PHONE_NO";
+    viewColumn.viewContext = 2;
+    const RelationFieldOptions custno16 = Options(16, 0, 0, true);
+    const RelationFieldOptions bmp16 = Options(16, 4, 4);
+    const Case cases[] = {
+        {"ods13/MASTSQL.GDB", 107, 39, "CUSTNO", "CUSTOMER", "RDB$1", custno13},
+        {"ods13/MASTSQL.GDB", 107, 51, "COMPANY", "CUSTOMER", "RDB$2", company13},
+        {"ods15/EMPLOYEE.GDB", 344, 10, "HIRE_DATE", "EMPLOYEE", "RDB$8", hireDate},
+        {"ods15/EMPLOYEE.GDB", 344, 3, "PHONE_NO", "DEPARTMENT", "PHONENUMBER", phoneNo},
+        {"ods15/EMPLOYEE.GDB", 348, 7, "PHONE_NO", "PHONE_LIST", "PHONENUMBER", viewColumn},
+        {"ods16/dbdemos.gdb", 229, 26, "CUSTNO", "CUSTOMER", "RDB$33", custno16},
+        {"ods16/dbdemos.gdb", 117, 36, "BMP", "ANIMALS", "RDB$5", bmp16},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + c.column);
+        const auto path = SamplesDir() / c.file;
+        REQUIRE_SAMPLE(path);
+        ods::ReadingContext context;
+        ASSERT_TRUE(context.OpenDatabaseFile(path.string()));
+        const std::uint64_t pageStart = std::uint64_t{c.page} * context.pageSize;
+        std::array<std::byte, 4> slot{};
+        context.ReadAt(pageStart + ods::kDataPageSlotArrayOffset + 4u * c.slot, slot);
+        const unsigned offset = std::to_integer<unsigned>(slot[0]) | (std::to_integer<unsigned>(slot[1]) << 8);
+        const unsigned length = std::to_integer<unsigned>(slot[2]) | (std::to_integer<unsigned>(slot[3]) << 8);
+        fixture::Bytes stored(length);
+        context.ReadAt(pageStart + offset, stored);
+        const fixture::Bytes real(stored.begin() + ods::kRecordDataOffset, stored.end());
+        const fixture::Bytes built =
+            fixture::Compress(fixture::RelationFieldRecordData(c.column, c.relation, c.source, c.options));
+        EXPECT_EQ(built, real);
+    }
 }
 
 }  // namespace
