@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "catalogue/schemamodel.h"
 #include "ods/pagelist.h"
@@ -26,11 +27,25 @@ struct RecoveryEngine {
     bool saveLogEnabled = false;
     bool clearLogEnabled = false;
     std::atomic<bool> skipCounting{false};
+    // The message dialog's close-confirmation and connection-failed cases.
+    bool closeConfirmation = false;
+    bool connectionFailed = false;
 
     // Counters of the scan and repair summaries.
     std::uint16_t tableCount = 0;
     std::uint16_t viewCount = 0;
     std::uint16_t indexCount = 0;
+
+    // Record walk and transfer state of the table being previewed, counted or
+    // copied; emptied with the rest of the per-scan state.
+    std::vector<std::uint8_t> nullFlags;          // one per column: 1 value, 0 NULL
+    std::vector<std::uint32_t> dataPageNumbers;   // the table's data pages
+    std::vector<catalogue::RECORDPOSCOUNT> previewPositions;  // entry k: where preview page k starts
+    std::uint16_t previewPage = 0;                // preview page to show, 0 = first
+    std::uint32_t currentDataPage = 0;            // index into dataPageNumbers
+    std::uint32_t recordsPresent = 0;             // records of the table an INSERT was tried for
+    std::uint32_t recordsRecovered = 0;           // records whose INSERT succeeded
+    std::uint16_t blobFileCount = 0;              // blob values met in the table
 };
 
 }  // namespace ravelin::job

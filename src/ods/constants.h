@@ -4,6 +4,7 @@
 // reader relies on. All multi-byte values in the file are little-endian.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace ravelin::ods {
@@ -68,6 +69,11 @@ inline constexpr std::uint32_t kFirstUserRelation = 128;
 
 // Width of a name field in the system relations (characters).
 inline constexpr std::uint32_t kNameFieldWidth = 67;
+
+// Stored values of user columns.
+inline constexpr std::int64_t kDayNumberOf18991230 = 15018;   // DATE: days counted from 17 November 1858 (day 0)
+inline constexpr std::uint32_t kTimeUnitsPerSecond = 10000;   // TIME: 1/10000 second since midnight
+inline constexpr std::size_t kMaxRecordLength = 65535;        // decompressed data of one record, at most
 
 // Relation-fields record (relation 5), offsets in its decompressed data from
 // the first null-flag byte. The same in the ODS 13, 15 and 16 files read so

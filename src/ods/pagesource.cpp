@@ -10,7 +10,8 @@
 
 namespace ravelin::ods {
 
-std::unique_ptr<FilePageSource> FilePageSource::Open(const std::string& path, std::string* errorText)
+std::unique_ptr<FilePageSource> FilePageSource::Open(const std::string& path, std::string* errorText,
+                                                     PreadFunction readFunction)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -19,17 +20,27 @@ std::unique_ptr<FilePageSource> FilePageSource::Open(const std::string& path, st
         return nullptr;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
         if (errorText)
-            *errorText = S_ISREG(st.st_mode) ? std::strerror(errno) : "not a regular file";
+            *errorText = std::strerror(errno);
+        ::close(fd);
+        return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        if (errorText)
+            *errorText = "not a regular file";
         ::close(fd);
         return nullptr;
     }
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return std::unique_ptr<FilePageSource>(new FilePageSource(fd, static_cast<std::uint64_t>(st.st_size)));
+    return std::unique_ptr<FilePageSource>(
+        new FilePageSource(fd, static_cast<std::uint64_t>(st.st_size), readFunction ? readFunction : ::pread));
 }
 
-FilePageSource::FilePageSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+FilePageSource::FilePageSource(int fd, std::uint64_t size, PreadFunction readFunction)
+    : fd_(fd), size_(size), read_(readFunction)
+{
+}
 
 FilePageSource::~FilePageSource()
 {
@@ -53,19 +64,44 @@ const std::vector<std::byte>& FilePageSource::Block(std::uint64_t index)
     }
     bytes.assign(kBlockSize, std::byte{0});
     const std::uint64_t start = index * kBlockSize;
-    std::size_t done = 0;
-    while (start + done < size_ && done < kBlockSize) {
-        const ssize_t n = ::pread(fd_, bytes.data() + done, kBlockSize - done, static_cast<off_t>(start + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;  // an unreadable stretch stays zero
-        done += static_cast<std::size_t>(n);
-    }
+    FillBlock(start, static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize, size_ - start)), bytes);
     lru_.push_front(index);
     auto [it, inserted] = blocks_.emplace(index, Entry{std::move(bytes), lru_.begin()});
     (void)inserted;
     return it->second.bytes;
+}
+
+void FilePageSource::FillBlock(std::uint64_t start, std::size_t want, std::vector<std::byte>& bytes)
+{
+    // One read for the whole block; it normally succeeds at once.
+    std::size_t done = 0;
+    while (done < want) {
+        const ssize_t n = read_(fd_, bytes.data() + done, want - done, static_cast<off_t>(start + done));
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n == 0)
+            return;  // the file ended early: the rest stays zero
+        if (errno != EINTR)
+            break;
+    }
+    // A failed read: go on unit by unit, so that one bad sector costs only
+    // the units it lies in.
+    while (done < want) {
+        const std::size_t unitEnd = std::min(want, (done / kRetryUnit + 1) * kRetryUnit);
+        const ssize_t n = read_(fd_, bytes.data() + done, unitEnd - done, static_cast<off_t>(start + done));
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n == 0) {
+            return;
+        } else if (errno != EINTR) {
+            // A failed read may have left anything in the buffer.
+            std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(done),
+                      bytes.begin() + static_cast<std::ptrdiff_t>(unitEnd), std::byte{0});
+            done = unitEnd;  // unreadable: this unit stays zero
+        }
+    }
 }
 
 void FilePageSource::Read(std::uint64_t offset, std::span<std::byte> out)
@@ -79,7 +115,8 @@ void FilePageSource::Read(std::uint64_t offset, std::span<std::byte> out)
         }
         const std::uint64_t index = at / kBlockSize;
         const std::size_t within = static_cast<std::size_t>(at % kBlockSize);
-        const std::size_t take = std::min(out.size() - done, kBlockSize - within);
+        const std::size_t take = static_cast<std::size_t>(
+            std::min<std::uint64_t>({out.size() - done, kBlockSize - within, size_ - at}));
         const auto& block = Block(index);
         std::memcpy(out.data() + done, block.data() + within, take);
         done += take;
@@ -89,7 +126,7 @@ void FilePageSource::Read(std::uint64_t offset, std::span<std::byte> out)
 void MemoryPageSource::Read(std::uint64_t offset, std::span<std::byte> out)
 {
     std::fill(out.begin(), out.end(), std::byte{0});
-    if (offset >= bytes_.size())
+    if (out.empty() || offset >= bytes_.size())
         return;
     const std::size_t avail = static_cast<std::size_t>(bytes_.size() - offset);
     const std::size_t take = std::min(avail, out.size());

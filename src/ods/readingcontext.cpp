@@ -1,7 +1,10 @@
 #include "ods/readingcontext.h"
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <ctime>
+#include <limits>
 #include <vector>
 
 #include <fcntl.h>
@@ -22,21 +25,34 @@ std::uint16_t WordAt(PageSource& source, std::uint64_t offset)
     return static_cast<std::uint16_t>(std::to_integer<unsigned>(b[0]) | (std::to_integer<unsigned>(b[1]) << 8));
 }
 
-// True when another process holds a lock on the open file: a BSD lock (the
-// database engine holds an exclusive one on its files) or a POSIX write lock.
+// True when another process holds a lock on the open file: a BSD lock, shared
+// or exclusive (the database engine holds one on every file it has attached),
+// or a POSIX record lock. The BSD probe takes an exclusive lock for an instant
+// and drops it at once; a POSIX lock is only asked about, never taken.
 bool LockedByAnotherProcess(int fd)
 {
-    if (::flock(fd, LOCK_SH | LOCK_NB) != 0)
-        return errno == EWOULDBLOCK;
-    ::flock(fd, LOCK_UN);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK)
+            return true;
+    } else {
+        ::flock(fd, LOCK_UN);
+    }
     struct flock probe {};
-    probe.l_type = F_RDLCK;
+    probe.l_type = F_WRLCK;
     probe.l_whence = SEEK_SET;
     probe.l_start = 0;
     probe.l_len = 0;
-    if (::fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK)
-        return true;
-    return false;
+    return ::fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+}
+
+constexpr std::int64_t kMaxPosition = std::numeric_limits<std::int64_t>::max();
+
+// position + distance, held at kMaxPosition instead of overflowing.
+std::int64_t Advance(std::int64_t position, std::uint64_t distance)
+{
+    position = std::max<std::int64_t>(position, 0);
+    const auto room = static_cast<std::uint64_t>(kMaxPosition - position);
+    return distance >= room ? kMaxPosition : position + static_cast<std::int64_t>(distance);
 }
 
 }  // namespace
@@ -70,9 +86,6 @@ std::uint64_t ReadingContext::QueryDatabaseFileSize(const std::string& path, boo
             size = static_cast<std::uint64_t>(st.st_size);
     }
     ::close(fd);
-    fileSizeHigh = static_cast<std::uint32_t>(size >> 32);
-    fileSizeLow = static_cast<std::uint32_t>(size);
-    fileSize = size;
     return size;
 }
 
@@ -123,7 +136,7 @@ std::uint16_t ReadingContext::ReadProbeWord(std::uint64_t offset)
 
 std::int64_t ReadingContext::Seek(std::uint64_t offset)
 {
-    position = static_cast<std::int64_t>(offset);
+    position = static_cast<std::int64_t>(std::min<std::uint64_t>(offset, kMaxPosition));
     lastPosition = position;
     return position;
 }
@@ -131,7 +144,7 @@ std::int64_t ReadingContext::Seek(std::uint64_t offset)
 std::int64_t ReadingContext::SeekBy(std::int16_t distance, int mode)
 {
     if (mode == kSeekForward) {
-        position = lastPosition + static_cast<std::uint16_t>(distance);
+        position = Advance(lastPosition, static_cast<std::uint16_t>(distance));
     } else if (mode == kSeekBackward) {
         const std::int64_t back = distance < 0 ? -static_cast<std::int64_t>(distance) : 0;
         position = lastPosition >= back ? lastPosition - back : 0;
@@ -155,7 +168,7 @@ void ReadingContext::ReadBytes(std::span<std::byte> out)
 {
     ReadAt(static_cast<std::uint64_t>(lastPosition), out);
     bytesRead = static_cast<std::uint32_t>(out.size());
-    position = lastPosition + static_cast<std::int64_t>(out.size());
+    position = Advance(lastPosition, out.size());
     lastPosition = position;
 }
 

@@ -35,8 +35,9 @@ public:
 
     // Size of the file at path in bytes. Sets fileInUse and yields 0 when
     // another process holds a lock on the file (a running server does). A
-    // file that cannot be opened at all yields 0 too. Never disturbs the open
-    // source.
+    // file that cannot be opened at all yields 0 too, without fileInUse. The
+    // file is opened read-only and closed again; the open source and its
+    // size fields are left as they are (OpenDatabaseFile sets those).
     std::uint64_t QueryDatabaseFileSize(const std::string& path, bool& fileInUse);
 
     // Opens path read-only, stores its size and detects the page size.
@@ -50,7 +51,8 @@ public:
     // Seeks to the absolute offset and reads a 16-bit little-endian word.
     std::uint16_t ReadProbeWord(std::uint64_t offset);
 
-    // Absolute seek; yields the new position.
+    // Absolute seek; yields the new position. Positions are held at most at
+    // INT64_MAX (where every byte reads as zero) rather than overflowing.
     std::int64_t Seek(std::uint64_t offset);
     // Relative seek: mode 7 forward by distance as unsigned, mode 8 backward by
     // the magnitude of a negative distance, other modes do not move. Yields the

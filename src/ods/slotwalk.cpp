@@ -43,7 +43,8 @@ void ForEachRecordSlot(ReadingContext& context, const PageListNode& node, const 
             hooks.pageStart(slotCount);
 
         slotArray.assign(std::size_t{slotCount} * kSlotSize, std::byte{0});
-        context.ReadAt(pageStart + kDataPageSlotArrayOffset, slotArray);
+        if (!slotArray.empty())
+            context.ReadAt(pageStart + kDataPageSlotArrayOffset, slotArray);
         const std::uint64_t pageEnd = pageStart + pageSize;
         bool stopped = false;
         for (std::uint16_t slot = 0; slot < slotCount; ++slot) {
@@ -54,8 +55,8 @@ void ForEachRecordSlot(ReadingContext& context, const PageListNode& node, const 
             const std::uint16_t offset = WordAt(slotArray, std::size_t{slot} * kSlotSize);
             const std::uint16_t length = WordAt(slotArray, std::size_t{slot} * kSlotSize + 2);
             // Offset 0 marks an empty slot; an offset past the page end names
-            // no byte of this page.
-            if (offset != 0 && offset < pageSize) {
+            // no byte of this page, and a length of 0 no byte at all.
+            if (offset != 0 && offset < pageSize && length != 0) {
                 RecordStream record = RecordStream::FromFile(context, pageStart + offset, length, pageEnd);
                 visitor(record);
             }

@@ -27,6 +27,11 @@ struct SlotWalkHooks {
 // empty slot (offset 0) is passed over. The visitor gets the record's bytes
 // (its stored length, clipped to the page). The walk stops at the next slot
 // once stop is set. maxPages bounds the pages walked (0: all).
+// Nothing outside a page is read for it: a slot count larger than the
+// descriptors the page can hold is cut to those, and a slot whose offset
+// lies past the page end or whose length is 0 is passed over like an empty
+// one (afterSlot is still called). pageEnd follows every pageStart, also
+// when a stop cut the page short.
 void ForEachRecordSlot(ReadingContext& context, const PageListNode& node, const std::atomic<bool>& stop,
                        const std::function<void(RecordStream&)>& visitor, const SlotWalkHooks& hooks = {},
                        std::size_t maxPages = 0);

@@ -41,7 +41,11 @@ bool BuildTables(const std::string& name, CodePageTables& out)
         char* outPtr = reinterpret_cast<char*>(buf.data());
         std::size_t outLeft = buf.size();
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        const std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        // Some code pages (CP1255, CP1258) hold a letter back in case a
+        // combining mark follows; flushing the state emits it.
+        if (rc != static_cast<std::size_t>(-1))
+            rc = iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
         char32_t cp = 0xFFFD;
         if (rc != static_cast<std::size_t>(-1) && buf.size() - outLeft == 4) {
             cp = static_cast<char32_t>(buf[0] | (buf[1] << 8) | (buf[2] << 16) | (static_cast<unsigned>(buf[3]) << 24));

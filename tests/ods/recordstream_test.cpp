@@ -390,7 +390,7 @@ TEST(RecordStream, RandomRecordsStayInside)
     std::mt19937 rng(20240611);
     auto pick = [&rng](unsigned n) { return static_cast<unsigned>(rng() % n); };
     const std::uint8_t flagChoices[] = {0, 4, 8, 2, 0x10};
-    for (int iteration = 0; iteration < 20000; ++iteration) {
+    for (int iteration = 0; iteration < 50000; ++iteration) {
         Bytes bytes(pick(90));
         for (auto& b : bytes) {
             // Favour control bytes at the interesting edges.

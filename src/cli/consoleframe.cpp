@@ -1,0 +1,113 @@
+#include "cli/consoleframe.h"
+
+#include <algorithm>
+
+#include "job/jobdriver.h"
+
+namespace ravelin::cli {
+namespace {
+constexpr int kBarWidth = 40;
+}
+
+ConsoleFrame::ConsoleFrame(std::ostream& out, std::ostream& err, bool showProgress)
+    : out_(out), err_(err), showProgress_(showProgress)
+{
+}
+
+void ConsoleFrame::Attach(const job::JobState& state, job::RecoveryEngine& engine)
+{
+    state_ = &state;
+    engine_ = &engine;
+}
+
+void ConsoleFrame::AppendLine(const std::string& text)
+{
+    ClearProgress();
+    lines_.push_back(text);
+    out_ << text << '\n';
+    out_.flush();
+    DrawProgress();
+    if (onLogLine)
+        onLogLine(text);
+}
+
+std::intptr_t ConsoleFrame::Send(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)
+{
+    switch (message) {
+    case job::UM_LOG_LINE:
+        AppendLine(state_ ? state_->currentLogLine : std::string());
+        return 0;
+    case job::UM_FILL_TREE:
+        if (engine_)
+            job::CountTreeObjects(*engine_);
+        return 0;
+    case job::UM_PROGRESS:
+        // Range 1..upper, step 2, one step taken at the start.
+        if (wParam == job::kProgressStart) {
+            ClearProgress();
+            barActive_ = true;
+            barLabel_ = state_ && state_->scanning ? "Scanning" : state_ && state_->repairing ? "Repairing" : "Processing";
+            barUpper_ = std::max<std::int64_t>(lParam, 1);
+            barPosition_ = std::min<std::int64_t>(3, barUpper_);
+            DrawProgress();
+        } else if (wParam == job::kProgressStep && barActive_) {
+            barPosition_ = std::min(barPosition_ + 2, barUpper_);
+            DrawProgress();
+        } else if (wParam == job::kProgressEnd) {
+            ClearProgress();
+            barActive_ = false;
+        }
+        return 0;
+    case job::UM_CLEAR_TREE:
+    case job::UM_RESET_VIEW:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+void ConsoleFrame::DrawProgress()
+{
+    if (!showProgress_ || !barActive_)
+        return;
+    const int percent = static_cast<int>(barPosition_ * 100 / barUpper_);
+    if (barDrawn_ && percent == barPercentShown_)
+        return;
+    const int filled = percent * kBarWidth / 100;
+    err_ << '\r' << barLabel_ << "    [" << std::string(static_cast<std::size_t>(filled), '#')
+         << std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') << "] " << percent << '%';
+    err_.flush();
+    barDrawn_ = true;
+    barPercentShown_ = percent;
+}
+
+void ConsoleFrame::ClearProgress()
+{
+    if (!barDrawn_)
+        return;
+    err_ << "\r\033[K";
+    err_.flush();
+    barDrawn_ = false;
+    barPercentShown_ = -1;
+}
+
+int ConsoleDialogs::ShowMessageDialog(const std::string& text, job::MessageButtons)
+{
+    err_ << text << '\n';
+    err_.flush();
+    return job::kAnswerOk;
+}
+
+int ConsoleDialogs::ShowMessageOk(const std::string& text)
+{
+    err_ << text << '\n';
+    err_.flush();
+    return job::kAnswerOk;
+}
+
+int ConsoleDialogs::ShowConnectionDialog(job::ConnectionAnswer&)
+{
+    return job::kAnswerNo;
+}
+
+}  // namespace ravelin::cli

@@ -1,0 +1,47 @@
+#pragma once
+
+// The decompressed data of one user record: its null flags followed by its
+// columns, expanded from the record's run-length compressed bytes into a
+// bounded buffer. The field decoders work on spans of this buffer, so each of
+// them starts at the first byte of its column whatever the runs looked like.
+//
+// Compressed data is a sequence of runs, each begun by a control byte c:
+// 1..127 a literal run of the next c bytes; 128..255 a repeat run in which the
+// single next byte stands for 256 - c copies of itself; 0 no further data.
+// Runs do not respect column boundaries.
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+namespace ravelin::extract {
+
+class RecordImage {
+public:
+    // Expands the runs of compressed (the record's stored bytes after its
+    // header) into at most limit bytes, replacing the previous content; the
+    // buffer's storage is reused from record to record. limit is the size the
+    // record's format allows (null flags and every column) and is itself
+    // capped at ods::kMaxRecordLength. Expansion stops at the limit (a run
+    // reaching past it is cut), at a control byte of 0, and at the end of the
+    // compressed bytes (a literal run cut by it gives the bytes that are
+    // there; a repeat run missing its byte gives nothing). Never reads outside
+    // compressed. Yields the number of bytes produced.
+    std::size_t Expand(std::span<const std::byte> compressed, std::size_t limit);
+
+    std::span<const std::byte> bytes() const { return bytes_; }
+    std::size_t size() const { return bytes_.size(); }
+    // The runs produced every byte the limit asked for.
+    bool complete() const { return bytes_.size() == limit_; }
+
+    // The bytes [offset, offset + length) as far as the runs produced them:
+    // shorter than length when the record ends inside that range, empty when
+    // it ends before offset.
+    std::span<const std::byte> Field(std::size_t offset, std::size_t length) const;
+
+private:
+    std::vector<std::byte> bytes_;
+    std::size_t limit_ = 0;
+};
+
+}  // namespace ravelin::extract

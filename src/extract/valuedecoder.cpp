@@ -1,0 +1,505 @@
+#include "extract/valuedecoder.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <charconv>
+#include <cmath>
+
+#include "extract/singleprecision.h"
+#include "ods/constants.h"
+#include "ods/textcodec.h"
+
+namespace ravelin::extract {
+namespace {
+
+using catalogue::TypeCode;
+
+// The first n (at most 8) bytes, least significant first.
+std::uint64_t ReadLittleEndian(std::span<const std::byte> bytes, std::size_t n)
+{
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < n && i < bytes.size() && i < 8; ++i)
+        value |= std::to_integer<std::uint64_t>(bytes[i]) << (8 * i);
+    return value;
+}
+
+// n bytes (1 to 8) as a two's-complement number: negative when bit 7 of the
+// last byte is set.
+std::int64_t ReadSigned(std::span<const std::byte> bytes, std::size_t n)
+{
+    std::uint64_t value = ReadLittleEndian(bytes, n);
+    if (n < 8 && (std::to_integer<unsigned>(bytes[n - 1]) & 0x80u) != 0)
+        value |= ~std::uint64_t{0} << (8 * n);
+    return static_cast<std::int64_t>(value);
+}
+
+std::string DigitsOf(std::uint64_t magnitude)
+{
+    std::array<char, 24> buf{};
+    const auto result = std::to_chars(buf.data(), buf.data() + buf.size(), magnitude);
+    return std::string(buf.data(), result.ptr);
+}
+
+std::string SignedDigits(std::int64_t value)
+{
+    const auto magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    return (value < 0 ? "-" : "") + DigitsOf(magnitude);
+}
+
+bool AllZero(std::span<const std::byte> bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](std::byte b) { return b == std::byte{0}; });
+}
+
+// A DATE day number. The sign comes from the fourth byte: 0xFF marks a
+// negative number; any other value is taken as it stands.
+std::int64_t ReadDayNumber(std::span<const std::byte> bytes)
+{
+    const std::uint64_t raw = ReadLittleEndian(bytes, 4);
+    if (std::to_integer<unsigned>(bytes[3]) == 0xFFu)
+        return static_cast<std::int64_t>(raw) - (std::int64_t{1} << 32);
+    return static_cast<std::int64_t>(raw);
+}
+
+struct CivilDate {
+    std::int64_t year;
+    unsigned month;
+    unsigned day;
+};
+
+// Proleptic Gregorian date of a day number (counted from 17 November 1858).
+CivilDate DateOfDayNumber(std::int64_t dayNumber)
+{
+    // Days from 1 March of year 0, so that leap days end each 400-year era.
+    constexpr std::int64_t kDaysFrom18991230To19700101 = 25569;
+    constexpr std::int64_t kDaysFrom00000301To19700101 = 719468;
+    const std::int64_t z =
+        dayNumber - ods::kDayNumberOf18991230 - kDaysFrom18991230To19700101 + kDaysFrom00000301To19700101;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t dayOfEra = z - era * 146097;                                              // 0..146096
+    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;  // 0..399
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);  // 0..365
+    const std::int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;                                  // 0 = March
+    const auto day = static_cast<unsigned>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+    const auto month = static_cast<unsigned>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    return {year, month, day};
+}
+
+void AppendTwoDigits(std::string& out, unsigned value)
+{
+    if (value < 10)
+        out += '0';
+    out += DigitsOf(value);
+}
+
+std::size_t CountDigits(std::string_view text)
+{
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }));
+}
+
+// The shortest text that reads back as value (float or double): fixed
+// notation unless it needs more than 18 digits, which the server would read
+// as an out-of-range exact number; then the shortest scientific form.
+template <typename Floating>
+std::string ShortestText(Floating value)
+{
+    std::array<char, 64> buf{};
+    auto result = std::to_chars(buf.data(), buf.data() + buf.size(), value);
+    std::string_view text(buf.data(), static_cast<std::size_t>(result.ptr - buf.data()));
+    if (text.find('e') == std::string_view::npos && CountDigits(text) > 18) {
+        result = std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::scientific);
+        text = std::string_view(buf.data(), static_cast<std::size_t>(result.ptr - buf.data()));
+    }
+    return std::string(text);
+}
+
+std::string NonFiniteText(double value)
+{
+    if (std::isnan(value))
+        return "NaN";
+    return value < 0 ? "-Infinity" : "Infinity";
+}
+
+bool IsQuotedType(std::uint8_t typeCode)
+{
+    switch (typeCode) {
+    case TypeCode::kTypeChar:
+    case TypeCode::kTypeVarchar:
+    case TypeCode::kTypeBlob:
+    case TypeCode::kTypeDate:
+    case TypeCode::kTypeTime:
+    case TypeCode::kTypeTimestamp:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The text of a field whose stored bytes are all zero, for the types that
+// have one; false for the types that decode zero bytes like any other value.
+bool ZeroFieldText(std::uint8_t typeCode, OutputMode mode, std::string& text)
+{
+    switch (typeCode) {
+    case TypeCode::kTypeNumeric:
+    case TypeCode::kTypeDecimal:
+    case TypeCode::kTypeSmallint:
+    case TypeCode::kTypeInteger:
+    case TypeCode::kTypeFloat:
+    case TypeCode::kTypeDouble:
+        text = "0";
+        return true;
+    case TypeCode::kTypeBoolean:
+        text = "False";
+        return true;
+    case TypeCode::kTypeChar:
+        text = " ";
+        return true;
+    case TypeCode::kTypeVarchar:
+        // An empty text: shown as a blank cell, copied as the empty string.
+        text = mode == OutputMode::Preview ? " " : "";
+        return true;
+    case TypeCode::kTypeBlob:
+        text.clear();
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string TrimTrailingBlanks(std::string text)
+{
+    const auto end = text.find_last_not_of(' ');
+    text.erase(end == std::string::npos ? 0 : end + 1);
+    return text;
+}
+
+FieldValue DecodeNumeric(std::span<const std::byte> field, const catalogue::COLUMN& column)
+{
+    FieldValue value;
+    std::size_t width = column.length;
+    if (width > 8) {
+        value.numericTooWide = true;
+        width = 8;
+    }
+    value.text = FormatScaledInteger(ReadSigned(field, width), column.scale);
+    return value;
+}
+
+FieldValue DecodeDate(std::span<const std::byte> field, OutputMode mode)
+{
+    FieldValue value;
+    const std::int64_t day = ReadDayNumber(field);
+    value.text = FormatCalendarDate(day, mode);
+    if (mode == OutputMode::Repair) {
+        value.text += " 00:00:00";
+        value.nullLiteral = !DayNumberInTargetRange(day);
+    }
+    return value;
+}
+
+FieldValue DecodeTime(std::span<const std::byte> field, OutputMode mode)
+{
+    FieldValue value;
+    const auto time = static_cast<std::uint32_t>(ReadLittleEndian(field, 4));
+    const std::string clock = FormatClockTime(time, mode);
+    if (mode == OutputMode::Preview) {
+        value.text = clock;
+    } else if (clock.empty()) {
+        value.nullLiteral = true;
+    } else {
+        // The target column is a TIMESTAMP: the time of day on the zero date.
+        value.text = "12/30/1899 " + clock;
+    }
+    return value;
+}
+
+FieldValue DecodeTimestamp(std::span<const std::byte> field, OutputMode mode)
+{
+    FieldValue value;
+    const std::int64_t day = ReadDayNumber(field);
+    const auto time = static_cast<std::uint32_t>(ReadLittleEndian(field.subspan(4), 4));
+    value.text = FormatCalendarDate(day, mode) + " ";
+    if (mode == OutputMode::Preview) {
+        if (time != 0)
+            value.text += FormatClockTime(time, mode);
+    } else {
+        const std::string clock = time != 0 ? FormatClockTime(time, mode) : "00:00:00";
+        value.text += clock;
+        value.nullLiteral = clock.empty() || !DayNumberInTargetRange(day);
+    }
+    return value;
+}
+
+FieldValue DecodeVarchar(std::span<const std::byte> field, const catalogue::COLUMN& column)
+{
+    FieldValue value;
+    if (field.size() < 2) {
+        value.damaged = true;
+        value.text = " ";
+        return value;
+    }
+    const auto length = static_cast<std::size_t>(ReadLittleEndian(field, 2));
+    if (length > column.length || length > field.size() - 2) {
+        value.damaged = true;
+        value.text = " ";
+        return value;
+    }
+    if (length > 32764) {  // no VARCHAR holds that much text
+        value.damaged = true;
+        return value;
+    }
+    value.text = ods::DecodeText(field.subspan(2, length));
+    return value;
+}
+
+FieldValue DecodeBlob(std::span<const std::byte> field, const DecodeOptions& options)
+{
+    FieldValue value;
+    const BlobId id{static_cast<std::uint32_t>(ReadLittleEndian(field, 4)),
+                    static_cast<std::uint32_t>(ReadLittleEndian(field.subspan(4), 4))};
+    if (id.relationId != options.relationId)
+        return value;  // not a blob of this table: no text
+    if (options.mode == OutputMode::Preview)
+        value.text = "Blob";
+    else if (options.blobPath)
+        value.text = options.blobPath(id);
+    return value;
+}
+
+FieldValue DecodeFloatingPoint(double number, std::string text)
+{
+    FieldValue value;
+    value.nullLiteral = !std::isfinite(number);
+    value.text = std::move(text);
+    return value;
+}
+
+}  // namespace
+
+FieldValue NullFieldValue()
+{
+    FieldValue value;
+    value.text = "NULL";
+    value.nullLiteral = true;
+    return value;
+}
+
+std::size_t FieldStorageSize(const catalogue::COLUMN& column)
+{
+    switch (column.typeCode) {
+    case TypeCode::kTypeNumeric:
+    case TypeCode::kTypeDecimal:
+    case TypeCode::kTypeChar:
+        return column.length;
+    case TypeCode::kTypeVarchar:
+        return std::size_t{column.length} + 2;
+    case TypeCode::kTypeSmallint:
+    case TypeCode::kTypeBoolean:
+        return 2;
+    case TypeCode::kTypeInteger:
+    case TypeCode::kTypeFloat:
+    case TypeCode::kTypeDate:
+    case TypeCode::kTypeTime:
+        return 4;
+    case TypeCode::kTypeBlob:
+    case TypeCode::kTypeDouble:
+    case TypeCode::kTypeTimestamp:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+FieldValue DecodeFieldValue(std::span<const std::byte> field, const catalogue::COLUMN& column,
+                            const DecodeOptions& options)
+{
+    FieldValue value;
+    if (column.typeCode == 0 || column.length == 0) {
+        value.damaged = true;
+        return value;
+    }
+    const std::size_t storage = FieldStorageSize(column);
+    if (storage == 0)
+        return value;  // a type this reader does not decode: no text
+
+    if (column.typeCode == TypeCode::kTypeVarchar) {
+        // The length word decides how much of the field holds text, so a
+        // record that ends inside the unused tail still gives its text.
+        if (field.size() >= storage && AllZero(field.first(storage))) {
+            ZeroFieldText(column.typeCode, options.mode, value.text);
+            return value;
+        }
+        return DecodeVarchar(field, column);
+    }
+
+    if (field.size() < storage) {
+        value.damaged = true;
+        if (column.typeCode == TypeCode::kTypeBoolean)
+            value.text = " ";
+        else if (column.typeCode == TypeCode::kTypeChar)
+            value.text = TrimTrailingBlanks(ods::DecodeText(field));  // what the record still holds
+        return value;
+    }
+    field = field.first(storage);
+    if (AllZero(field) && ZeroFieldText(column.typeCode, options.mode, value.text))
+        return value;
+
+    switch (column.typeCode) {
+    case TypeCode::kTypeNumeric:
+    case TypeCode::kTypeDecimal:
+        return DecodeNumeric(field, column);
+    case TypeCode::kTypeBlob:
+        return DecodeBlob(field, options);
+    case TypeCode::kTypeSmallint:
+    case TypeCode::kTypeInteger:
+        value.text = FormatIntegerBytes(field, column.typeCode);
+        return value;
+    case TypeCode::kTypeFloat: {
+        const CSinglePrecision single = CSinglePrecision::FromBytes(field.first<4>());
+        return DecodeFloatingPoint(single.Value(), FormatFloatText(single.ValueAsFloat()));
+    }
+    case TypeCode::kTypeDouble: {
+        const double number = std::bit_cast<double>(ReadLittleEndian(field, 8));
+        return DecodeFloatingPoint(number, FormatDoubleText(number));
+    }
+    case TypeCode::kTypeDate:
+        return DecodeDate(field, options.mode);
+    case TypeCode::kTypeTime:
+        return DecodeTime(field, options.mode);
+    case TypeCode::kTypeTimestamp:
+        return DecodeTimestamp(field, options.mode);
+    case TypeCode::kTypeBoolean: {
+        const std::uint64_t flag = ReadLittleEndian(field, 2);
+        value.text = flag == 1 ? "True" : flag == 0 ? "False" : "";
+        return value;
+    }
+    case TypeCode::kTypeChar:
+        // Blank padding is dropped; blanks inside the text are kept.
+        value.text = TrimTrailingBlanks(ods::DecodeText(field));
+        return value;
+    default:
+        return value;
+    }
+}
+
+std::string FormatIntegerBytes(std::span<const std::byte> bytes, std::uint8_t typeCode)
+{
+    const std::size_t widest = typeCode == TypeCode::kTypeSmallint ? 2 : typeCode == TypeCode::kTypeInteger ? 4 : 0;
+    if (bytes.empty() || bytes.size() > widest)
+        return {};
+    return SignedDigits(ReadSigned(bytes, bytes.size()));
+}
+
+std::string FormatScaledInteger(std::int64_t value, std::uint16_t scale)
+{
+    const auto magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    std::string digits = DigitsOf(magnitude);
+    if (scale != 0) {
+        if (digits.size() < scale)
+            digits.insert(0, scale - digits.size(), '0');
+        digits.insert(digits.size() - scale, 1, '.');
+    }
+    return (value < 0 ? "-" : "") + digits;
+}
+
+std::string FormatCalendarDate(std::int64_t dayNumber, OutputMode mode)
+{
+    const CivilDate date = DateOfDayNumber(dayNumber);
+    std::string text;
+    AppendTwoDigits(text, date.month);
+    text += '/';
+    AppendTwoDigits(text, date.day);
+    text += '/';
+    std::string year = SignedDigits(date.year);
+    if (mode == OutputMode::Repair && date.year >= 0 && year.size() < 4)
+        year.insert(0, 4 - year.size(), '0');
+    return text + year;
+}
+
+bool DayNumberInTargetRange(std::int64_t dayNumber)
+{
+    const std::int64_t year = DateOfDayNumber(dayNumber).year;
+    return year >= 1 && year <= 9999;
+}
+
+std::string FormatClockTime(std::uint32_t time, OutputMode mode)
+{
+    const std::uint32_t seconds = time / ods::kTimeUnitsPerSecond;
+    const unsigned second = seconds % 60;
+    const unsigned minute = (seconds / 60) % 60;
+    const unsigned hour = (seconds / 3600) % 60;
+    unsigned shownHour = hour;
+    const char* suffix = "";
+    if (mode == OutputMode::Preview) {
+        if (hour > 24)
+            return {};
+        shownHour = hour == 0 ? 12 : hour > 12 ? hour - 12 : hour;
+        suffix = hour < 12 ? " AM" : " PM";
+    } else if (time >= 24u * 3600u * ods::kTimeUnitsPerSecond) {
+        return {};  // past the end of the day
+    }
+    std::string text = DigitsOf(shownHour);
+    text += ':';
+    AppendTwoDigits(text, minute);
+    text += ':';
+    AppendTwoDigits(text, second);
+    return text + suffix;
+}
+
+std::string FormatDoubleText(double value)
+{
+    if (!std::isfinite(value))
+        return NonFiniteText(value);
+    return ShortestText(value);
+}
+
+std::string FormatFloatText(float value)
+{
+    if (!std::isfinite(value))
+        return NonFiniteText(value);
+    // Six decimals, as "%f" writes them, but never with the locale's decimal mark.
+    std::array<char, 64> buf{};
+    const auto fixed =
+        std::to_chars(buf.data(), buf.data() + buf.size(), static_cast<double>(value), std::chars_format::fixed, 6);
+    if (fixed.ec == std::errc()) {
+        const std::string_view text(buf.data(), static_cast<std::size_t>(fixed.ptr - buf.data()));
+        float back = 0;
+        const auto parsed = std::from_chars(text.data(), text.data() + text.size(), back);
+        if (parsed.ec == std::errc() && std::bit_cast<std::uint32_t>(back) == std::bit_cast<std::uint32_t>(value) &&
+            CountDigits(text) <= 18)
+            return std::string(text);
+    }
+    return ShortestText(value);
+}
+
+std::string EscapeSqlText(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + 2);
+    for (char c : text) {
+        if (c == '\0')
+            continue;
+        out += c;
+        if (c == '\'')
+            out += '\'';
+    }
+    return out;
+}
+
+std::string InsertValueText(std::uint8_t typeCode, const FieldValue& value)
+{
+    if (value.nullLiteral)
+        return "NULL";
+    if (IsQuotedType(typeCode))
+        return "'" + EscapeSqlText(value.text) + "'";
+    return EscapeSqlText(value.text);
+}
+
+std::string NumericProblemText(std::uint8_t typeCode)
+{
+    return typeCode == TypeCode::kTypeDecimal ? "problem in decimal" : "problem in numeric";
+}
+
+}  // namespace ravelin::extract
