@@ -151,13 +151,34 @@ std::optional<std::uint32_t> RunCursor::ValueAt(std::size_t target, unsigned wid
     return value;
 }
 
-bool WalkContinuationFragment(RunCursor& cursor, std::uint32_t page, std::uint16_t line,
+std::size_t DecompressedLength(const ods::RecordStream& record)
+{
+    ods::RecordStream copy = record;
+    std::size_t length = 0;
+    while (copy.CanReadControl()) {
+        const std::uint8_t control = copy.ReadControl();
+        if (control == 0)
+            break;
+        if (control >= 128) {
+            copy.SeekBy(1);
+            length += 256U - control;
+        } else {
+            const unsigned take = std::min<unsigned>(control, copy.remainingLength());
+            copy.SeekBy(static_cast<int>(take));
+            length += take;
+        }
+    }
+    return length;
+}
+
+bool WalkContinuationFragment(RunCursor& cursor, std::size_t firstLength, std::uint32_t page, std::uint16_t line,
                               const ContinuationLookup& lookup)
 {
     if (!lookup)
         return false;
     std::set<std::pair<std::uint32_t, std::uint16_t>> visited;
-    bool attached = false;
+    std::vector<ods::RecordStream> chain;
+    std::size_t length = firstLength;
     for (int hop = 0; hop < kMaxContinuationFragments; ++hop) {
         if (!visited.insert({page, line}).second)
             break;
@@ -180,12 +201,16 @@ bool WalkContinuationFragment(RunCursor& cursor, std::uint32_t page, std::uint16
         } else {
             break;
         }
-        cursor.Append(std::move(record));
-        attached = true;
+        length += DecompressedLength(record);
+        chain.push_back(std::move(record));
         if (!continuedAgain)
             break;
     }
-    return attached;
+    if (chain.empty() || (length != ods::kRfRecordLength && length != ods::kRfRecordLengthOds16))
+        return false;
+    for (ods::RecordStream& fragment : chain)
+        cursor.Append(std::move(fragment));
+    return true;
 }
 
 void ReadColumnNames(RunCursor& cursor, RelationFieldValues& values)
@@ -238,7 +263,8 @@ RelationFieldValues WalkRelationFieldRecord(ods::RecordStream& record, bool firs
     RunCursor cursor(record);
     if (firstFragment) {
         const ods::RecordHeader& header = record.header();
-        values.continuationRead = WalkContinuationFragment(cursor, header.forwardPage, header.forwardLine, lookup);
+        values.continuationRead =
+            WalkContinuationFragment(cursor, DecompressedLength(record), header.forwardPage, header.forwardLine, lookup);
     }
     if (values.shape == RelationFieldShape::ViewColumn) {
         ReadViewColumnRecord(cursor, values);

@@ -106,11 +106,19 @@ private:
     bool ended_ = false;
 };
 
+// Decompressed bytes of the runs from the record's cursor on (the record
+// itself is not moved): up to a control byte 0 or the record's end.
+std::size_t DecompressedLength(const ods::RecordStream& record);
+
 // Attaches the continuation fragment stored at (page, line) to the cursor,
 // and the fragments that continue it in turn: each must carry flags 4
 // (continuation) or 12 (continuation continued elsewhere); a fragment met
-// twice ends the chain. Yields true when at least one fragment was attached.
-bool WalkContinuationFragment(RunCursor& cursor, std::uint32_t page, std::uint16_t line,
+// twice ends the chain. firstLength is the decompressed length of the first
+// fragment's data. The fragments are attached only when, together with it,
+// they make up the length of a whole relation-fields record: a fragment cut
+// short would otherwise shift every value after it. Yields true when the
+// fragments were attached.
+bool WalkContinuationFragment(RunCursor& cursor, std::size_t firstLength, std::uint32_t page, std::uint16_t line,
                               const ContinuationLookup& lookup);
 
 // Reads the column name, relation name and field source (the cursor at

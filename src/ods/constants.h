@@ -89,6 +89,8 @@ inline constexpr std::uint32_t kRfDefaultValueOffset = 496;    // 8 bytes: blob 
 inline constexpr std::uint32_t kRfNullFlagOffset = 640;        // 2 bytes: 1 for NOT NULL
 inline constexpr std::uint32_t kRfDefaultSourceOffset = 644;   // 8 bytes: blob id, record number at +4
 inline constexpr std::uint32_t kBlobRecordNumberOffset = 4;    // within a blob id
+inline constexpr std::uint32_t kRfRecordLength = 672;          // whole decompressed record, ODS 13 and 15
+inline constexpr std::uint32_t kRfRecordLengthOds16 = 674;
 // First null-flag byte of a view column's record (the base field is set).
 inline constexpr std::uint8_t kViewColumnNullFlags = 0xA8;
 // First control byte of a record whose literal run holds a whole unpadded name.

@@ -557,14 +557,16 @@ TEST(WalkContinuationFragment, ChainsAreFollowedAndLoopsEnd)
     EXPECT_EQ(values.fieldId, 5);
     EXPECT_EQ(values.notNull, 1);
 
-    // A middle fragment pointing back at itself is read once.
+    // A middle fragment pointing back at itself is read once; the record it
+    // leaves incomplete gets no values from it.
     Header loop = FirstFragment(9, 1);
     loop.flags = 12;
     const Fragments loops = {{{9, 1}, StoredRecord(loop, {R(128, 0), R(7, 0), L("\x03"), R(11, 0)})}};
     int calls = 0;
     const RelationFieldValues looped = Walk(StoredRecord(FirstFragment(9, 1), firstRuns), LookupIn(loops, &calls));
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(looped.position, 4);
+    EXPECT_FALSE(looped.continuationRead);
+    EXPECT_EQ(looped.position, 0);
     EXPECT_EQ(looped.fieldId, -1);
 }
 
@@ -1083,6 +1085,62 @@ TEST(ReadDefaultTexts, OneIndexPerBlobRecordAndProgress)
     const std::uint32_t P = job::UM_PROGRESS;
     const std::vector<Sent> expected = {{P, 1, 1}, {P, 2, 0}, {P, 2, 0}, {P, 2, 0}, {P, 2, 0}, {P, 2, 0}, {P, 3, 0}};
     EXPECT_EQ(scan.frame.Progress(), expected);
+}
+
+TEST(WalkRelationFieldRecord, EveryCutOfAFragmentedRecordYieldsPrefixesAndWholeValues)
+{
+    // A first fragment and its continuation cut at every length: the names
+    // read are prefixes of the real ones, and each value is either found
+    // whole and right or not found; nothing is read outside the bytes.
+    FixtureWriter writer(1024, 15);
+    const std::uint32_t spill = writer.AddDataPage(ods::kRelRelationFields);
+    RelationFieldOptions options = Options(15, 9, 7, true);
+    options.defaultValue = 2;
+    options.defaultSource = 3;
+    const auto placed =
+        fixture::AddFragmentedRelationFieldRecord(writer, spill, 60, "HIRE_DATE", "EMPLOYEE", "RDB$8", options);
+    const auto storedAt = [&writer](const fixture::RecordLocation& at) {
+        const auto page = writer.Page(at.page);
+        return fixture::Bytes(page.begin() + at.offset, page.begin() + at.offset + at.length);
+    };
+    const fixture::Bytes first = storedAt(placed.first);
+    const fixture::Bytes continuation = storedAt(placed.continuation);
+    const auto toRaw = [](const fixture::Bytes& bytes) {
+        Bytes raw;
+        for (std::byte b : bytes)
+            raw.push_back(std::to_integer<std::uint8_t>(b));
+        return raw;
+    };
+    const auto isPrefix = [](const std::string& part, const std::string& whole) {
+        return whole.compare(0, part.size(), part) == 0;
+    };
+    for (int which = 0; which < 2; ++which) {
+        const fixture::Bytes& cutOne = which == 0 ? first : continuation;
+        for (std::size_t keep = 0; keep <= cutOne.size(); ++keep) {
+            SCOPED_TRACE(testing::Message() << (which == 0 ? "first fragment" : "continuation") << " cut to " << keep);
+            Fragments fragments;
+            fragments[{placed.continuation.page, placed.continuation.slot}] =
+                toRaw(which == 1 ? fixture::Bytes(continuation.begin(), continuation.begin() + keep) : continuation);
+            const Bytes stored = toRaw(which == 0 ? fixture::Bytes(first.begin(), first.begin() + keep) : first);
+            ods::RecordStream record = Stream(stored);
+            if (record.ReadRecordHeader(ods::HeaderVariant::RelationFields) != ods::HeaderVerdict::AcceptedFirstFragment)
+                continue;
+            const RelationFieldValues values = WalkRelationFieldRecord(record, true, LookupIn(fragments));
+            EXPECT_TRUE(isPrefix(values.columnName, "HIRE_DATE"));
+            EXPECT_TRUE(isPrefix(values.relationName, "EMPLOYEE"));
+            EXPECT_TRUE(isPrefix(values.fieldSource, "RDB$8"));
+            EXPECT_TRUE(values.position == 0 || values.position == 10);
+            EXPECT_TRUE(values.fieldId == -1 || values.fieldId == 7);
+            EXPECT_TRUE(!values.defaultIndex || *values.defaultIndex == 3);
+            if (which == 1 && keep == cutOne.size()) {
+                EXPECT_EQ(values.columnName, "HIRE_DATE");
+                EXPECT_EQ(values.fieldId, 7);
+                EXPECT_EQ(values.notNull, 1);
+                EXPECT_EQ(values.hasDefault, 1);
+                EXPECT_EQ(values.defaultIndex, 3);
+            }
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------
