@@ -133,11 +133,10 @@ void TableWalk::Run(std::uint32_t startIndex, std::uint32_t skipSlots)
                 return;
             --engine_.slotsLeft;
             state_.recordDamaged = false;
-            if (repair_) {
-                if (link_.Stopped())
-                    return;
+            if (link_.Stopped())
+                return;
+            if (repair_)
                 continue;
-            }
             // Records and blob headers (a record's other versions' kin) count
             // toward the page's 100.
             if (kind == SlotKind::Record || kind == SlotKind::BlobHeader)
