@@ -119,14 +119,17 @@ RecordLayout InferRecordLayout(std::span<const catalogue::COLUMN> columns,
     if (layout.length == formatLength)
         return layout;
 
-    // Columns NULL in every sample that occupy bytes: the computed ones are
-    // among them.
+    // Columns NULL in every sample of the format's length that occupy bytes:
+    // the computed ones are among them.
     std::vector<std::size_t> candidates;
     for (std::size_t i = 0; i < columns.size() && candidates.size() < kMaxUnstoredCandidates; ++i) {
         if (plain.columns[i].size == 0)
             continue;
-        const bool alwaysNull = std::all_of(samples.begin(), samples.end(),
-                                            [i](const std::vector<std::byte>& sample) { return ColumnIsNull(sample, i); });
+        // Samples of another length (damage, another format) have no say.
+        const bool alwaysNull =
+            std::all_of(samples.begin(), samples.end(), [i, formatLength](const std::vector<std::byte>& sample) {
+                return sample.size() != formatLength || ColumnIsNull(sample, i);
+            });
         if (alwaysNull)
             candidates.push_back(i);
     }
