@@ -36,7 +36,7 @@ std::string Quote(const std::string& text)
     return quoted + "'";
 }
 
-RunResult Run(const TempDir& dir, const std::vector<std::string>& args)
+RunResult RunCli(const TempDir& dir, const std::vector<std::string>& args)
 {
     std::string command = Quote(RAVELIN_CLI_PATH);
     for (const std::string& arg : args)
@@ -60,7 +60,7 @@ bool CatalogueAvailable(const TempDir& dir)
 {
     if (!fs::exists(kDemo))
         return false;
-    const RunResult run = Run(dir, {"preview", kDemo.string(), "NEXTORD"});
+    const RunResult run = RunCli(dir, {"preview", kDemo.string(), "NEXTORD"});
     return run.exitCode == 0 && !run.lines.empty() && run.lines[0] == "NEWKEY";
 }
 
@@ -69,7 +69,7 @@ TEST(ExtractCommands, CountPrintsTheCountingBlock)
     TempDir dir;
     if (!fs::exists(kDemo))
         GTEST_SKIP() << "no sample databases";
-    const RunResult run = Run(dir, {"count", kDemo.string()});
+    const RunResult run = RunCli(dir, {"count", kDemo.string()});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     if (run.lines.size() <= 3)
         GTEST_SKIP() << "the catalogue recovered no tables";
@@ -96,7 +96,7 @@ TEST(ExtractCommands, PreviewPagesAndJson)
     if (!CatalogueAvailable(dir))
         GTEST_SKIP() << "no sample databases, or the catalogue recovered no columns";
 
-    const RunResult first = Run(dir, {"preview", kDemo.string(), "employee"});
+    const RunResult first = RunCli(dir, {"preview", kDemo.string(), "employee"});
     ASSERT_EQ(first.exitCode, 0) << first.err;
     ASSERT_EQ(first.lines.size(), 43u);
     EXPECT_EQ(first.lines[0], "EMPNO\tLASTNAME\tFIRSTNAME\tPHONEEXT\tHIREDATE\tSALARY");
@@ -117,7 +117,7 @@ TEST(ExtractCommands, PreviewPagesAndJson)
         SCOPED_TRACE(c.name);
         std::vector<std::string> args = {"preview", kDemo.string(), "ITEMS", "--json"};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        const RunResult run = Run(dir, args);
+        const RunResult run = RunCli(dir, args);
         ASSERT_EQ(run.exitCode, 0) << run.err;
         const auto document = nlohmann::json::parse(run.out);
         EXPECT_EQ(document["columns"], nlohmann::json({"ORDERNO", "ITEMNO", "PARTNO", "QTY", "DISCOUNT"}));
@@ -137,7 +137,7 @@ TEST(ExtractCommands, InsertsOnePerRecord)
     TempDir dir;
     if (!CatalogueAvailable(dir))
         GTEST_SKIP() << "no sample databases, or the catalogue recovered no columns";
-    const RunResult run = Run(dir, {"inserts", kDemo.string(), "EMPLOYEE"});
+    const RunResult run = RunCli(dir, {"inserts", kDemo.string(), "EMPLOYEE"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     ASSERT_EQ(run.lines.size(), 42u);
     EXPECT_EQ(run.lines[0],
@@ -169,7 +169,7 @@ TEST(ExtractCommands, Errors)
         SCOPED_TRACE(c.name);
         if (c.needsSamples && !fs::exists(kDemo))
             continue;
-        const RunResult run = Run(dir, c.args);
+        const RunResult run = RunCli(dir, c.args);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
         EXPECT_FALSE(run.err.empty());
     }
