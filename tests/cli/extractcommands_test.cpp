@@ -1,6 +1,7 @@
 // Runs ravelin-cli's record commands (preview, count, inserts) the way a user
 // does, on the demo sample database and on files that are not databases.
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -55,13 +56,15 @@ RunResult RunCli(const TempDir& dir, const std::vector<std::string>& args)
 
 const fs::path kDemo = fs::path(RAVELIN_SAMPLES_DIR) / "ods16" / "dbdemos.gdb";
 
-// The scan of the demo database recovers its tables with their columns.
+// The scan of the demo database recovers its tables with their columns and
+// their types (NEXTORD holds one number).
 bool CatalogueAvailable(const TempDir& dir)
 {
     if (!fs::exists(kDemo))
         return false;
     const RunResult run = RunCli(dir, {"preview", kDemo.string(), "NEXTORD"});
-    return run.exitCode == 0 && !run.lines.empty() && run.lines[0] == "NEWKEY";
+    return run.exitCode == 0 && run.lines.size() == 2 && run.lines[0] == "NEWKEY" && !run.lines[1].empty() &&
+           std::isdigit(static_cast<unsigned char>(run.lines[1][0]));
 }
 
 TEST(ExtractCommands, CountPrintsTheCountingBlock)
