@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/extractcommands.h"
 #include "cli/scancommand.h"
 #include "ods/textcodec.h"
 
@@ -42,6 +43,33 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                      "Also save the log as a report file: UTF-16LE, no byte-order mark, CR LF line ends; an "
                      "existing file is replaced");
 
+    PreviewOptions preview;
+    CLI::App* previewCommand = app.add_subcommand(
+        "preview", "Scan a database file, then print a table's records as the record grid shows them, 100 per page.");
+    previewCommand->footer(kExitCodesText);
+    previewCommand->add_option("FILE", preview.file, "The database file (opened read-only)")->required();
+    previewCommand->add_option("TABLE", preview.table, "The table (letter case ignored)")->required();
+    CLI::Option* pageOption =
+        previewCommand->add_option("--page", preview.page, "The preview page to print (0 = the first, the default)");
+    previewCommand->add_flag("--all", preview.all, "Print every page, one after the other")->excludes(pageOption);
+    previewCommand->add_flag("--json", preview.json, "Print {\"columns\":[...],\"rows\":[[...],...]} instead of tab-separated lines");
+    previewCommand->add_option("--codepage", codePage, "Single-byte code page of the stored texts (default WIN1252)");
+
+    std::string recordFile;
+    std::string recordTable;
+    CLI::App* countCommand = app.add_subcommand(
+        "count", "Scan a database file and print the record count of every table, as the scan's log ends.");
+    countCommand->footer(kExitCodesText);
+    countCommand->add_option("FILE", recordFile, "The database file (opened read-only)")->required();
+
+    CLI::App* insertsCommand = app.add_subcommand(
+        "inserts", "Scan a database file and print the INSERT statements a repair would execute for a table, one "
+                   "per record.");
+    insertsCommand->footer(kExitCodesText);
+    insertsCommand->add_option("FILE", recordFile, "The database file (opened read-only)")->required();
+    insertsCommand->add_option("TABLE", recordTable, "The table (letter case ignored)")->required();
+    insertsCommand->add_option("--codepage", codePage, "Single-byte code page of the stored texts (default WIN1252)");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -56,6 +84,13 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         return kExitError;
     }
 
+    RecordCommandStreams recordStreams{out, err, progressOnErr};
+    if (previewCommand->parsed())
+        return RunPreviewCommand(preview, recordStreams);
+    if (countCommand->parsed())
+        return RunCountCommand(recordFile, recordStreams);
+    if (insertsCommand->parsed())
+        return RunInsertsCommand(recordFile, recordTable, recordStreams);
     if (scan->parsed()) {
         ScanStreams streams{out, err, progressOnErr, {}};
         return RunScanCommand(options, streams);

@@ -12,6 +12,12 @@ std::size_t RecordImage::Expand(std::span<const std::byte> compressed, std::size
     limit_ = std::min(limit, ods::kMaxRecordLength);
     bytes_.clear();
     bytes_.reserve(limit_);
+    return Append(compressed);
+}
+
+std::size_t RecordImage::Append(std::span<const std::byte> compressed)
+{
+    const std::size_t before = bytes_.size();
     std::size_t pos = 0;
     while (bytes_.size() < limit_ && pos < compressed.size()) {
         const auto control = std::to_integer<std::uint8_t>(compressed[pos++]);
@@ -33,7 +39,7 @@ std::size_t RecordImage::Expand(std::span<const std::byte> compressed, std::size
             bytes_.insert(bytes_.end(), std::min(count, room), compressed[pos++]);
         }
     }
-    return bytes_.size();
+    return bytes_.size() - before;
 }
 
 std::span<const std::byte> RecordImage::Field(std::size_t offset, std::size_t length) const

@@ -28,6 +28,11 @@ public:
     // there; a repeat run missing its byte gives nothing). Never reads outside
     // compressed. Yields the number of bytes produced.
     std::size_t Expand(std::span<const std::byte> compressed, std::size_t limit);
+    // Expands the runs of a further part of the same record (the continuation
+    // of a record stored in fragments) after the bytes already produced,
+    // under the limit of the last Expand and with the same stopping rules.
+    // Yields the number of bytes this part added.
+    std::size_t Append(std::span<const std::byte> compressed);
 
     std::span<const std::byte> bytes() const { return bytes_; }
     std::size_t size() const { return bytes_.size(); }

@@ -43,6 +43,7 @@ struct RecoveryEngine {
     std::vector<catalogue::RECORDPOSCOUNT> previewPositions;  // entry k: where preview page k starts
     std::uint16_t previewPage = 0;                // preview page to show, 0 = first
     std::uint32_t currentDataPage = 0;            // index into dataPageNumbers
+    std::uint16_t slotsLeft = 0;                  // record slots of the current data page not yet visited
     std::uint32_t recordsPresent = 0;             // records of the table an INSERT was tried for
     std::uint32_t recordsRecovered = 0;           // records whose INSERT succeeded
     std::uint16_t blobFileCount = 0;              // blob values met in the table

@@ -1,0 +1,268 @@
+#include "cli/extractcommands.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "catalogue/schemamodel.h"
+#include "cli/consoleframe.h"
+#include "cli/scancommand.h"
+#include "extract/previewgrid.h"
+#include "extract/recordextraction.h"
+#include "extract/tabletransfer.h"
+#include "job/jobdriver.h"
+
+namespace ravelin::cli {
+namespace {
+
+// The stand-in for the main window of the record commands: keeps the log
+// lines instead of printing them, feeds the grid messages to a preview grid,
+// draws the progress bar on err, and presses the skip button of the
+// record counting when asked to.
+class RecordFrame final : public job::Frame {
+public:
+    RecordFrame(std::ostream& err, bool showProgress) : progress_(discard_, err, showProgress) {}
+
+    void Attach(job::JobState& state, job::RecoveryEngine& engine)
+    {
+        state_ = &state;
+        engine_ = &engine;
+        progress_.Attach(state, engine);
+    }
+
+    std::intptr_t Send(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override
+    {
+        switch (message) {
+        case job::UM_LOG_LINE:
+            lines.push_back(state_->currentLogLine);
+            return 0;
+        case job::UM_FILL_TREE:
+            job::CountTreeObjects(*engine_);
+            return 0;
+        case job::UM_SKIP_DIALOG:
+            if (wParam == 1 && skipCounting)
+                engine_->skipCounting = true;
+            return 0;
+        case job::UM_GRID_COLUMNS: {
+            std::vector<std::string> names;
+            for (const catalogue::TableNode& table : engine_->model.tables)
+                if (table.name == state_->selectedObjectName) {
+                    for (const catalogue::COLUMN& column : table.columns)
+                        names.push_back(column.name);
+                    break;
+                }
+            grid.SetColumns(std::move(names));
+            return 0;
+        }
+        case job::UM_GRID_CELL:
+            grid.Cell(state_->valueText, state_->recordDamaged);
+            return 0;
+        case job::UM_PAGING_STATE:
+            grid.PagingState(wParam, lParam, *engine_, state_->forwardSteps);
+            return 0;
+        case job::UM_PAGING_OFF:
+            grid.PagingOff();
+            return 0;
+        case job::UM_PROGRESS:
+            return progress_.Send(message, wParam, lParam);
+        case job::UM_CLEAR_TREE:
+        case job::UM_RESET_VIEW:
+            return 1;
+        default:
+            return 0;
+        }
+    }
+
+    std::vector<std::string> lines;
+    extract::PreviewGrid grid;
+    bool skipCounting = false;
+
+private:
+    std::ostringstream discard_;
+    ConsoleFrame progress_;
+    job::JobState* state_ = nullptr;
+    job::RecoveryEngine* engine_ = nullptr;
+};
+
+int ExitCodeOf(job::JobOutcome outcome)
+{
+    switch (outcome) {
+    case job::JobOutcome::Completed:
+        return kExitCompleted;
+    case job::JobOutcome::InvalidFile:
+        return kExitInvalidFile;
+    case job::JobOutcome::FileInUse:
+        return kExitFileInUse;
+    case job::JobOutcome::Aborted:
+        return kExitAborted;
+    default:
+        return kExitError;
+    }
+}
+
+// A scan through the driver, as the file dialog's Scan File starts it.
+// Yields the exit code of a scan that did not complete, else -1.
+int Scan(job::JobDriver& driver, const std::string& file, std::ostream& err)
+{
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::absolute(file, error);
+    if (error)
+        path = file;
+    if (!driver.StartScan(path.string(), path.filename().string())) {
+        err << "ravelin-cli: the scan could not be started\n";
+        return kExitError;
+    }
+    driver.Wait();
+    const int code = ExitCodeOf(driver.Outcome());
+    return code == kExitCompleted ? -1 : code;
+}
+
+// The model's table named name (letter case ignored), or an error on err.
+const catalogue::TableNode* ChooseTable(job::JobDriver& driver, const std::string& name, const std::string& file,
+                                        std::ostream& err)
+{
+    const catalogue::TableNode* table = extract::FindTableNoCase(driver.Engine().model, name);
+    if (table)
+        return table;
+    err << "ravelin-cli: " << file << ": no table named \"" << name << "\" was recovered (tables:";
+    for (const catalogue::TableNode& each : driver.Engine().model.tables)
+        err << ' ' << each.name;
+    err << ")\n";
+    return nullptr;
+}
+
+// Prints the statements instead of executing them; every one counts as accepted.
+class PrintingSink final : public extract::StatementSink {
+public:
+    explicit PrintingSink(std::ostream& out) : out_(out) {}
+    bool ExecuteInsert(const std::string& sql) override
+    {
+        out_ << sql << '\n';
+        return true;
+    }
+
+private:
+    std::ostream& out_;
+};
+
+void PrintRows(const std::vector<std::string>& columns, const std::vector<std::vector<std::string>>& rows, bool json,
+               std::ostream& out)
+{
+    if (json) {
+        nlohmann::json document;
+        document["columns"] = columns;
+        document["rows"] = rows;
+        out << document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        return;
+    }
+    const auto line = [&out](const std::vector<std::string>& cells) {
+        for (std::size_t i = 0; i < cells.size(); ++i)
+            out << (i ? "\t" : "") << cells[i];
+        out << '\n';
+    };
+    line(columns);
+    for (const auto& row : rows)
+        line(row);
+}
+
+}  // namespace
+
+int RunPreviewCommand(const PreviewOptions& options, RecordCommandStreams& streams)
+{
+    RecordFrame frame(streams.err, streams.showProgress);
+    ConsoleDialogs dialogs(streams.err);
+    job::JobDriver driver(frame, dialogs);
+    frame.Attach(driver.State(), driver.Engine());
+    extract::RecordExtraction extraction;
+    driver.SetExtractionSteps(extraction);
+    frame.skipCounting = true;  // the preview needs no record count
+
+    if (const int code = Scan(driver, options.file, streams.err); code >= 0)
+        return code;
+    const catalogue::TableNode* table = ChooseTable(driver, options.table, options.file, streams.err);
+    if (!table)
+        return kExitError;
+    driver.StartPreview(job::PreviewKind::Table, table->name);
+    driver.Wait();
+    if (driver.Outcome() != job::JobOutcome::Completed)
+        return ExitCodeOf(driver.Outcome());
+
+    std::vector<std::vector<std::string>> rows;
+    if (options.all || options.page == 0)
+        rows = frame.grid.Rows();
+    for (unsigned page = 1; options.all || page <= options.page; ++page) {
+        if (!frame.grid.nextEnabled()) {
+            if (options.all)
+                break;
+            streams.err << "ravelin-cli: " << table->name << " has no preview page " << options.page
+                        << " (its last page is " << page - 1 << ")\n";
+            return kExitError;
+        }
+        driver.StartPage(true);
+        driver.Wait();
+        if (driver.Outcome() != job::JobOutcome::Completed)
+            return ExitCodeOf(driver.Outcome());
+        if (options.all || page == options.page) {
+            const auto more = frame.grid.Rows();
+            rows.insert(rows.end(), more.begin(), more.end());
+        }
+    }
+    PrintRows(frame.grid.columns(), rows, options.json, streams.out);
+    return kExitCompleted;
+}
+
+int RunCountCommand(const std::string& file, RecordCommandStreams& streams)
+{
+    RecordFrame frame(streams.err, streams.showProgress);
+    ConsoleDialogs dialogs(streams.err);
+    job::JobDriver driver(frame, dialogs);
+    frame.Attach(driver.State(), driver.Engine());
+    extract::RecordExtraction extraction;
+    driver.SetExtractionSteps(extraction);
+
+    const int code = Scan(driver, file, streams.err);
+    // The block follows the scan's "Counting table(s) records in database"
+    // line and its blank line.
+    const auto start = std::find(frame.lines.begin(), frame.lines.end(), job::kCountingText);
+    if (start != frame.lines.end())
+        for (auto line = start + 2; line < frame.lines.end(); ++line)
+            streams.out << *line << '\n';
+    return code >= 0 ? code : kExitCompleted;
+}
+
+int RunInsertsCommand(const std::string& file, const std::string& tableName, RecordCommandStreams& streams)
+{
+    RecordFrame frame(streams.err, streams.showProgress);
+    ConsoleDialogs dialogs(streams.err);
+    job::JobDriver driver(frame, dialogs);
+    frame.Attach(driver.State(), driver.Engine());
+    extract::RecordExtraction extraction;
+    driver.SetExtractionSteps(extraction);
+    frame.skipCounting = true;
+
+    if (const int code = Scan(driver, file, streams.err); code >= 0)
+        return code;
+    const catalogue::TableNode* table = ChooseTable(driver, tableName, file, streams.err);
+    if (!table)
+        return kExitError;
+
+    // The table's part of a repair, run here while no job runs: the
+    // statements are printed instead of executed.
+    job::JobState& state = driver.State();
+    job::WorkerLink link{frame, state.stopRequested, state.currentLogLine};
+    job::JobContext job{state, driver.Engine(), link, dialogs};
+    state.previewRequested = false;
+    state.repairing = true;
+    state.repairedTableName = table->name;
+    PrintingSink sink(streams.out);
+    extract::TransferHooks hooks;
+    hooks.statements = &sink;
+    extract::TransferTableData(job, hooks);
+    state.repairing = false;
+    return kExitCompleted;
+}
+
+}  // namespace ravelin::cli

@@ -1,0 +1,136 @@
+#include "extract/recordcount.h"
+
+#include <string>
+#include <vector>
+
+#include "extract/datapagereader.h"
+
+namespace ravelin::extract {
+namespace {
+
+// Progress upper bound while a table's pointer pages are looked for.
+constexpr std::intptr_t kSearchProgressRange = 30;
+
+bool Skipped(const job::JobContext& job)
+{
+    return job.engine.skipCounting.load(std::memory_order_relaxed);
+}
+
+void LogCount(job::WorkerLink& link, const std::string& table, std::uint64_t count)
+{
+    link.Log(kTableNameText + table);
+    link.Log(kTotalRecordsText + std::to_string(count));
+    link.Blank();
+}
+
+// Collects the table's data page numbers from its pointer pages into
+// engine.dataPageNumbers. Yields false when the count was skipped meanwhile.
+bool CollectForCount(job::JobContext& job, const ods::PageListNode& node)
+{
+    job::WorkerLink& link = job.link;
+    std::vector<std::uint32_t>& pages = job.engine.dataPageNumbers;
+    pages.clear();
+    DataPageNumberCollector collector(job.engine.context.PageCount());
+    link.Progress(job::kProgressStart, static_cast<std::intptr_t>(node.pagePositions.size()));
+    for (const std::uint64_t position : node.pagePositions) {
+        if (Skipped(job))
+            return false;
+        link.Progress(job::kProgressStep);
+        const std::vector<std::uint32_t> entries = ReadPointerPage(job.engine.context, position);
+        for (const std::uint32_t entry : entries) {
+            if (Skipped(job))
+                break;
+            collector.Append(std::span<const std::uint32_t>(&entry, 1), pages);
+            link.Progress(job::kProgressStep);
+        }
+    }
+    return !Skipped(job);
+}
+
+}  // namespace
+
+void FinishRecordCount(job::JobContext& job)
+{
+    job::WorkerLink& link = job.link;
+    if (Skipped(job)) {
+        link.Log(kCountingSkippedText);
+        link.Log(std::string(62, '-'));
+        job.engine.skipCounting.store(false);
+    } else {
+        link.Send(job::UM_SKIP_DIALOG, 0, 1);
+        link.Log(kCountingCompletedText);
+        link.Log(std::string(66, '-'));
+    }
+    link.Blank();
+}
+
+std::uint64_t CountDataPageRecords(job::JobContext& job, std::uint32_t relationId)
+{
+    job::WorkerLink& link = job.link;
+    std::vector<std::uint32_t>& pages = job.engine.dataPageNumbers;
+    link.Progress(job::kProgressStart, static_cast<std::intptr_t>(pages.size()));
+    const auto interrupted = [&job, &link] { return link.Stopped() || Skipped(job); };
+    DataPageReader reader(job.engine.context, relationId);
+    std::uint64_t count = 0;
+    for (const std::uint32_t page : pages) {
+        if (interrupted())
+            break;
+        reader.Load(page);
+        for (std::uint16_t slot = 0; slot < reader.SlotCount() && !interrupted(); ++slot) {
+            const SlotDescriptor descriptor = reader.Slot(slot);
+            if (descriptor.offset != 0 || descriptor.length != 0)
+                ++count;
+            link.Progress(job::kProgressStep);
+        }
+        link.Progress(job::kProgressStep);
+    }
+    link.Progress(job::kProgressEnd);
+    std::vector<std::uint32_t>().swap(pages);
+    return count;
+}
+
+void CountTableRecords(job::JobContext& job)
+{
+    if (!job.state.scanning)
+        return;
+    job::WorkerLink& link = job.link;
+    const std::vector<catalogue::TableNode>& tables = job.engine.model.tables;
+    const ods::PageList& lists = job.engine.pageLists;
+    if (!tables.empty()) {
+        for (const catalogue::TableNode& table : tables) {
+            if (Skipped(job)) {
+                link.Progress(job::kProgressEnd);
+                FinishRecordCount(job);
+                return;
+            }
+            link.Progress(job::kProgressStart, kSearchProgressRange);
+            // The chain is walked from its head; a step for every node passed.
+            const ods::PageListNode* node = FindPointerPageList(lists, table.relationId);
+            for (const ods::PageListNode& passed : lists) {
+                if (&passed == node)
+                    break;
+                link.Progress(job::kProgressStep);
+            }
+            std::uint64_t count = 0;
+            if (node) {
+                if (!CollectForCount(job, *node)) {
+                    link.Progress(job::kProgressEnd);
+                    job.engine.dataPageNumbers.clear();
+                    FinishRecordCount(job);
+                    return;
+                }
+                link.Progress(job::kProgressEnd);
+                count = CountDataPageRecords(job, table.relationId);
+                if (Skipped(job)) {
+                    FinishRecordCount(job);
+                    return;
+                }
+            }
+            LogCount(link, table.name, count);
+        }
+        link.Progress(job::kProgressEnd);
+    }
+    FinishRecordCount(job);
+}
+
+}  // namespace ravelin::extract

@@ -1,0 +1,75 @@
+#pragma once
+
+// Where each column of a user table lies in the decompressed data of its
+// records. The data starts with the null flags, one bit per column in column
+// order (least significant bit first, a set bit means NULL), padded to
+// 4 * ceil(n / 32) bytes for n columns. Each column follows at the next offset
+// its type's alignment allows, with the storage size of extract/valuedecoder.h:
+//
+//   CHAR                             1-byte boundary
+//   VARCHAR, SMALLINT, BOOLEAN,
+//   NUMERIC/DECIMAL on 2 bytes       2-byte boundary
+//   INTEGER, FLOAT, DATE, TIME,
+//   TIMESTAMP, BLOB, NUMERIC/DECIMAL
+//   on 4 bytes                       4-byte boundary
+//   DOUBLE PRECISION,
+//   NUMERIC/DECIMAL on 8 bytes       4-byte boundary in the files of the
+//                                    servers this reader knows (measured);
+//                                    8 in files written by 64-bit servers
+//
+// Columns come in the table's stored order (the order of their field ids).
+// A column the server computes (COMPUTED BY) keeps its null flag, always
+// set, but has no bytes in the record; nothing in the column records says
+// so, which is why InferRecordLayout looks at the table's records.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "catalogue/schemamodel.h"
+
+namespace ravelin::extract {
+
+struct ColumnPlace {
+    std::size_t offset = 0;  // first byte of the column in the decompressed data
+    std::size_t size = 0;    // bytes it occupies; 0 for a column not stored
+    bool stored = true;      // false: a computed column, or one of no known width
+};
+
+struct RecordLayout {
+    std::size_t flagBytes = 0;          // bytes of the null flag area
+    std::vector<ColumnPlace> columns;   // one per column, in column order
+    std::size_t length = 0;             // bytes of the whole decompressed record
+};
+
+// Bytes of the null flag area of a record of columnCount columns.
+std::size_t NullFlagBytes(std::size_t columnCount);
+
+// Whether column i is NULL in the decompressed data: its flag bit is set, or
+// the data ends before the flag byte.
+bool ColumnIsNull(std::span<const std::byte> data, std::size_t column);
+
+struct LayoutOptions {
+    // Boundary of DOUBLE PRECISION and 8-byte NUMERIC/DECIMAL values: 4 or 8.
+    std::size_t eightByteAlignment = 4;
+    // Columns to lay out without bytes (computed columns); indices into the
+    // column list. May be empty.
+    std::vector<bool> notStored;
+};
+
+// The layout of records holding every column of columns (none computed).
+RecordLayout ComputeRecordLayout(std::span<const catalogue::COLUMN> columns, const LayoutOptions& options = {});
+
+// The layout that agrees with the table's records. samples are decompressed
+// records of the table (expanded without a limit): the length most of them
+// share is the length of the table's record format. When the plain layout
+// has that length it is the answer; otherwise the first of these that has it:
+// 8-byte values on 8-byte boundaries; then, taking the fewest columns first,
+// columns whose null flag is set in every sample laid out without bytes (the
+// computed columns), with 4- and then 8-byte boundaries. Without samples, or
+// when nothing fits (damage), the plain layout.
+RecordLayout InferRecordLayout(std::span<const catalogue::COLUMN> columns,
+                               std::span<const std::vector<std::byte>> samples);
+
+}  // namespace ravelin::extract

@@ -1,0 +1,375 @@
+#include "extract/tabletransfer.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "extract/datapagereader.h"
+#include "extract/recordimage.h"
+#include "extract/recordlayout.h"
+#include "ods/constants.h"
+
+namespace ravelin::extract {
+namespace {
+
+using catalogue::COLUMN;
+using catalogue::TableNode;
+
+// The layout is read from the records of the table's first data pages.
+constexpr std::size_t kLayoutProbePages = 8;
+constexpr std::size_t kLayoutSamples = 64;
+
+constexpr std::array<std::string_view, 6> kRenamedColumns = {"YEAR", "GROUP", "FROM", "CHARACTER", "VALUE", "VALUES"};
+
+RecordLayout ProbeLayout(DataPageReader& reader, std::span<const std::uint32_t> pages, const TableNode& table)
+{
+    std::vector<std::vector<std::byte>> samples;
+    RecordImage image;
+    ods::RecordHeader header;
+    for (std::size_t i = 0; i < pages.size() && i < kLayoutProbePages && samples.size() < kLayoutSamples; ++i) {
+        if (!reader.Load(pages[i]))
+            continue;
+        for (std::uint16_t slot = 0; slot < reader.SlotCount() && samples.size() < kLayoutSamples; ++slot) {
+            // Only unfragmented records: a joined record may miss a lost part.
+            if (reader.ReadSlot(slot, image, ods::kMaxRecordLength, header) == SlotKind::Record &&
+                (header.flags & ods::kFlagFirstFragment) == 0)
+                samples.emplace_back(image.bytes().begin(), image.bytes().end());
+        }
+    }
+    return InferRecordLayout(table.columns, samples);
+}
+
+// One walk over a table's records; the state of TransferTableData and
+// WalkTableRecords that lives only as long as the walk.
+class TableWalk {
+public:
+    TableWalk(job::JobContext& job, const TableNode& table, const TransferHooks& hooks)
+        : job_(job),
+          state_(job.state),
+          engine_(job.engine),
+          link_(job.link),
+          table_(table),
+          hooks_(hooks),
+          repair_(job.state.repairing),
+          reader_(job.engine.context, table.relationId)
+    {
+        options_.mode = repair_ ? OutputMode::Repair : OutputMode::Preview;
+        options_.relationId = table.relationId;
+        if (repair_) {
+            options_.blobPath = [this](const BlobId& id) {
+                ++engine_.blobFileCount;
+                return hooks_.blobs ? hooks_.blobs->BlobValuePath(table_, engine_.blobFileCount, id) : std::string();
+            };
+            statementHead_ = InsertStatementHead(table_);
+        }
+    }
+
+    void Run(std::uint32_t startIndex, std::uint32_t skipSlots);
+
+private:
+    enum class RecordEnd { Done, Stopped };
+
+    // Decodes the record in image_ column by column; in a preview sends its
+    // cells, in a repair executes its INSERT.
+    RecordEnd TransferRecord();
+    FieldValue DecodeColumn(std::size_t index);
+    // After a slot of a preview: the paging rule. Yields true when the page
+    // is full and the walk ends.
+    bool PagingRule(std::uint32_t pageIndex, std::uint32_t slotsPassed);
+    void ReportTableEnd(std::uint32_t pageIndex, std::uint32_t slotsPassed);
+    void RememberNextPage(std::uint32_t pageIndex, std::uint32_t slotsPassed);
+    void FinishRepairedTable();
+    bool LastPage(std::uint32_t pageIndex) const { return pageIndex + 1 >= engine_.dataPageNumbers.size(); }
+
+    job::JobContext& job_;
+    job::JobState& state_;
+    job::RecoveryEngine& engine_;
+    job::WorkerLink& link_;
+    const TableNode& table_;
+    const TransferHooks& hooks_;
+    const bool repair_;
+    DataPageReader reader_;
+    DecodeOptions options_;
+    RecordLayout layout_;
+    RecordImage image_;
+    std::string statementHead_;
+    std::vector<std::string> values_;
+    std::uint32_t rowsOnPage_ = 0;
+    bool endReported_ = false;
+    bool numericProblemShown_ = false;
+};
+
+void TableWalk::Run(std::uint32_t startIndex, std::uint32_t skipSlots)
+{
+    const std::vector<std::uint32_t>& pages = engine_.dataPageNumbers;
+    if (pages.empty()) {
+        engine_.repairSucceeded = true;
+        return;
+    }
+    const auto pageCount = static_cast<std::intptr_t>(pages.size());
+    link_.Progress(job::kProgressStart, pageCount >= 100 ? pageCount : 10 * pageCount);
+    layout_ = ProbeLayout(reader_, pages, table_);
+
+    ods::RecordHeader header;
+    for (std::uint32_t pageIndex = startIndex; pageIndex < pages.size(); ++pageIndex) {
+        if (link_.Stopped())
+            return;
+        engine_.currentDataPage = pageIndex;
+        reader_.Load(pages[pageIndex]);
+        const std::uint16_t slotCount = reader_.SlotCount();
+        std::uint16_t slot = 0;
+        engine_.slotsLeft = slotCount;
+        if (!repair_ && state_.pageRequested) {
+            // A further page: its first data page is entered past the slots
+            // that earlier pages showed, and the grid is emptied.
+            slot = static_cast<std::uint16_t>(std::min<std::uint32_t>(skipSlots, slotCount));
+            engine_.slotsLeft = static_cast<std::uint16_t>(slotCount - slot);
+            link_.Send(job::UM_PAGING_STATE, 1, 0);
+            state_.pageRequested = false;
+        }
+        for (; slot < slotCount; ++slot) {
+            const SlotKind kind = reader_.ReadSlot(slot, image_, layout_.length, header);
+            if (kind == SlotKind::Record && TransferRecord() == RecordEnd::Stopped)
+                return;
+            --engine_.slotsLeft;
+            state_.recordDamaged = false;
+            if (link_.Stopped())
+                return;
+            if (repair_)
+                continue;
+            // Records and blob headers (a record's other versions' kin) count
+            // toward the page's 100.
+            if (kind == SlotKind::Record || kind == SlotKind::BlobHeader)
+                ++rowsOnPage_;
+            if (PagingRule(pageIndex, slot + 1u))
+                return;
+        }
+    }
+    if (link_.Stopped())
+        return;
+    if (repair_) {
+        FinishRepairedTable();
+    } else if (!endReported_) {
+        // The last data page held no slot to report the end after.
+        const auto last = static_cast<std::uint32_t>(pages.size() - 1);
+        engine_.currentDataPage = last;
+        engine_.slotsLeft = 0;
+        ReportTableEnd(last, reader_.SlotCount());
+    }
+}
+
+FieldValue TableWalk::DecodeColumn(std::size_t index)
+{
+    const COLUMN& column = table_.columns[index];
+    const ColumnPlace& place = layout_.columns[index];
+    if (image_.size() < layout_.flagBytes) {
+        FieldValue value;
+        value.damaged = true;  // the record ends inside its null flags
+        return value;
+    }
+    if (ColumnIsNull(image_.bytes(), index))
+        return NullFieldValue();
+    if (!place.stored || column.typeCode == 0 || column.length == 0) {
+        FieldValue value;
+        value.damaged = true;  // a value where the table's format stores none
+        return value;
+    }
+    FieldValue value = DecodeFieldValue(image_.Field(place.offset, place.size), column, options_);
+    if (value.numericTooWide && !numericProblemShown_) {
+        numericProblemShown_ = true;
+        job_.dialogs.ShowMessageOk(NumericProblemText(column.typeCode));
+    }
+    return value;
+}
+
+TableWalk::RecordEnd TableWalk::TransferRecord()
+{
+    bool damaged = false;
+    values_.clear();
+    for (std::size_t index = 0; index < table_.columns.size(); ++index) {
+        if (repair_ && link_.Stopped())
+            return RecordEnd::Stopped;
+        const FieldValue value = DecodeColumn(index);
+        damaged = value.damaged;
+        if (repair_) {
+            if (!damaged)
+                values_.push_back(InsertValueText(table_.columns[index].typeCode, value));
+        } else {
+            state_.valueText = value.text;
+            state_.recordDamaged = damaged;
+            link_.Send(job::UM_GRID_CELL);
+            state_.valueText.clear();
+        }
+        link_.Progress(job::kProgressStep);
+        if (damaged)
+            break;
+    }
+    if (!repair_)
+        return RecordEnd::Done;
+    if (link_.Stopped())
+        return RecordEnd::Stopped;
+    ++engine_.recordsPresent;
+    // A damaged record would give an incomplete statement that no server
+    // accepts: it is counted, not sent.
+    if (!damaged && !table_.columns.empty() && hooks_.statements) {
+        std::string statement = statementHead_;
+        for (std::size_t i = 0; i < values_.size(); ++i) {
+            if (i != 0)
+                statement += ',';
+            statement += values_[i];
+        }
+        statement += ')';
+        if (hooks_.statements->ExecuteInsert(statement))
+            ++engine_.recordsRecovered;
+    }
+    link_.Progress(job::kProgressStep);
+    return RecordEnd::Done;
+}
+
+void TableWalk::RememberNextPage(std::uint32_t pageIndex, std::uint32_t slotsPassed)
+{
+    // Only the last known page learns where the following one starts.
+    if (engine_.previewPage + 1u == engine_.previewPositions.size())
+        engine_.previewPositions.push_back(catalogue::RECORDPOSCOUNT{pageIndex, slotsPassed});
+}
+
+void TableWalk::ReportTableEnd(std::uint32_t pageIndex, std::uint32_t slotsPassed)
+{
+    endReported_ = true;
+    link_.Send(job::UM_PAGING_STATE, 1, 1);
+    RememberNextPage(pageIndex, slotsPassed);
+    link_.Progress(job::kProgressEnd);
+}
+
+bool TableWalk::PagingRule(std::uint32_t pageIndex, std::uint32_t slotsPassed)
+{
+    const bool lastPage = LastPage(pageIndex);
+    if (rowsOnPage_ >= kPreviewPageRows) {
+        if (lastPage && engine_.slotsLeft == 0) {
+            ReportTableEnd(pageIndex, slotsPassed);
+            return true;
+        }
+        link_.Send(job::UM_PAGING_STATE, 0, engine_.previewPage != 0 ? 1 : 0);
+        RememberNextPage(pageIndex, slotsPassed);
+        link_.Progress(job::kProgressEnd);
+        return true;
+    }
+    if (lastPage && engine_.slotsLeft == 0)
+        ReportTableEnd(pageIndex, slotsPassed);
+    return false;
+}
+
+void TableWalk::FinishRepairedTable()
+{
+    if (engine_.blobFileCount != 0 && hooks_.blobs)
+        hooks_.blobs->ExtractTableBlobs(job_, table_);
+    link_.Log(kTableRecoveredText + table_.name);
+    link_.Log(kRecordsPresentText + std::to_string(engine_.recordsPresent));
+    link_.Log(kRecordsRecoveredText + std::to_string(engine_.recordsRecovered));
+    link_.Blank();
+    if (engine_.blobFileCount != 0) {
+        link_.Log(kBlobsRecoveredText + std::to_string(engine_.blobFileCount));
+        link_.Blank();
+    }
+    engine_.currentDataPage = 0;
+    engine_.nullFlags.clear();
+    engine_.dataPageNumbers.clear();
+    engine_.slotsLeft = 0;
+    engine_.recordsPresent = 0;
+    engine_.recordsRecovered = 0;
+    engine_.blobFileCount = 0;
+    engine_.repairSucceeded = true;
+    link_.Progress(job::kProgressEnd);
+}
+
+}  // namespace
+
+const catalogue::TableNode* FindTableNoCase(const catalogue::SchemaModel& model, std::string_view name)
+{
+    for (const TableNode& table : model.tables)
+        if (catalogue::EqualsNoCase(table.name, name))
+            return &table;
+    return nullptr;
+}
+
+std::string InsertColumnName(std::string_view name)
+{
+    std::string out(name);
+    for (const std::string_view word : kRenamedColumns)
+        if (catalogue::EqualsNoCase(name, word))
+            return out + "1";
+    return out;
+}
+
+std::string InsertStatementHead(const TableNode& table)
+{
+    std::string head = "INSERT INTO " + table.name + "(";
+    for (std::size_t i = 0; i < table.columns.size(); ++i) {
+        if (i != 0)
+            head += ',';
+        head += InsertColumnName(table.columns[i].name);
+    }
+    return head + ") VALUES (";
+}
+
+std::string BuildInsertStatement(const TableNode& table, std::span<const std::string> values)
+{
+    std::string statement = InsertStatementHead(table);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i != 0)
+            statement += ',';
+        statement += values[i];
+    }
+    return statement + ")";
+}
+
+void CollectDataPageNumbers(job::JobContext& job, std::uint32_t relationId)
+{
+    std::vector<std::uint32_t>& pages = job.engine.dataPageNumbers;
+    pages.clear();
+    const ods::PageListNode* node = FindPointerPageList(job.engine.pageLists, relationId);
+    if (!node)
+        return;
+    DataPageNumberCollector collector(job.engine.context.PageCount());
+    for (const std::uint64_t position : node->pagePositions) {
+        if (job.link.Stopped())
+            return;
+        collector.Append(ReadPointerPage(job.engine.context, position), pages);
+    }
+}
+
+void TransferTableData(job::JobContext& job, const TransferHooks& hooks)
+{
+    job::JobState& state = job.state;
+    job::RecoveryEngine& engine = job.engine;
+    const bool repair = state.repairing;
+    const TableNode* table = FindTableNoCase(engine.model, repair ? state.repairedTableName : state.selectedObjectName);
+    if (!table)
+        return;
+    CollectDataPageNumbers(job, table->relationId);
+    if (job.link.Stopped())
+        return;
+
+    catalogue::RECORDPOSCOUNT start;
+    if (!repair) {
+        if (engine.previewPage != 0 && engine.previewPage < engine.previewPositions.size()) {
+            start = engine.previewPositions[engine.previewPage];
+        } else {
+            engine.previewPage = 0;
+            engine.previewPositions.assign(1, catalogue::RECORDPOSCOUNT{0, 0});
+        }
+    }
+    WalkTableRecords(job, start.first, start.second, *table, hooks);
+}
+
+void WalkTableRecords(job::JobContext& job, std::uint32_t startIndex, std::uint32_t skipSlots,
+                      const catalogue::TableNode& table, const TransferHooks& hooks)
+{
+    job.engine.nullFlags.clear();
+    TableWalk walk(job, table, hooks);
+    walk.Run(startIndex, skipSlots);
+    job.state.recordDamaged = false;
+    job.state.valueText.clear();
+}
+
+}  // namespace ravelin::extract

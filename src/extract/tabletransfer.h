@@ -1,0 +1,114 @@
+#pragma once
+
+// Table data transfer: walks the records of one user table straight from the
+// file and either shows them in the record grid, 100 records per preview
+// page (state.previewRequested), or copies each into the target database
+// with one INSERT statement (state.repairing).
+//
+// The walk: the table's data pages from its pointer pages, then per page its
+// record slots; each record is decompressed and its columns, in the table's
+// stored order, decoded by DecodeFieldValue at the places RecordLayout gives.
+// A record whose bytes turn out inconsistent (a column the decoders reject)
+// is abandoned at that column: the preview's row ends there, and in a repair
+// it counts among the records present, not among those recovered.
+//
+// Messages (all sent through job.link, on the recovery worker thread):
+//   UM_PROGRESS      1 at the start of a walk (upper bound: the number of data
+//                    pages when 100 or more, else 10 times it), 2 after every
+//                    column and, in a repair, after every record, 3 when a
+//                    preview page or a repaired table ends
+//   UM_GRID_CELL     one per decoded column: state.valueText is the cell text,
+//                    state.recordDamaged ends the row at this cell
+//   UM_PAGING_STATE  (1, 0) before the first record of a further page;
+//                    (0, 0) a first page with more to follow, (0, 1) a middle
+//                    page, (1, 1) the end of the table's data
+//   UM_LOG_LINE      the summary of a repaired table
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "catalogue/schemamodel.h"
+#include "extract/valuedecoder.h"
+#include "job/jobsteps.h"
+
+namespace ravelin::extract {
+
+// Records per preview page.
+inline constexpr std::uint32_t kPreviewPageRows = 100;
+
+// Log texts of a repaired table's summary.
+inline constexpr const char* kTableRecoveredText = "Table Recovered : ";
+inline constexpr const char* kRecordsPresentText = "Total Records Present   : ";
+inline constexpr const char* kRecordsRecoveredText = "Total Records Recovered : ";
+inline constexpr const char* kBlobsRecoveredText = "Total Blob Recovered : ";
+
+// The target side of a repair's INSERT statements (the target connection).
+class StatementSink {
+public:
+    virtual ~StatementSink() = default;
+    // Executes one INSERT statement, UTF-8 text, in a transaction of its own
+    // that is committed whatever the outcome; yields whether the server
+    // accepted it.
+    virtual bool ExecuteInsert(const std::string& sqlUtf8) = 0;
+};
+
+// The blob half of a repair: the value a BLOB column receives and the pass
+// that writes the table's blobs to files.
+class BlobHandler {
+public:
+    virtual ~BlobHandler() = default;
+    // The text of the valueNumber-th blob value of the table (1 for the
+    // first, counting BLOB fields in record order; engine.blobFileCount).
+    virtual std::string BlobValuePath(const catalogue::TableNode& table, std::uint32_t valueNumber,
+                                      const BlobId& id) = 0;
+    // Writes the table's blobs; called at the end of a repaired table that
+    // had blob values, before its summary lines.
+    virtual void ExtractTableBlobs(job::JobContext& job, const catalogue::TableNode& table) = 0;
+};
+
+struct TransferHooks {
+    StatementSink* statements = nullptr;  // without one, no INSERT succeeds
+    BlobHandler* blobs = nullptr;         // without one, BLOB values are empty texts
+};
+
+// The first table of the model whose name equals name without regard to
+// letter case; null when none does.
+const catalogue::TableNode* FindTableNoCase(const catalogue::SchemaModel& model, std::string_view name);
+
+// A column's name as the INSERT (and the table definition) writes it: the
+// names YEAR, GROUP, FROM, CHARACTER, VALUE and VALUES, in any letter case,
+// get "1" appended. Identifiers are not quoted.
+std::string InsertColumnName(std::string_view name);
+
+// "INSERT INTO T(A,B) VALUES (": everything before the first value.
+std::string InsertStatementHead(const catalogue::TableNode& table);
+
+// The whole statement: the head, the values joined by ",", then ")".
+std::string BuildInsertStatement(const catalogue::TableNode& table, std::span<const std::string> values);
+
+// Fills engine.dataPageNumbers (emptied first) from the table's pointer
+// pages, while no stop is requested.
+void CollectDataPageNumbers(job::JobContext& job, std::uint32_t relationId);
+
+// Chooses the table (state.selectedObjectName in a preview,
+// state.repairedTableName in a repair; letter case ignored), collects its
+// data pages and walks its records: a preview from its first page (or from
+// entry engine.previewPage of engine.previewPositions when that page is
+// known), a repair from the first record to the last. A name that matches no
+// table does nothing.
+void TransferTableData(job::JobContext& job, const TransferHooks& hooks = {});
+
+// Walks the table's records from data page startIndex of
+// engine.dataPageNumbers, passing over the first skipSlots slots of that
+// page when state.pageRequested is set (a further preview page). A preview
+// stops after 100 records and records in engine.previewPositions where the
+// next page starts; a repair runs to the end of the table and logs its
+// summary. A stop request ends the walk before the next data page, after
+// the current record, and in a repair before the next value; the summary is
+// then not written.
+void WalkTableRecords(job::JobContext& job, std::uint32_t startIndex, std::uint32_t skipSlots,
+                      const catalogue::TableNode& table, const TransferHooks& hooks = {});
+
+}  // namespace ravelin::extract

@@ -1,0 +1,181 @@
+// Runs ravelin-cli's record commands (preview, count, inserts) the way a user
+// does, on the demo sample database and on files that are not databases.
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "job/testfiles.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ravelin::testing::ReadBytes;
+using ravelin::testing::TempDir;
+using ravelin::testing::WriteBytes;
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+    std::vector<std::string> lines;
+};
+
+std::string Quote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+RunResult RunCli(const TempDir& dir, const std::vector<std::string>& args)
+{
+    std::string command = Quote(RAVELIN_CLI_PATH);
+    for (const std::string& arg : args)
+        command += " " + Quote(arg);
+    command += " >" + Quote(dir.File("out.txt")) + " 2>" + Quote(dir.File("err.txt")) + " </dev/null";
+    const int status = std::system(command.c_str());
+    RunResult result;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = ReadBytes(dir.File("out.txt"));
+    result.err = ReadBytes(dir.File("err.txt"));
+    std::istringstream in(result.out);
+    for (std::string line; std::getline(in, line);)
+        result.lines.push_back(line);
+    return result;
+}
+
+const fs::path kDemo = fs::path(RAVELIN_SAMPLES_DIR) / "ods16" / "dbdemos.gdb";
+
+// The scan of the demo database recovers its tables with their columns and
+// their types (NEXTORD holds one number).
+bool CatalogueAvailable(const TempDir& dir)
+{
+    if (!fs::exists(kDemo))
+        return false;
+    const RunResult run = RunCli(dir, {"preview", kDemo.string(), "NEXTORD"});
+    return run.exitCode == 0 && run.lines.size() == 2 && run.lines[0] == "NEWKEY" && !run.lines[1].empty() &&
+           std::isdigit(static_cast<unsigned char>(run.lines[1][0]));
+}
+
+TEST(ExtractCommands, CountPrintsTheCountingBlock)
+{
+    TempDir dir;
+    if (!fs::exists(kDemo))
+        GTEST_SKIP() << "no sample databases";
+    const RunResult run = RunCli(dir, {"count", kDemo.string()});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    if (run.lines.size() <= 3)
+        GTEST_SKIP() << "the catalogue recovered no tables";
+    const std::pair<const char*, int> tables[] = {
+        {"ANIMALS", 7},   {"BIOLIFE", 28},  {"COUNTRY", 18},  {"CUSTOLY", 30}, {"CUSTOMER", 55}, {"EMPLOYEE", 42},
+        {"INDUSTRY", 7},  {"ITEMS", 945},   {"MASTER", 109},  {"NEXTCUST", 1}, {"NEXTITEM", 1},  {"NEXTORD", 1},
+        {"ORDERS", 205},  {"PARTS", 59},    {"VENDORS", 23},  {"VENUES", 10},
+    };
+    std::vector<std::string> expected;
+    for (const auto& [name, count] : tables) {
+        expected.push_back(std::string("Table Name : ") + name);
+        expected.push_back("Total Records : " + std::to_string(count));
+        expected.push_back("");
+    }
+    expected.push_back("Counting table(s) records process has been completed");
+    expected.push_back(std::string(66, '-'));
+    expected.push_back("");
+    EXPECT_EQ(run.lines, expected);
+}
+
+TEST(ExtractCommands, PreviewPagesAndJson)
+{
+    TempDir dir;
+    if (!CatalogueAvailable(dir))
+        GTEST_SKIP() << "no sample databases, or the catalogue recovered no columns";
+
+    const RunResult first = RunCli(dir, {"preview", kDemo.string(), "employee"});
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    ASSERT_EQ(first.lines.size(), 43u);
+    EXPECT_EQ(first.lines[0], "EMPNO\tLASTNAME\tFIRSTNAME\tPHONEEXT\tHIREDATE\tSALARY");
+    EXPECT_EQ(first.lines[1], "2\tNelson\tRoberto\t250\t12/28/1988 \t40000");
+
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        std::size_t rows;
+    } cases[] = {
+        {"first page", {}, 100},
+        {"a middle page", {"--page", "3"}, 100},
+        {"the last page", {"--page", "9"}, 45},
+        {"every page", {"--all"}, 945},
+    };
+    std::vector<std::vector<std::string>> everyRow;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> args = {"preview", kDemo.string(), "ITEMS", "--json"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const RunResult run = RunCli(dir, args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const auto document = nlohmann::json::parse(run.out);
+        EXPECT_EQ(document["columns"], nlohmann::json({"ORDERNO", "ITEMNO", "PARTNO", "QTY", "DISCOUNT"}));
+        EXPECT_EQ(document["rows"].size(), c.rows);
+        if (c.args.empty() || c.args[0] == "--all")
+            everyRow.push_back(document["rows"][0].get<std::vector<std::string>>());
+        if (c.args.size() == 2 && c.args[1] == "3")
+            everyRow.push_back(document["rows"][0].get<std::vector<std::string>>());
+    }
+    ASSERT_EQ(everyRow.size(), 3u);
+    EXPECT_EQ(everyRow[0], everyRow[2]) << "--all starts with the first page";
+    EXPECT_NE(everyRow[0], everyRow[1]);
+}
+
+TEST(ExtractCommands, InsertsOnePerRecord)
+{
+    TempDir dir;
+    if (!CatalogueAvailable(dir))
+        GTEST_SKIP() << "no sample databases, or the catalogue recovered no columns";
+    const RunResult run = RunCli(dir, {"inserts", kDemo.string(), "EMPLOYEE"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_EQ(run.lines.size(), 42u);
+    EXPECT_EQ(run.lines[0],
+              "INSERT INTO EMPLOYEE(EMPNO,LASTNAME,FIRSTNAME,PHONEEXT,HIREDATE,SALARY) VALUES "
+              "(2,'Nelson','Roberto','250','12/28/1988 00:00:00',40000)");
+    for (const std::string& line : run.lines)
+        EXPECT_EQ(line.rfind("INSERT INTO EMPLOYEE(", 0), 0u) << line;
+}
+
+TEST(ExtractCommands, Errors)
+{
+    TempDir dir;
+    const std::string notADatabase = dir.File("plain.txt");
+    WriteBytes(notADatabase, std::string(40000, 'x'));
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        int exitCode;
+        bool needsSamples;
+    } cases[] = {
+        {"preview of a file that is not a database", {"preview", notADatabase, "T"}, 2, false},
+        {"count of a file that is not a database", {"count", notADatabase}, 2, false},
+        {"inserts of a file that is not a database", {"inserts", notADatabase, "T"}, 2, false},
+        {"a table that was not recovered", {"preview", kDemo.string(), "NO_SUCH_TABLE"}, 1, true},
+        {"a page past the last", {"preview", kDemo.string(), "NEXTORD", "--page", "1"}, 1, true},
+        {"--page with --all", {"preview", kDemo.string(), "NEXTORD", "--page", "1", "--all"}, 1, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.needsSamples && !fs::exists(kDemo))
+            continue;
+        const RunResult run = RunCli(dir, c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        EXPECT_FALSE(run.err.empty());
+    }
+}
+
+}  // namespace
