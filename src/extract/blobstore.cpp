@@ -54,8 +54,12 @@ bool SegmentReader::Feed(std::span<const std::byte> stored,
                          const std::function<bool(std::span<const std::byte>)>& emit)
 {
     std::size_t at = 0;
-    while (at < stored.size()) {
+    while (at < stored.size() && !ended_) {
         if (segmentLeft_ == 0) {
+            if (lengthBytes_ == 0 && hasEnd_ && dataBytes_ >= endBytes_ && segments_ >= endSegments_) {
+                ended_ = true;
+                break;
+            }
             const auto byte = std::to_integer<std::uint16_t>(stored[at++]);
             if (lengthBytes_ == 0) {
                 lengthLow_ = byte;
@@ -63,6 +67,7 @@ bool SegmentReader::Feed(std::span<const std::byte> stored,
             } else {
                 segmentLeft_ = static_cast<std::uint32_t>(lengthLow_ | (byte << 8));
                 lengthBytes_ = 0;
+                ++segments_;
             }
             continue;
         }
@@ -70,6 +75,7 @@ bool SegmentReader::Feed(std::span<const std::byte> stored,
         if (!emit(stored.subspan(at, take)))
             return false;
         at += take;
+        dataBytes_ += take;
         segmentLeft_ -= static_cast<std::uint32_t>(take);
     }
     return true;
@@ -410,7 +416,7 @@ BlobReadResult BlobStore::Read(const BlobLocation& location, const BlobSink& sin
         result.bytes += data.size();
         return sink(data);
     };
-    SegmentReader segments;
+    SegmentReader segments(header->length, header->segmentCount);
     const auto feed = [&](std::span<const std::byte> bytes) {
         return header->stream() ? emit(bytes) : segments.Feed(bytes, emit);
     };

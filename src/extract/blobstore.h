@@ -75,18 +75,35 @@ std::optional<BlobHeader> ParseBlobHeader(std::span<const std::byte> record);
 
 // Turns the stored bytes of a segmented blob, fed in pieces of any size,
 // into its data: each segment's 2-byte length is dropped, its bytes passed
-// on. A zero-length segment gives nothing.
+// on. A zero-length segment gives nothing. With an end (the data length and
+// segment count of the blob's header), the blob ends at the first segment
+// boundary where both have been reached, and later bytes are ignored: a
+// record whose slot length runs past its bytes adds nothing to its blob.
 class SegmentReader {
 public:
+    SegmentReader() = default;
+    SegmentReader(std::uint64_t endBytes, std::uint32_t endSegments)
+        : hasEnd_(true), endBytes_(endBytes), endSegments_(endSegments)
+    {
+    }
+
     // Passes the data bytes of stored to emit; stops and yields false as soon
     // as emit does.
     bool Feed(std::span<const std::byte> stored, const std::function<bool(std::span<const std::byte>)>& emit);
-    // All bytes fed so far formed whole segments.
+    // All bytes fed so far (up to the end) formed whole segments.
     bool AtSegmentBoundary() const { return lengthBytes_ == 0 && segmentLeft_ == 0; }
+    // The end was reached.
+    bool ended() const { return ended_; }
 
 private:
+    bool hasEnd_ = false;
+    std::uint64_t endBytes_ = 0;
+    std::uint32_t endSegments_ = 0;
+    bool ended_ = false;
+    std::uint64_t dataBytes_ = 0;
+    std::uint32_t segments_ = 0;
     std::uint16_t lengthLow_ = 0;
-    int lengthBytes_ = 0;        // bytes of the next length already read (0 or 1)
+    int lengthBytes_ = 0;            // bytes of the next length already read (0 or 1)
     std::uint32_t segmentLeft_ = 0;  // data bytes of the current segment still to come
 };
 
