@@ -105,6 +105,18 @@ bool BlobStore::LoadPage(std::uint32_t page, std::vector<std::byte>& buffer) con
     return true;
 }
 
+bool BlobStore::LoadRecordPage(std::uint32_t page)
+{
+    // The file does not change under a pass: a page read stays valid.
+    if (page != 0 && page == recordPageNumber_)
+        return true;
+    recordPageNumber_ = 0;
+    if (!LoadPage(page, page_))
+        return false;
+    recordPageNumber_ = page;
+    return true;
+}
+
 std::uint16_t BlobStore::UsableSlots(std::span<const std::byte> page) const
 {
     const std::uint32_t count = Word(page, ods::kDataPageSlotCountOffset);
@@ -171,7 +183,7 @@ void BlobStore::IndexHeaderPages(const ods::PageList& lists)
             continue;
         if (seen.size() <= page)
             seen.resize(page + 1, false);
-        if (seen[page] || !LoadPage(page, page_) || !IsRelationSlotPage(page_))
+        if (seen[page] || !LoadRecordPage(page) || !IsRelationSlotPage(page_))
             continue;
         seen[page] = true;
         HeaderPage entry;
@@ -277,7 +289,7 @@ std::optional<std::uint32_t> BlobStore::DataPageOfSequence(std::uint32_t sequenc
     // Pointer pages list a relation's data pages in sequence order: try the
     // page at that place first, and map every listed page only when the
     // place does not hold it.
-    if (sequence < dataPages_.size() && LoadPage(dataPages_[sequence], page_) && IsRelationSlotPage(page_) &&
+    if (sequence < dataPages_.size() && LoadRecordPage(dataPages_[sequence]) && IsRelationSlotPage(page_) &&
         Long(page_, ods::kPageSequenceOffset) == sequence) {
         return dataPages_[sequence];
     }
@@ -301,7 +313,7 @@ std::optional<std::uint32_t> BlobStore::DataPageOfSequence(std::uint32_t sequenc
 std::optional<BlobLocation> BlobStore::LocateOnDataPages(std::uint32_t number)
 {
     const auto page = DataPageOfSequence(number / dataStride_);
-    if (!page || !LoadPage(*page, page_) || !IsRelationSlotPage(page_))
+    if (!page || !LoadRecordPage(*page) || !IsRelationSlotPage(page_))
         return std::nullopt;
     const auto slot = static_cast<std::uint16_t>(number % dataStride_);
     if (slot >= UsableSlots(page_) || !IsHeaderSlot(page_, slot))
@@ -334,7 +346,7 @@ std::vector<BlobLocation> BlobStore::IndexedHeaderRecords(const std::atomic<bool
 
 std::optional<BlobHeader> BlobStore::ReadHeader(const BlobLocation& location)
 {
-    if (!LoadPage(location.page, page_) || location.slot >= UsableSlots(page_))
+    if (!LoadRecordPage(location.page) || location.slot >= UsableSlots(page_))
         return std::nullopt;
     return ParseBlobHeader(SlotRecord(page_, location.slot));
 }
@@ -392,7 +404,7 @@ BlobReadStatus BlobStore::ReadBlobPages(const BlobHeader& header, std::span<cons
 BlobReadResult BlobStore::Read(const BlobLocation& location, const BlobSink& sink, const std::atomic<bool>* stop)
 {
     BlobReadResult result;
-    if (!LoadPage(location.page, page_) || !IsRelationSlotPage(page_) || location.slot >= UsableSlots(page_))
+    if (!LoadRecordPage(location.page) || !IsRelationSlotPage(page_) || location.slot >= UsableSlots(page_))
         return result;
     const std::span<const std::byte> slotBytes = SlotRecord(page_, location.slot);
     const auto header = ParseBlobHeader(slotBytes);

@@ -180,6 +180,8 @@ private:
 
     // Copies page number into buffer; false when it does not lie in the file.
     bool LoadPage(std::uint32_t page, std::vector<std::byte>& buffer) const;
+    // Loads page into page_, unless it is there already.
+    bool LoadRecordPage(std::uint32_t page);
     // Slots of a loaded page with slots, cut to what the page holds.
     std::uint16_t UsableSlots(std::span<const std::byte> page) const;
     // The stored bytes of a slot, cut at the page end; empty when none.
@@ -216,7 +218,8 @@ private:
     std::unordered_map<std::uint32_t, std::uint32_t> dataBySequence_;
     bool dataMapBuilt_ = false;
 
-    std::vector<std::byte> page_;
+    std::vector<std::byte> page_;  // a page of header records (recordPageNumber_; 0: none)
+    std::uint32_t recordPageNumber_ = 0;
     std::vector<std::byte> blobPage_;
     std::vector<std::byte> pointerPage_;
 };

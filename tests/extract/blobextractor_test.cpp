@@ -10,7 +10,6 @@
 #include <fstream>
 #include <map>
 #include <optional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -277,9 +276,10 @@ std::vector<std::string> PacketColumns(const fs::path& path)
     std::ifstream in(path, std::ios::binary);
     const std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::vector<std::string> names;
-    const std::regex attr("attrname=\"([^\"]*)\"");
-    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), attr); it != std::sregex_iterator(); ++it) {
-        std::string name = (*it)[1];
+    const std::string marker = "attrname=\"";
+    for (std::size_t at = xml.find(marker); at != std::string::npos; at = xml.find(marker, at + 1)) {
+        const std::size_t start = at + marker.size();
+        std::string name = xml.substr(start, xml.find('"', start) - start);
         std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::toupper(c); });
         names.push_back(name);
     }
@@ -305,11 +305,53 @@ std::optional<std::string> GunzipText(const fs::path& path)
 #endif
 }
 
-std::string Unquote(std::string text)
+// The value after marker (searched from at): a quoted SQL string ('' stands
+// for ') or a bare word; at moves past it. Empty when marker is not found.
+std::optional<std::string> ValueAfter(const std::string& text, std::size_t& at, const std::string& marker)
 {
-    for (std::size_t at = text.find("''"); at != std::string::npos; at = text.find("''", at + 1))
-        text.erase(at, 1);
-    return text;
+    const std::size_t found = text.find(marker, at);
+    if (found == std::string::npos)
+        return std::nullopt;
+    std::size_t p = text.find_first_not_of(" \n", found + marker.size());
+    std::string value;
+    if (p != std::string::npos && text[p] == '\'') {
+        for (++p; p < text.size(); ++p) {
+            if (text[p] == '\'') {
+                if (p + 1 < text.size() && text[p + 1] == '\'') {
+                    value += '\'';
+                    ++p;
+                    continue;
+                }
+                ++p;
+                break;
+            }
+            value += text[p];
+        }
+    } else {
+        while (p < text.size() && std::isalnum(static_cast<unsigned char>(text[p])))
+            value += text[p++];
+    }
+    at = p;
+    return value;
+}
+
+// The UPDATE statements of the script that set column of table: the value
+// set, keyed by the WHERE values joined with "/".
+std::map<std::string, std::string> ScriptUpdates(const std::string& script, const std::string& table,
+                                                 const std::string& column, const std::vector<std::string>& keys)
+{
+    std::map<std::string, std::string> values;
+    const std::string head = "UPDATE " + table + "\nSET " + column + " =";
+    for (std::size_t at = script.find(head); at != std::string::npos; at = script.find(head, at)) {
+        const auto value = ValueAfter(script, at, head);
+        std::string key;
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            const auto part = ValueAfter(script, at, keys[i] + " =");
+            key += (i ? "/" : "") + part.value_or("");
+        }
+        values[key] = value.value_or("");
+    }
+    return values;
 }
 
 #define REQUIRE_SAMPLE(path)                                   \
@@ -449,12 +491,8 @@ TEST(BlobExtractionSamples, EmployeeTextBlobsEqualTheScript)
     ASSERT_TRUE(dir.ok());
     BlobExtraction extraction(dir.path() / "employee_copy.gdb");
 
-    std::map<std::string, std::string> requirements;
-    const std::regex jobUpdate(
-        "UPDATE job\\s+SET job_requirement = '((?:[^']|'')*)'\\s+WHERE job_code = '([^']*)'\\s+AND job_grade = "
-        "'?(\\d+)'?\\s+AND job_country = '([^']*)'");
-    for (auto it = std::sregex_iterator(script->begin(), script->end(), jobUpdate); it != std::sregex_iterator(); ++it)
-        requirements[(*it)[2].str() + "/" + (*it)[3].str() + "/" + (*it)[4].str()] = Unquote((*it)[1]);
+    std::map<std::string, std::string> requirements =
+        ScriptUpdates(*script, "job", "job_requirement", {"job_code", "job_grade", "job_country"});
     ASSERT_EQ(requirements.size(), 29u);
 
     const catalogue::TableNode job = db.Table("JOB");
@@ -478,11 +516,7 @@ TEST(BlobExtractionSamples, EmployeeTextBlobsEqualTheScript)
     }
     EXPECT_EQ(compared, 29u);
 
-    std::map<std::string, std::string> descriptions;
-    const std::regex projectUpdate("UPDATE project\\s+SET proj_desc = '((?:[^']|'')*)'\\s+WHERE proj_id = '([^']*)'");
-    for (auto it = std::sregex_iterator(script->begin(), script->end(), projectUpdate); it != std::sregex_iterator();
-         ++it)
-        descriptions[(*it)[2]] = Unquote((*it)[1]);
+    std::map<std::string, std::string> descriptions = ScriptUpdates(*script, "project", "proj_desc", {"proj_id"});
     ASSERT_EQ(descriptions.size(), 6u);
     const catalogue::TableNode project = db.Table("PROJECT");
     const std::vector<Bytes> projects = db.Records(project.relationId);
