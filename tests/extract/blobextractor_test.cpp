@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cstdint>
 #include <cstring>
@@ -431,8 +432,8 @@ TEST(BlobExtractionSamples, DemoPicturesAndNotesEqualTheirPackets)
         packet[std::stod(row["Species_No"])] = row;
     ASSERT_EQ(packet.size(), 28u);
     for (std::size_t i = 0; i < fish.size(); ++i) {
-        double species = 0;
-        std::memcpy(&species, fish[i].data() + 4, sizeof species);
+        const double species = std::bit_cast<double>(std::uint64_t{OpenDatabase::Long(fish[i], 4)} |
+                                                     (std::uint64_t{OpenDatabase::Long(fish[i], 8)} << 32));
         SCOPED_TRACE(species);
         ASSERT_EQ(packet.count(species), 1u);
         auto& row = packet[species];
