@@ -39,6 +39,43 @@ inline constexpr std::uint32_t kPointerPageCountOffset = 24;     // 2 bytes: num
 inline constexpr std::uint32_t kPointerPageRelationOffset = 26;  // 2 bytes: relation id
 inline constexpr std::uint32_t kPointerPageEntriesOffset = 32;   // 4 bytes per data page number
 
+// Blob index page (type 11): laid out like a pointer page (entry count at
+// 24, relation id at 26, entries from 32). ODS 13 entries are 8-byte page
+// numbers; ODS 15/16 files hold 4-byte page numbers there (and at 28 the
+// highest sequence number of the pages listed).
+inline constexpr std::uint32_t kBlobIndexEntriesOffset = 32;
+
+// Page sequence number of a data page (type 5) or blob header page (type 12):
+// the page's place among its relation's pages of that kind.
+inline constexpr std::uint32_t kPageSequenceOffset = 16;  // 4 bytes
+
+// Blob page (type 8): one stretch of a blob's stored bytes.
+inline constexpr std::uint8_t kBlobPage = 8;
+inline constexpr std::uint32_t kBlobPageLeadOffset = 16;      // 4 bytes: the blob's lead page
+inline constexpr std::uint32_t kBlobPageSequenceOffset = 20;  // 4 bytes: place of the page in the blob, from 0
+inline constexpr std::uint32_t kBlobPageLengthOffset = 24;    // 4 bytes: bytes used from offset 28
+inline constexpr std::uint32_t kBlobPageDataOffset = 28;
+
+// Blob header record: a record of the blob's relation, on its blob header
+// pages (type 12, ODS 15/16) or on its data pages (ODS 13, system relations),
+// stored without compression. Offsets from the record's first byte.
+inline constexpr std::uint32_t kBlobLeadPageOffset = 0;      // 4 bytes: first blob page; 0 inside the record
+inline constexpr std::uint32_t kBlobMaxSequenceOffset = 4;   // 4 bytes: blob pages - 1
+inline constexpr std::uint32_t kBlobMaxSegmentOffset = 8;    // 2 bytes: longest segment
+inline constexpr std::uint32_t kBlobFlagsOffset = 10;        // 1 byte: the record flags
+inline constexpr std::uint32_t kBlobLevelOffset = 12;        // 1 byte: 0 data here, 1 page numbers, 2 pointer pages
+inline constexpr std::uint32_t kBlobSegmentCountOffset = 16;  // 4 bytes
+inline constexpr std::uint32_t kBlobLengthOffset = 20;       // 4 bytes: data bytes, segment lengths not counted
+inline constexpr std::uint32_t kBlobDataOffset = 28;         // data (level 0) or 4-byte page numbers
+// Flag bits of a blob header record (byte 10).
+inline constexpr std::uint8_t kFlagBlob = 0x10;        // the record is a blob header
+inline constexpr std::uint8_t kFlagStreamBlob = 0x20;  // no segment lengths: the bytes are the data
+inline constexpr std::uint8_t kFlagLargeBlob = 0x40;   // the data lies on blob pages
+// Record numbers: a record's number is its page's sequence times the
+// records a page is numbered for, plus its slot. Data pages are numbered for
+// (page size - 24) / 39 records (25 at 1024 bytes, 104 at 4096, 209 at 8192).
+inline constexpr std::uint32_t kRecordNumberDivisor = 39;
+
 // Record header, offsets from the first byte of the record.
 inline constexpr std::uint32_t kRecordTransactionOffset = 0;  // 4 bytes
 inline constexpr std::uint32_t kRecordBackPageOffset = 4;     // 4 bytes
