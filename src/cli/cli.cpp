@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/scancommand.h"
+#include "cli/schemacommand.h"
 #include "ods/textcodec.h"
 
 namespace ravelin::cli {
@@ -42,6 +43,14 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                      "Also save the log as a report file: UTF-16LE, no byte-order mark, CR LF line ends; an "
                      "existing file is replaced");
 
+    SchemaOptions schemaOptions;
+    CLI::App* schema = app.add_subcommand(
+        "schema", "Scan a database file without counting its records and print the schema it rebuilt.");
+    schema->footer(kExitCodesText);
+    schema->add_option("FILE", schemaOptions.file, "The database file to scan (opened read-only)")->required();
+    schema->add_flag("--json", schemaOptions.json, "Print the schema as JSON");
+    schema->add_option("--codepage", codePage, "Single-byte code page of the texts stored in the file (as for scan)");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -60,6 +69,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         ScanStreams streams{out, err, progressOnErr, {}};
         return RunScanCommand(options, streams);
     }
+    if (schema->parsed())
+        return RunSchemaCommand(schemaOptions, out, err, progressOnErr);
     return kExitError;
 }
 
