@@ -6,6 +6,7 @@
 
 #include "cli/extractcommands.h"
 #include "cli/scancommand.h"
+#include "cli/schemacommand.h"
 #include "ods/textcodec.h"
 
 namespace ravelin::cli {
@@ -69,6 +70,13 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     insertsCommand->add_option("FILE", recordFile, "The database file (opened read-only)")->required();
     insertsCommand->add_option("TABLE", recordTable, "The table (letter case ignored)")->required();
     insertsCommand->add_option("--codepage", codePage, "Single-byte code page of the stored texts (default WIN1252)");
+    SchemaOptions schemaOptions;
+    CLI::App* schema = app.add_subcommand(
+        "schema", "Scan a database file without counting its records and print the schema it rebuilt.");
+    schema->footer(kExitCodesText);
+    schema->add_option("FILE", schemaOptions.file, "The database file to scan (opened read-only)")->required();
+    schema->add_flag("--json", schemaOptions.json, "Print the schema as JSON");
+    schema->add_option("--codepage", codePage, "Single-byte code page of the texts stored in the file (as for scan)");
 
     try {
         app.parse(argc, argv);
@@ -95,6 +103,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         ScanStreams streams{out, err, progressOnErr, {}};
         return RunScanCommand(options, streams);
     }
+    if (schema->parsed())
+        return RunSchemaCommand(schemaOptions, out, err, progressOnErr);
     return kExitError;
 }
 
