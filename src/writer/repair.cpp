@@ -59,7 +59,7 @@ void RepairTable(RepairSession& session, const catalogue::TableNode& table)
     }
     catalogue::DeriveColumnKeys(model, table.name);
     std::vector<std::string> notes;
-    session.currentStatement = BuildCreateTable(model, table, &job.state.stopRequested, &notes);
+    session.currentStatement = BuildCreateTable(model, table, &job.link.stopRequested, &notes);
     for (std::string& note : notes)
         job.link.Log(std::move(note));
     if (session.target.ExecuteDefinition(session.currentStatement)) {
