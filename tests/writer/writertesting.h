@@ -16,6 +16,7 @@
 #include <vector>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "fixture/recordingframe.h"
 #include "job/jobsteps.h"
@@ -192,7 +193,11 @@ inline bool IsqlAvailable()
 inline std::string RunIsql(const std::string& database, const std::string& script,
                            const std::string& password = "masterkey")
 {
-    const std::string scriptPath = database + ".isql";
+    std::string scriptPath = (std::filesystem::temp_directory_path() / "ravelin-isql-XXXXXX").string();
+    const int fd = ::mkstemp(scriptPath.data());
+    if (fd < 0)
+        return "no script file";
+    ::close(fd);
     {
         std::ofstream out(scriptPath, std::ios::trunc);
         out << "SET HEADING OFF;\n" << script << "\n";
