@@ -15,12 +15,15 @@ using catalogue::EqualsNoCase;
 
 constexpr const char* kNotPlainText = "is not a plain SQL identifier (letters, digits, _ and $, starting with a letter)";
 
-bool SameLocalFile(const std::string& a, const std::string& b)
+// Whether the target names the damaged file, also through a server on this
+// machine ("localhost:/data/DAMAGED.GDB").
+bool IsDamagedFile(const std::string& targetPath, const std::string& damagedPath)
 {
-    if (a.empty() || b.empty() || IsServerPath(a) || IsServerPath(b))
+    const std::string target = LocalTargetPath(targetPath);
+    if (target.empty() || damagedPath.empty())
         return false;
     std::error_code error;
-    return std::filesystem::equivalent(a, b, error) && !error;
+    return std::filesystem::equivalent(target, damagedPath, error) && !error;
 }
 
 bool Stopped(const RepairSession& session)
@@ -77,7 +80,7 @@ bool AttachTarget(job::JobContext& job, TargetDatabase& target, const TargetLogi
     job::WorkerLink& link = job.link;
     std::string reason;
     bool attached = false;
-    if (SameLocalFile(login.targetPath, job.state.databasePath)) {
+    if (IsDamagedFile(login.targetPath, job.state.databasePath)) {
         reason = "the target is the damaged database file itself, which is never written; choose a blank database";
     } else {
         attached = target.Attach(login);

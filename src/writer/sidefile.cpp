@@ -11,26 +11,6 @@
 namespace ravelin::writer {
 namespace {
 
-// The file part of a server path: after "host:" or "host/port:", or after
-// the host of "inet://host/".
-std::string LocalPart(const std::string& targetPath)
-{
-    if (!IsServerPath(targetPath))
-        return targetPath;
-    const std::size_t scheme = targetPath.find("://");
-    if (scheme != std::string::npos) {
-        const std::size_t slash = targetPath.find('/', scheme + 3);
-        return slash == std::string::npos ? std::string() : targetPath.substr(slash);
-    }
-    std::size_t from = 0;
-    if (targetPath.front() == '[') {
-        const std::size_t close = targetPath.find(']');
-        from = close == std::string::npos ? targetPath.size() : close;
-    }
-    const std::size_t colon = targetPath.find(':', from);
-    return colon == std::string::npos ? std::string() : targetPath.substr(colon + 1);
-}
-
 bool WriteAll(int fd, const std::string& bytes)
 {
     std::size_t done = 0;
@@ -50,7 +30,7 @@ bool WriteAll(int fd, const std::string& bytes)
 
 std::string SideFilePath(const std::string& targetPath, SideFileKind kind)
 {
-    return LocalPart(targetPath) + (kind == SideFileKind::Views ? "Views.txt" : "Indices.txt");
+    return LocalTargetPath(targetPath) + (kind == SideFileKind::Views ? "Views.txt" : "Indices.txt");
 }
 
 bool CreateSideFile(const std::string& path, SideFileKind)

@@ -107,6 +107,24 @@ bool IsServerPath(std::string_view targetPath)
     return slash == std::string_view::npos || host.find('/', slash + 1) == std::string_view::npos;
 }
 
+std::string LocalTargetPath(const std::string& targetPath)
+{
+    if (!IsServerPath(targetPath))
+        return targetPath;
+    const std::size_t scheme = targetPath.find("://");
+    if (scheme != std::string::npos) {
+        const std::size_t slash = targetPath.find('/', scheme + 3);
+        return slash == std::string::npos ? std::string() : targetPath.substr(slash);
+    }
+    std::size_t from = 0;
+    if (targetPath.front() == '[') {
+        const std::size_t close = targetPath.find(']');
+        from = close == std::string::npos ? targetPath.size() : close;
+    }
+    const std::size_t colon = targetPath.find(':', from);
+    return colon == std::string::npos ? std::string() : targetPath.substr(colon + 1);
+}
+
 TargetConnection::TargetConnection(const std::atomic<bool>* stopRequested, CommitCadence cadence)
     : stopRequested(stopRequested), cadence(cadence)
 {

@@ -32,6 +32,10 @@ inline constexpr unsigned short kInsertDialect = 1;
 // "host/port:/path", "inet://host/path") rather than a local file.
 bool IsServerPath(std::string_view targetPath);
 
+// The file part of a target path: a local path as it is, a server path
+// without its server ("host:/data/t.fdb" gives "/data/t.fdb").
+std::string LocalTargetPath(const std::string& targetPath);
+
 class TargetConnection final : public TargetDatabase {
 public:
     // stopRequested (may be null) is polled before every statement.

@@ -278,16 +278,20 @@ TEST(AttachTarget, RefusesTheDamagedFileItselfWithoutOpeningIt)
     FakeTarget target;
     h.state.repairing = true;
     h.state.databasePath = damaged;
-    const std::string sameFile = folder.File(".") + "/./DAMAGED.GDB";
-    EXPECT_FALSE(AttachTarget(h.job, target, TargetLogin{sameFile, "SYSDBA", "masterkey"}));
-    EXPECT_FALSE(target.attached);
-    EXPECT_FALSE(h.state.connected);
-    EXPECT_FALSE(h.state.repairing);
-    ASSERT_EQ(h.frame.logLines.size(), 4u);
-    EXPECT_EQ(h.frame.logLines[0], "Connection Failed.");
-    EXPECT_EQ(h.frame.logLines[1],
-              "Either User Name, Password may be wrong or Services for IB Manager may not be started");
-    EXPECT_NE(h.frame.logLines[2].find("the damaged database file itself"), std::string::npos);
+    for (const std::string& sameFile : {folder.File(".") + "/./DAMAGED.GDB", "localhost:" + damaged}) {
+        SCOPED_TRACE(sameFile);
+        h.frame.logLines.clear();
+        h.state.repairing = true;
+        EXPECT_FALSE(AttachTarget(h.job, target, TargetLogin{sameFile, "SYSDBA", "masterkey"}));
+        EXPECT_FALSE(target.attached);
+        EXPECT_FALSE(h.state.connected);
+        EXPECT_FALSE(h.state.repairing);
+        ASSERT_EQ(h.frame.logLines.size(), 4u);
+        EXPECT_EQ(h.frame.logLines[0], "Connection Failed.");
+        EXPECT_EQ(h.frame.logLines[1],
+                  "Either User Name, Password may be wrong or Services for IB Manager may not be started");
+        EXPECT_NE(h.frame.logLines[2].find("the damaged database file itself"), std::string::npos);
+    }
 }
 
 }  // namespace
