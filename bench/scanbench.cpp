@@ -1,18 +1,20 @@
 // Measures the page scan against a plain sequential read of the same file.
 //
 // Writes a synthetic database file of at least 1 GiB (a 16 MiB stretch of
-// mixed pages built by the fixture writer, repeated), then times, each twice
-// with the file evicted from the page cache before the first run:
+// mixed pages built by the fixture writer, repeated), then times each of
+// these once cold (the file evicted from the page cache just before) and in
+// five warm rounds taken in turn (median reported):
 //   - read() of the whole file in 1 MiB chunks,
 //   - `cat FILE > /dev/null`,
 //   - ScanPages over the file through the reading context's block cache.
-// The second (warm) runs are the figures to compare; the goal is a scan at
+// The warm figures are the ones to compare; the goal is a scan at
 // least half as fast as the sequential read. Prints MB/s, the ratio and the
 // peak resident set size of this process (the file is built in a child
 // process, so the figure is the reading side's alone).
 //
 // Usage: ravelin-bench-scan [--size-mib N] [--page-size N] [--dir PATH] [--keep]
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -258,25 +260,43 @@ int main(int argc, char** argv)
     std::printf("file: %llu bytes, written in %.2f s\n\n", static_cast<unsigned long long>(size), writeSeconds);
 
     const std::string cat = "cat '" + path.string() + "' > /dev/null";
-    double readSec[2], catSec[2], scanSec[2];
+    const auto runRead = [&] { SequentialRead(path); };
+    const auto runCat = [&] {
+        if (std::system(cat.c_str()) != 0)
+            std::fprintf(stderr, "cat failed\n");
+    };
     ScanResult scan;
+    const auto runScan = [&] { scan = Scan(path); };
+
+    // Cold: each reader once right after the file left the page cache.
     Evict(path);
-    for (double& s : readSec)
-        s = Seconds([&] { SequentialRead(path); });
+    const double readCold = Seconds(runRead);
     Evict(path);
-    for (double& s : catSec)
-        s = Seconds([&] {
-            if (std::system(cat.c_str()) != 0)
-                std::fprintf(stderr, "cat failed\n");
-        });
+    const double catCold = Seconds(runCat);
     Evict(path);
-    for (double& s : scanSec)
-        s = Seconds([&] { scan = Scan(path); });
+    const double scanCold = Seconds(runScan);
+    // Warm: the three readers in turn, several rounds, so load from other
+    // processes falls on all of them alike; the median of each is reported.
+    constexpr int kWarmRounds = 5;
+    std::vector<double> readWarm, catWarm, scanWarm;
+    for (int round = 0; round < kWarmRounds; ++round) {
+        readWarm.push_back(Seconds(runRead));
+        catWarm.push_back(Seconds(runCat));
+        scanWarm.push_back(Seconds(runScan));
+    }
+    const auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    const double readSec[2] = {readCold, median(readWarm)};
+    const double catSec[2] = {catCold, median(catWarm)};
+    const double scanSec[2] = {scanCold, median(scanWarm)};
 
     std::printf("%-30s %12s %12s\n", "", "cold MB/s", "warm MB/s");
     std::printf("%-30s %12.0f %12.0f\n", "read() 1 MiB chunks", mb / readSec[0], mb / readSec[1]);
     std::printf("%-30s %12.0f %12.0f\n", "cat FILE > /dev/null", mb / catSec[0], mb / catSec[1]);
     std::printf("%-30s %12.0f %12.0f\n", "page scan (ScanPages)", mb / scanSec[0], mb / scanSec[1]);
+    std::printf("(warm: median of %d rounds)\n", kWarmRounds);
     std::printf("\nwarm: scan %.3f s, read %.3f s, scan/read speed ratio %.2f (goal >= 0.50)\n", scanSec[1],
                 readSec[1], readSec[1] / scanSec[1]);
     std::printf("cold: scan/read speed ratio %.2f\n", readSec[0] / scanSec[0]);
