@@ -2,8 +2,9 @@
 // through the target writer (per-statement commits, and one commit per 1000
 // statements) against the same statements run by a minimal loop over the
 // client library with the same two commit cadences. Each round gives every
-// way a fresh blank target; the ways take turns inside a round and the
-// figure of each way is the median of its rounds.
+// way a fresh blank target; the ways take turns inside a round (in reverse
+// order every other round) and the figure of each way is the median of its
+// rounds.
 //
 //   ravelin-bench-writer [--rows N] [--rounds R] [--dir FOLDER]
 //
@@ -190,7 +191,15 @@ int main(int argc, char** argv)
     bool ok = true;
     int serial = 0;
     for (int round = 0; round < rounds && ok; ++round) {
-        for (Way& way : ways) {
+        // Odd rounds run the ways in the reverse order, so that no way always
+        // follows the same one.
+        std::vector<Way*> order;
+        for (Way& way : ways)
+            order.push_back(&way);
+        if (round % 2 == 1)
+            std::reverse(order.begin(), order.end());
+        for (Way* next : order) {
+            Way& way = *next;
             TargetLogin login{(folder / ("t" + std::to_string(serial++) + ".fdb")).string(), "SYSDBA", "masterkey"};
             const std::string failure = CreateBlankTarget(login);
             if (!failure.empty()) {
