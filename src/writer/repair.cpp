@@ -39,11 +39,12 @@ void LogLost(RepairSession& session)
     link.Blank();
 }
 
-// Makes sure the side file exists; says so once when it cannot be created.
+// Makes sure the side file exists; says so, once per repair and file, when
+// it cannot be created.
 std::string PrepareSideFile(RepairSession& session, SideFileKind kind)
 {
     const std::string path = SideFilePath(session.targetPath, kind);
-    if (!CreateSideFile(path, kind)) {
+    if (!CreateSideFile(path, kind) && session.unwritableSideFiles.insert(path).second) {
         session.job.link.Log("Side file could not be created, its statements are not kept: " + LoggableName(path));
         session.job.link.Blank();
     }

@@ -5,6 +5,7 @@
 // write the view and index statements to the side files beside the target,
 // detach. Runs on the recovery worker; reports through job.link.
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,7 @@ struct RepairSession {
     std::string targetPath;                // as attached; the side files go beside it
     std::vector<std::string> repairNames;  // checked tables, views and indices, in tree order
     std::string currentStatement;          // the statement most recently built
+    std::set<std::string> unwritableSideFiles;  // side files already reported as not created
 };
 
 // Attaches target to login.targetPath and logs the outcome; sets

@@ -55,7 +55,7 @@ void TargetWriterImpl::RunRepair(job::JobContext& job)
 {
     if (!connection_)
         return;
-    RepairSession session{job, *connection_, transfer_, targetPath_, options_.repairNames, {}};
+    RepairSession session{job, *connection_, transfer_, targetPath_, options_.repairNames, {}, {}};
     RepairSelectedObjects(session);
     options_.repairNames = std::move(session.repairNames);
     connection_.reset();

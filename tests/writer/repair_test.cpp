@@ -88,7 +88,7 @@ protected:
 
     RepairSession Session(std::vector<std::string> names)
     {
-        return RepairSession{h.job, target, transfer, folder.File("blank.ib"), std::move(names), {}};
+        return RepairSession{h.job, target, transfer, folder.File("blank.ib"), std::move(names), {}, {}};
     }
 
     TempFolder folder;
@@ -157,6 +157,29 @@ TEST_F(RepairTest, HostileNamesNeverReachTheTargetOrTheSideFiles)
     EXPECT_EQ(ReadAll(folder.File("blank.ibIndices.txt")), "");
     // Only T2 was repaired.
     EXPECT_EQ(h.Marks(), (std::vector<std::string>{"1,0", "0,1"}));
+}
+
+TEST_F(RepairTest, SideFilesThatCannotBeCreatedAreReportedOnceAndTheRepairGoesOn)
+{
+    h.engine.model.views.push_back(View("V2", {{"Z", "S_B"}}));
+    h.engine.model.indices.push_back(Index("IX2", "T2", {"B"}));
+    RepairSession session = Session({"V", "IX", "V2", "IX2"});
+    session.targetPath = folder.File("no-such-folder/blank.ib");
+    RepairSelectedObjects(session);
+
+    EXPECT_EQ(target.Texts(Executed::Definition).size(), 2u);
+    EXPECT_EQ(h.engine.viewCount, 2);
+    std::vector<std::string> reported;
+    for (const std::string& line : h.frame.logLines) {
+        if (line.rfind("Side file could not be created", 0) == 0)
+            reported.push_back(line);
+    }
+    EXPECT_EQ(reported, (std::vector<std::string>{
+                            "Side file could not be created, its statements are not kept: " +
+                                folder.File("no-such-folder/blank.ibViews.txt"),
+                            "Side file could not be created, its statements are not kept: " +
+                                folder.File("no-such-folder/blank.ibIndices.txt")}));
+    EXPECT_TRUE(h.engine.repairSucceeded);
 }
 
 TEST_F(RepairTest, StopInsideATableEndsTheRepairAtOnceAndStillDetaches)

@@ -192,7 +192,7 @@ TEST_F(ServerTarget, ARepairLandsItsRowsThroughTheServer)
     ASSERT_TRUE(AttachTarget(h.job, target, login));
     InsertingTransfer transfer;
     transfer.before = 250;
-    RepairSession session{h.job, target, transfer, login.targetPath, {"T1", "V1"}, {}};
+    RepairSession session{h.job, target, transfer, login.targetPath, {"T1", "V1"}, {}, {}};
     RepairSelectedObjects(session);
 
     EXPECT_TRUE(h.engine.repairSucceeded);
@@ -228,7 +228,7 @@ TEST_F(ServerTarget, AServerStoppedMidRepairEndsTheRepairWithItsReason)
         transfer.before = 30;
         transfer.after = 30;
         transfer.between = [this] { StopServer(); };
-        RepairSession session{h.job, target, transfer, login.targetPath, {"T1", "T2"}, {}};
+        RepairSession session{h.job, target, transfer, login.targetPath, {"T1", "T2"}, {}, {}};
         RepairSelectedObjects(session);
 
         EXPECT_EQ(transfer.tables, std::vector<std::string>{"T1"});
