@@ -231,8 +231,11 @@ int main(int argc, char** argv)
     if (!ok)
         return 1;
 
+    std::printf("  %-40s %10s %10s %10s  (statements/s)\n", "", "median", "min", "max");
     for (const Way& way : ways)
-        std::printf("  %-40s %10.0f statements/s  (%ld rows landed)\n", way.name, Median(way.rates), way.succeeded);
+        std::printf("  %-40s %10.0f %10.0f %10.0f  (%ld rows landed)\n", way.name, Median(way.rates),
+                    *std::min_element(way.rates.begin(), way.rates.end()),
+                    *std::max_element(way.rates.begin(), way.rates.end()), way.succeeded);
     const double defaultRatio = Median(ways[0].rates) / Median(ways[1].rates);
     const double fastRatio = Median(ways[2].rates) / Median(ways[3].rates);
     std::printf("writer per statement / client loop per statement: %.2fx (goal >= 0.9x)\n", defaultRatio);
