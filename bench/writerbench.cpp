@@ -6,7 +6,9 @@
 // order every other round) and the figure of each way is the median of its
 // rounds.
 //
-//   ravelin-bench-writer [--rows N] [--rounds R] [--dir FOLDER]
+//   ravelin-bench-writer [--rows N] [--rounds R] [--dir FOLDER] [--way TEXT]
+//
+// --way runs only the ways whose name holds TEXT (no ratios then).
 //
 // The targets are created in FOLDER (default: the system's temporary folder)
 // and removed afterwards.
@@ -156,6 +158,7 @@ int main(int argc, char** argv)
     int rows = 20000;
     int rounds = 3;
     std::filesystem::path dir = std::filesystem::temp_directory_path();
+    std::string onlyWay;  // run only the ways whose name holds this text
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--rows")
@@ -164,6 +167,8 @@ int main(int argc, char** argv)
             rounds = std::max(1, std::atoi(argv[i + 1]));
         else if (option == "--dir")
             dir = argv[i + 1];
+        else if (option == "--way")
+            onlyWay = argv[i + 1];
     }
     std::string pattern = (dir / "ravelin-bench-writer-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
@@ -186,6 +191,13 @@ int main(int argc, char** argv)
          [&](const TargetLogin& l, Outcome& o) { return RawLoop(l, statements, 1000, true, o); }, {}},
     };
 
+    if (!onlyWay.empty()) {
+        std::erase_if(ways, [&](const Way& way) { return std::string(way.name).find(onlyWay) == std::string::npos; });
+        if (ways.empty()) {
+            std::fprintf(stderr, "bench: no way is named like %s\n", onlyWay.c_str());
+            return 1;
+        }
+    }
     std::printf("%d INSERT statements (every 500th refused), %d round(s), targets in %s\n", rows, rounds,
                 folder.c_str());
     bool ok = true;
@@ -236,6 +248,8 @@ int main(int argc, char** argv)
         std::printf("  %-40s %10.0f %10.0f %10.0f  (%ld rows landed)\n", way.name, Median(way.rates),
                     *std::min_element(way.rates.begin(), way.rates.end()),
                     *std::max_element(way.rates.begin(), way.rates.end()), way.succeeded);
+    if (ways.size() < 4)
+        return 0;
     const double defaultRatio = Median(ways[0].rates) / Median(ways[1].rates);
     const double fastRatio = Median(ways[2].rates) / Median(ways[3].rates);
     std::printf("writer per statement / client loop per statement: %.2fx (goal >= 0.9x)\n", defaultRatio);
