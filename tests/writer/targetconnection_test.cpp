@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ibase.h>
+
 #include "ods/textcodec.h"
 #include "writer/blanktarget.h"
 #include "writer/repair.h"
@@ -21,6 +23,44 @@ using testing::ReadAll;
 using testing::RunIsql;
 using testing::TempFolder;
 using testing::Words;
+
+// The number of rows a new attachment of its own sees in table (-1 when the
+// query fails): what other users of the target see committed.
+long long CommittedRows(const std::string& database, const std::string& table)
+{
+    const std::vector<std::uint8_t> dpb = BuildDatabaseParameters("SYSDBA", "masterkey");
+    ISC_STATUS_ARRAY status = {};
+    isc_db_handle db = 0;
+    isc_tr_handle tr = 0;
+    isc_stmt_handle stmt = 0;
+    long long rows = -1;
+    if (isc_attach_database(status, 0, database.c_str(), &db, static_cast<short>(dpb.size()),
+                            reinterpret_cast<const ISC_SCHAR*>(dpb.data())) != 0)
+        return -1;
+    alignas(XSQLDA) char buffer[XSQLDA_LENGTH(1)] = {};
+    XSQLDA* out = reinterpret_cast<XSQLDA*>(buffer);
+    out->version = SQLDA_VERSION1;
+    out->sqln = 1;
+    ISC_INT64 count = 0;
+    short nullFlag = 0;
+    const std::string query = "SELECT COUNT(*) FROM " + table;
+    if (isc_start_transaction(status, &tr, 1, &db, 0, nullptr) == 0 &&
+        isc_dsql_allocate_statement(status, &db, &stmt) == 0 &&
+        isc_dsql_prepare(status, &tr, &stmt, 0, query.c_str(), 3, out) == 0) {
+        out->sqlvar[0].sqltype = SQL_INT64 + 1;
+        out->sqlvar[0].sqlscale = 0;
+        out->sqlvar[0].sqllen = sizeof count;
+        out->sqlvar[0].sqldata = reinterpret_cast<ISC_SCHAR*>(&count);
+        out->sqlvar[0].sqlind = &nullFlag;
+        if (isc_dsql_execute(status, &tr, &stmt, 1, nullptr) == 0 && isc_dsql_fetch(status, &stmt, 1, out) == 0)
+            rows = count;
+        isc_dsql_free_statement(status, &stmt, DSQL_drop);
+    }
+    if (tr != 0)
+        isc_commit_transaction(status, &tr);
+    isc_detach_database(status, &db);
+    return rows;
+}
 
 TEST(DatabaseParameters, UserNameAndPasswordOnly)
 {
@@ -136,13 +176,36 @@ TEST_F(EmbeddedTarget, ADefinitionCommitsTheRowsBatchedBeforeIt)
     ASSERT_TRUE(target.Attach(login));
     ASSERT_TRUE(target.ExecuteDefinition("CREATE TABLE A(ID INTEGER)"));
     ASSERT_TRUE(target.ExecuteInsert("INSERT INTO A(ID) VALUES (1)"));
-    // The view sees the committed row; a refused definition changes nothing.
+    EXPECT_EQ(CommittedRows(login.targetPath, "A"), 0);
+    // A definition is committed on its own, after the rows batched before it.
     ASSERT_TRUE(target.ExecuteDefinition("CREATE VIEW  V(ID)AS SELECT * FROM A"));
+    EXPECT_EQ(CommittedRows(login.targetPath, "A"), 1);
+    EXPECT_EQ(CommittedRows(login.targetPath, "V"), 1);
+    // A refused definition commits the batch as well and changes nothing else.
+    ASSERT_TRUE(target.ExecuteInsert("INSERT INTO A(ID) VALUES (2)"));
     EXPECT_FALSE(target.ExecuteDefinition("CREATE TABLE A(ID INTEGER)"));
     EXPECT_NE(target.FailureText().find("A"), std::string::npos) << target.FailureText();
-    ASSERT_TRUE(target.ExecuteInsert("INSERT INTO A(ID) VALUES (2)"));
+    EXPECT_EQ(CommittedRows(login.targetPath, "A"), 2);
+    ASSERT_TRUE(target.ExecuteInsert("INSERT INTO A(ID) VALUES (3)"));
     ASSERT_TRUE(target.DetachTarget());
-    EXPECT_EQ(Words(RunIsql(login.targetPath, "SELECT ID FROM V ORDER BY ID;")), (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(Words(RunIsql(login.targetPath, "SELECT ID FROM V ORDER BY ID;")),
+              (std::vector<std::string>{"1", "2", "3"}));
+}
+
+TEST_F(EmbeddedTarget, EachStatementIsCommittedAtOnceByDefault)
+{
+    const TargetLogin login = Blank("each.fdb");
+    TargetConnection target;
+    ASSERT_TRUE(target.Attach(login));
+    ASSERT_TRUE(target.ExecuteDefinition("CREATE TABLE A(ID INTEGER NOT NULL ,PRIMARY KEY(ID))"));
+    EXPECT_EQ(CommittedRows(login.targetPath, "A"), 0);
+    ASSERT_TRUE(target.ExecuteInsert("INSERT INTO A(ID) VALUES (1)"));
+    EXPECT_EQ(CommittedRows(login.targetPath, "A"), 1);
+    // A refused INSERT is followed by one in a fresh transaction.
+    EXPECT_FALSE(target.ExecuteInsert("INSERT INTO A(ID) VALUES (1)"));
+    ASSERT_TRUE(target.ExecuteInsert("INSERT INTO A(ID) VALUES (2)"));
+    EXPECT_EQ(CommittedRows(login.targetPath, "A"), 2);
+    ASSERT_TRUE(target.DetachTarget());
 }
 
 TEST_F(EmbeddedTarget, AStopRequestKeepsWhatWasSentAndSendsNothingMore)
