@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev
   libfbclient2 firebird-dev firebird3.0-server-core firebird3.0-utils
+  firebird3.0-server
   libcli11-dev libfmt-dev nlohmann-json3-dev
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
   xvfb xauth adwaita-icon-theme

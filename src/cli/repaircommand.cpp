@@ -1,0 +1,164 @@
+#include "cli/repaircommand.h"
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+
+#include "cli/consoleframe.h"
+#include "job/jobdriver.h"
+#include "job/logreport.h"
+#include "writer/repairjob.h"
+
+namespace ravelin::cli {
+namespace {
+
+std::atomic<std::atomic<bool>*> repairInterruptTarget{nullptr};
+
+extern "C" void OnRepairInterrupt(int)
+{
+    if (std::atomic<bool>* flag = repairInterruptTarget.load())
+        flag->store(true);
+}
+
+// SIGINT sets the stop flag while it lives; a second Ctrl-C ends the process.
+class StopOnInterrupt {
+public:
+    explicit StopOnInterrupt(std::atomic<bool>& stopRequested)
+    {
+        repairInterruptTarget.store(&stopRequested);
+        struct sigaction action {};
+        action.sa_handler = OnRepairInterrupt;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        ::sigaction(SIGINT, &action, &previous_);
+    }
+    ~StopOnInterrupt()
+    {
+        ::sigaction(SIGINT, &previous_, nullptr);
+        repairInterruptTarget.store(nullptr);
+    }
+    StopOnInterrupt(const StopOnInterrupt&) = delete;
+    StopOnInterrupt& operator=(const StopOnInterrupt&) = delete;
+
+private:
+    struct sigaction previous_ {};
+};
+
+int ExitCodeOf(job::JobOutcome outcome)
+{
+    switch (outcome) {
+    case job::JobOutcome::Completed:
+        return kExitCompleted;
+    case job::JobOutcome::InvalidFile:
+        return kExitInvalidFile;
+    case job::JobOutcome::FileInUse:
+        return kExitFileInUse;
+    case job::JobOutcome::Aborted:
+        return kExitAborted;
+    default:
+        return kExitError;
+    }
+}
+
+template <typename Node>
+bool AddNamed(const std::vector<Node>& nodes, const std::vector<std::string>& wanted, const char* option,
+              const char* kind, const std::string& file, std::vector<std::string>& names, std::string& error)
+{
+    for (const std::string& name : wanted) {
+        const Node* found = nullptr;
+        for (const Node& node : nodes) {
+            if (catalogue::EqualsNoCase(node.name, name)) {
+                found = &node;
+                break;
+            }
+        }
+        if (found == nullptr) {
+            std::string known;
+            for (const Node& node : nodes)
+                known += (known.empty() ? "" : ", ") + node.name;
+            error = std::string(option) + ": the scan of " + file + " found no " + kind + " named " + name + " (" +
+                    (known.empty() ? std::string("it found none") : "it found " + known) + ")";
+            return false;
+        }
+        names.push_back(found->name);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ChooseRepairNames(const catalogue::SchemaModel& model, const RepairCommandOptions& options,
+                       std::vector<std::string>& names, std::string& error)
+{
+    names.clear();
+    if (options.tables.empty() && options.views.empty() && options.indices.empty()) {
+        for (const catalogue::TableNode& table : model.tables)
+            names.push_back(table.name);
+        for (const catalogue::ViewNode& view : model.views)
+            names.push_back(view.name);
+        for (const catalogue::IndexNode& index : model.indices)
+            names.push_back(index.name);
+        return true;
+    }
+    return AddNamed(model.tables, options.tables, "--tables", "table", options.file, names, error) &&
+           AddNamed(model.views, options.views, "--views", "view", options.file, names, error) &&
+           AddNamed(model.indices, options.indices, "--indices", "index", options.file, names, error);
+}
+
+int RunRepairCommand(const RepairCommandOptions& options, ScanStreams& streams, writer::TableTransfer& transfer)
+{
+    ConsoleFrame console(streams.out, streams.err, streams.showProgress);
+    ConsoleDialogs dialogs(streams.err);
+    job::JobDriver driver(console, dialogs);
+    writer::TargetWriterImpl targetWriter(transfer);
+    driver.SetTargetWriter(targetWriter);
+    console.Attach(driver.State(), driver.Engine());
+    console.onLogLine = streams.onLogLine;
+    console.AppendLine(job::kLogHeaderLine);
+
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::absolute(options.file, error);
+    if (error)
+        path = options.file;
+
+    int code = kExitError;
+    {
+        StopOnInterrupt interrupt(driver.State().stopRequested);
+        if (!driver.StartScan(path.string(), path.filename().string())) {
+            streams.err << "ravelin-cli: the scan could not be started\n";
+            return kExitError;
+        }
+        driver.Wait();
+        code = ExitCodeOf(driver.Outcome());
+        if (code == kExitCompleted) {
+            writer::RepairOptions repair;
+            std::string namesError;
+            if (!ChooseRepairNames(driver.Engine().model, options, repair.repairNames, namesError)) {
+                streams.err << "ravelin-cli: " << namesError << '\n';
+                code = kExitError;
+            } else {
+                repair.cadence.statementsPerCommit = options.commitEvery == 0 ? 1 : options.commitEvery;
+                repair.login = writer::TargetLogin{options.target, options.user, options.password};
+                repair.createTarget = options.create;
+                targetWriter.SetOptions(std::move(repair));
+                if (!driver.StartRepair()) {
+                    streams.err << "ravelin-cli: the repair could not be started\n";
+                    return kExitError;
+                }
+                driver.Wait();
+                code = ExitCodeOf(driver.Outcome());
+            }
+        }
+    }
+
+    if (!options.reportPath.empty()) {
+        std::string reportError;
+        if (!job::WriteLogReport(options.reportPath, console.Lines(), reportError)) {
+            streams.err << "ravelin-cli: " << reportError << '\n';
+            code = kExitError;
+        }
+    }
+    return code;
+}
+
+}  // namespace ravelin::cli

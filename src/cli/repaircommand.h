@@ -1,0 +1,39 @@
+#pragma once
+
+// The repair command of ravelin-cli: scans the damaged file, then repairs
+// the chosen tables, views and indices (all of them when none is named)
+// into a blank target database through the target writer.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/scancommand.h"
+#include "writer/repair.h"
+
+namespace ravelin::cli {
+
+struct RepairCommandOptions {
+    std::string file;        // the damaged database file (read-only)
+    std::string target;      // local path (embedded engine) or host:path (server)
+    std::string user = "SYSDBA";
+    std::string password;
+    bool create = false;     // create the blank target first; never over an existing file
+    std::vector<std::string> tables;
+    std::vector<std::string> views;
+    std::vector<std::string> indices;
+    std::uint32_t commitEvery = 1;  // INSERTs per commit; 1 commits each on its own
+    std::string reportPath;         // where to save the log report; empty: none
+};
+
+// The names to repair, in tree order: the named tables, views and indices
+// as the model spells them, or every table, view and index when none is
+// named. A name the model does not hold is an error, reported in error.
+bool ChooseRepairNames(const catalogue::SchemaModel& model, const RepairCommandOptions& options,
+                       std::vector<std::string>& names, std::string& error);
+
+// Scans options.file, then repairs into options.target with transfer
+// copying each table's records. SIGINT requests a stop while a job runs.
+int RunRepairCommand(const RepairCommandOptions& options, ScanStreams& streams, writer::TableTransfer& transfer);
+
+}  // namespace ravelin::cli

@@ -1,0 +1,287 @@
+#include "writer/repair.h"
+
+#include <filesystem>
+
+#include "catalogue/readers.h"
+#include "writer/sidefile.h"
+#include "writer/sqlnames.h"
+#include "writer/tabledefinition.h"
+#include "writer/targetconnection.h"
+
+namespace ravelin::writer {
+namespace {
+
+using catalogue::EqualsNoCase;
+
+constexpr const char* kNotPlainText = "is not a plain SQL identifier (letters, digits, _ and $, starting with a letter)";
+
+// Whether the target names the damaged file, also through a server on this
+// machine ("localhost:/data/DAMAGED.GDB").
+bool IsDamagedFile(const std::string& targetPath, const std::string& damagedPath)
+{
+    const std::string target = LocalTargetPath(targetPath);
+    if (target.empty() || damagedPath.empty())
+        return false;
+    std::error_code error;
+    return std::filesystem::equivalent(target, damagedPath, error) && !error;
+}
+
+bool Stopped(const RepairSession& session)
+{
+    return session.job.link.Stopped();
+}
+
+void LogLost(RepairSession& session)
+{
+    job::WorkerLink& link = session.job.link;
+    link.Log(kConnectionFailedLogText);
+    link.Log("The target database stopped answering; the repair ends here: " + session.target.FailureText());
+    link.Blank();
+}
+
+// Makes sure the side file exists; says so, once per repair and file, when
+// it cannot be created.
+std::string PrepareSideFile(RepairSession& session, SideFileKind kind)
+{
+    const std::string path = SideFilePath(session.targetPath, kind);
+    if (!CreateSideFile(path, kind) && session.unwritableSideFiles.insert(path).second) {
+        session.job.link.Log("Side file could not be created, its statements are not kept: " + LoggableName(path));
+        session.job.link.Blank();
+    }
+    return path;
+}
+
+void RepairTable(RepairSession& session, const catalogue::TableNode& table)
+{
+    job::JobContext& job = session.job;
+    catalogue::SchemaModel& model = job.engine.model;
+    const std::string refusal = UnsafeTableName(table);
+    if (!refusal.empty()) {
+        job.link.Log("Table not repaired: " + LoggableName(table.name) + ": " + refusal);
+        job.link.Blank();
+        return;
+    }
+    catalogue::DeriveColumnKeys(model, table.name);
+    std::vector<std::string> notes;
+    session.currentStatement = BuildCreateTable(model, table, &job.link.stopRequested, &notes);
+    for (std::string& note : notes)
+        job.link.Log(std::move(note));
+    if (session.target.ExecuteDefinition(session.currentStatement)) {
+        session.transfer.TransferTableData(job, session.target);
+    } else if (!Stopped(session) && !session.target.Lost()) {
+        job.link.Log("Table not created: " + table.name + ": " + session.target.FailureText());
+        job.link.Blank();
+    }
+}
+
+}  // namespace
+
+bool AttachTarget(job::JobContext& job, TargetDatabase& target, const TargetLogin& login)
+{
+    job::WorkerLink& link = job.link;
+    std::string reason;
+    bool attached = false;
+    if (IsDamagedFile(login.targetPath, job.state.databasePath)) {
+        reason = "the target is the damaged database file itself, which is never written; choose a blank database";
+    } else {
+        attached = target.Attach(login);
+        if (!attached)
+            reason = target.FailureText();
+    }
+    job.state.connected = attached;
+    if (attached) {
+        link.Log(kConnectionCreatedText);
+        link.Blank();
+        return true;
+    }
+    link.Log(kConnectionFailedLogText);
+    link.Log(kConnectionHintText);
+    link.Log("Target database " + login.targetPath + ": " + reason);
+    link.Blank();
+    job.state.repairing = false;
+    return false;
+}
+
+std::vector<ViewColumnMatch> MatchViewColumns(const catalogue::SchemaModel& model, const catalogue::ViewNode& view)
+{
+    std::vector<ViewColumnMatch> matches;
+    std::size_t tableIndex = 0;
+    std::size_t columnIndex = 0;
+    std::size_t viewIndex = 0;
+    // Tables without columns hold no position.
+    auto settle = [&] {
+        while (tableIndex < model.tables.size() && columnIndex >= model.tables[tableIndex].columns.size()) {
+            ++tableIndex;
+            columnIndex = 0;
+        }
+    };
+    settle();
+    while (viewIndex < view.columns.size() && tableIndex < model.tables.size()) {
+        const catalogue::TableNode& table = model.tables[tableIndex];
+        const catalogue::COLUMN& column = table.columns[columnIndex];
+        const catalogue::VIEWCOLUMN& wanted = view.columns[viewIndex];
+        if (EqualsNoCase(wanted.fieldSource, column.fieldSource)) {
+            ViewColumnMatch match;
+            match.viewColumn = wanted.columnName;
+            match.baseTable = table.name;
+            match.baseReference = "\"" + table.name + "\".\"" + column.name + "\"";
+            match.baseType = column.typeName;
+            if (column.typeCode == catalogue::kTypeChar)
+                match.baseType += "(" + std::to_string(column.length) + ")";
+            matches.push_back(std::move(match));
+            ++viewIndex;
+        }
+        ++columnIndex;
+        settle();
+    }
+    return matches;
+}
+
+bool RepairView(RepairSession& session, const std::string& name)
+{
+    job::JobContext& job = session.job;
+    const catalogue::ViewNode* view = nullptr;
+    for (const catalogue::ViewNode& node : job.engine.model.views) {
+        if (EqualsNoCase(node.name, name)) {
+            view = &node;
+            break;
+        }
+    }
+    if (view == nullptr)
+        return false;
+
+    const std::string path = PrepareSideFile(session, SideFileKind::Views);
+    const std::vector<ViewColumnMatch> matches = MatchViewColumns(job.engine.model, *view);
+    std::string refusal;
+    if (!IsPlainIdentifier(name))
+        refusal = "the view name " + std::string(kNotPlainText);
+    const std::string baseTable = matches.empty() ? std::string() : matches.back().baseTable;
+    if (refusal.empty() && !baseTable.empty() && !IsPlainIdentifier(baseTable))
+        refusal = "the table name " + LoggableName(baseTable) + " " + kNotPlainText;
+    for (const ViewColumnMatch& match : matches) {
+        if (refusal.empty() && !IsPlainIdentifier(match.viewColumn))
+            refusal = "the column name " + LoggableName(match.viewColumn) + " " + kNotPlainText;
+    }
+    if (!refusal.empty()) {
+        job.link.Log("View not repaired: " + LoggableName(name) + ": " + refusal);
+        job.link.Blank();
+        return true;
+    }
+
+    std::string columns;
+    for (const ViewColumnMatch& match : matches) {
+        if (!columns.empty())
+            columns += ',';
+        columns += match.viewColumn;
+    }
+    session.currentStatement = "CREATE VIEW  " + name + "(" + columns + ")AS SELECT * FROM " + baseTable;
+    if (session.target.ExecuteDefinition(session.currentStatement)) {
+        ++job.engine.viewCount;
+    } else if (!Stopped(session) && !session.target.Lost()) {
+        job.link.Log("View not created: " + name + ": " + session.target.FailureText());
+        job.link.Blank();
+    }
+    AppendToSideFile(session.currentStatement, path);
+    job.link.Send(job::UM_MARK_REPAIRED, 1, 0);
+    session.currentStatement.clear();
+    return true;
+}
+
+bool RepairIndex(RepairSession& session, const std::string& name)
+{
+    job::JobContext& job = session.job;
+    catalogue::IndexNode* index = nullptr;
+    for (catalogue::IndexNode& node : job.engine.model.indices) {
+        if (EqualsNoCase(node.name, name)) {
+            index = &node;
+            break;
+        }
+    }
+    if (index == nullptr)
+        return false;
+
+    const std::string path = PrepareSideFile(session, SideFileKind::Indices);
+    std::string refusal;
+    if (!IsPlainIdentifier(name))
+        refusal = "the index name " + std::string(kNotPlainText);
+    else if (!index->relationName.empty() && !IsPlainIdentifier(index->relationName))
+        refusal = "the table name " + LoggableName(index->relationName) + " " + kNotPlainText;
+    for (const std::string& segment : index->segments) {
+        if (refusal.empty() && !segment.empty() && !IsPlainIdentifier(segment))
+            refusal = "the column name " + LoggableName(segment) + " " + kNotPlainText;
+    }
+    if (!refusal.empty()) {
+        job.link.Log("Index not written: " + LoggableName(name) + ": " + refusal);
+        job.link.Blank();
+        return true;
+    }
+
+    // The columns as the re-created table names them.
+    std::string columns;
+    for (const std::string& segment : index->segments) {
+        if (!columns.empty())
+            columns += " , ";
+        columns += WrittenColumnName(segment);
+    }
+    session.currentStatement = "CREATE INDEX  " + name + " ON " + index->relationName + "(" + columns + ")";
+    AppendToSideFile(session.currentStatement, path);
+    job.link.Send(job::UM_MARK_REPAIRED, 1, 0);
+    index->segments.clear();
+    session.currentStatement.clear();
+    return true;
+}
+
+void RepairSelectedObjects(RepairSession& session)
+{
+    job::JobContext& job = session.job;
+    job.engine.viewCount = 0;
+    bool cutOff = false;
+    for (const std::string& name : session.repairNames) {
+        if (Stopped(session))
+            break;
+        job.state.repairedTableName = name;
+        const catalogue::TableNode* table = nullptr;
+        for (const catalogue::TableNode& node : job.engine.model.tables) {
+            if (EqualsNoCase(node.name, job.state.repairedTableName)) {
+                table = &node;
+                break;
+            }
+        }
+        if (table != nullptr) {
+            RepairTable(session, *table);
+            if (session.target.Lost()) {
+                // Records sent after the target stopped answering did not land.
+                job.engine.repairSucceeded = false;
+            } else if (Stopped(session)) {
+                // Stopped inside a table: the repair ends at once; the
+                // attachment is still given back.
+                job.engine.repairSucceeded = false;
+                job.state.repairedTableName.clear();
+                session.target.DetachTarget();
+                return;
+            }
+            if (job.engine.repairSucceeded) {
+                job.link.Send(job::UM_MARK_REPAIRED, 1, 0);
+                job.engine.repairSucceeded = false;
+            }
+        } else if (!RepairView(session, name)) {
+            RepairIndex(session, name);
+        }
+        if (session.target.Lost()) {
+            LogLost(session);
+            cutOff = true;
+            break;
+        }
+    }
+    session.repairNames.clear();
+    job.link.Send(job::UM_MARK_REPAIRED, 0, 1);
+    const bool detached = session.target.DetachTarget();
+    if (session.target.InsertsLostAtCommit() != 0) {
+        job.link.Log("Records whose batch the target could not commit and that failed again on their own: " +
+                     std::to_string(session.target.InsertsLostAtCommit()));
+        job.link.Blank();
+    }
+    job.engine.repairSucceeded = detached && !cutOff && !Stopped(session);
+}
+
+}  // namespace ravelin::writer

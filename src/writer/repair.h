@@ -1,0 +1,79 @@
+#pragma once
+
+// The repair of the objects checked in the tree: attach to the blank target,
+// re-create every checked table and copy its records, re-create the views,
+// write the view and index statements to the side files beside the target,
+// detach. Runs on the recovery worker; reports through job.link.
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "catalogue/schemamodel.h"
+#include "job/jobsteps.h"
+#include "writer/targetdatabase.h"
+
+namespace ravelin::writer {
+
+// Log texts of the target connection.
+inline constexpr const char* kConnectionCreatedText = "Connection Create Successfully. ";
+inline constexpr const char* kConnectionFailedLogText = "Connection Failed.";
+inline constexpr const char* kConnectionHintText =
+    "Either User Name, Password may be wrong or Services for IB Manager may not be started";
+
+// Copies one table's records into the target after its CREATE TABLE was
+// accepted.
+class TableTransfer {
+public:
+    virtual ~TableTransfer() = default;
+    // The repair-mode data transfer of the table named
+    // job.state.repairedTableName: one INSERT per readable record through
+    // target.ExecuteInsert, then the table's blobs and summary lines. Sets
+    // job.engine.repairSucceeded when it reached the table's end.
+    virtual void TransferTableData(job::JobContext& job, TargetDatabase& target) = 0;
+};
+
+// One repair run.
+struct RepairSession {
+    job::JobContext& job;
+    TargetDatabase& target;
+    TableTransfer& transfer;
+    std::string targetPath;                // as attached; the side files go beside it
+    std::vector<std::string> repairNames;  // checked tables, views and indices, in tree order
+    std::string currentStatement;          // the statement most recently built
+    std::set<std::string> unwritableSideFiles;  // side files already reported as not created
+};
+
+// Attaches target to login.targetPath and logs the outcome; sets
+// job.state.connected. On failure logs "Connection Failed.", the hint line
+// and the reason, and clears job.state.repairing (the caller shows the
+// "Connection failed" message). A target that is the damaged file itself is
+// refused without being opened.
+bool AttachTarget(job::JobContext& job, TargetDatabase& target, const TargetLogin& login);
+
+// Repairs every name of session.repairNames in order: a table, else a view,
+// else an index of that name (letter case ignored). Ends at a stop request
+// or when the target stops answering. Detaches at the end; sets
+// job.engine.repairSucceeded when the detach succeeded and the run was
+// neither stopped nor cut off.
+void RepairSelectedObjects(RepairSession& session);
+
+// The view and index branches. Each yields whether an object of that name
+// was found.
+bool RepairView(RepairSession& session, const std::string& name);
+bool RepairIndex(RepairSession& session, const std::string& name);
+
+// One view column found among the base tables' columns.
+struct ViewColumnMatch {
+    std::string viewColumn;     // the view column's name
+    std::string baseTable;      // the table that holds it
+    std::string baseReference;  // "TABLE"."COLUMN"
+    std::string baseType;       // the base column's type word, CHAR with its length
+};
+
+// The forward walk that finds a view's columns among the table columns by
+// field source: both lists are walked in order and each table column serves
+// at most one view column.
+std::vector<ViewColumnMatch> MatchViewColumns(const catalogue::SchemaModel& model, const catalogue::ViewNode& view);
+
+}  // namespace ravelin::writer

@@ -1,0 +1,141 @@
+#include "writer/tabledefinition.h"
+
+#include <optional>
+
+#include "writer/sqlnames.h"
+
+namespace ravelin::writer {
+namespace {
+
+using catalogue::EqualsNoCase;
+
+// The default text of column, when it has one that can be found.
+const std::string* FindDefaultText(const catalogue::SchemaModel& model, const catalogue::COLUMN& column)
+{
+    for (const catalogue::COLIDANDDEFINDEX& link : model.columnDefaults) {
+        if (link.name == column.fieldSource) {
+            if (link.defaultIndex < model.defaultTexts.size())
+                return &model.defaultTexts[link.defaultIndex];
+            return nullptr;
+        }
+    }
+    return nullptr;
+}
+
+bool IsNotNull(const catalogue::SchemaModel& model, const catalogue::COLUMN& column)
+{
+    for (const catalogue::SPLITCOLIDWITHNULL& marker : model.notNullSources) {
+        if (EqualsNoCase(marker.fieldSource, column.fieldSource))
+            return marker.notNull != 0 || column.notNull != 0;
+    }
+    return column.notNull != 0;
+}
+
+// The key clause of one column, or nothing.
+std::optional<std::string> KeyClause(const catalogue::SchemaModel& model, const catalogue::TableNode& table,
+                                     const catalogue::COLUMN& column, const std::string& writtenName,
+                                     std::vector<std::string>* notes)
+{
+    for (const catalogue::COLKEYCONSNAME& key : model.columnKeys) {
+        if (!EqualsNoCase(key.columnName, column.name) || !EqualsNoCase(key.relationName, table.name))
+            continue;
+        std::string typeText;
+        if (EqualsNoCase(key.constraintType, "PRIMARY KEY"))
+            typeText = key.constraintType;
+        else if (EqualsNoCase(key.constraintType, "UNIQUE"))
+            typeText = "UNIQUE";
+        else
+            return std::nullopt;
+        std::string clause;
+        if (key.constraintName != " ") {
+            if (IsPlainIdentifier(key.constraintName)) {
+                clause = "CONSTRAINT " + key.constraintName + " ";
+            } else if (notes != nullptr) {
+                notes->push_back("Constraint name left out for column " + LoggableName(column.name) + " of table " +
+                                 LoggableName(table.name) + ": it is not a plain SQL identifier: " +
+                                 LoggableName(key.constraintName));
+            }
+        }
+        clause += typeText + "(" + writtenName + ")";
+        return clause;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string UnsafeTableName(const catalogue::TableNode& table)
+{
+    if (!IsPlainIdentifier(table.name))
+        return "the table name is not a plain SQL identifier (letters, digits, _ and $, starting with a letter)";
+    for (const catalogue::COLUMN& column : table.columns) {
+        if (!IsPlainIdentifier(column.name))
+            return "the column name " + LoggableName(column.name) +
+                   " is not a plain SQL identifier (letters, digits, _ and $, starting with a letter)";
+    }
+    return {};
+}
+
+std::string BuildCreateTable(const catalogue::SchemaModel& model, const catalogue::TableNode& table,
+                             const std::atomic<bool>* stopRequested, std::vector<std::string>* notes)
+{
+    if (!UnsafeTableName(table).empty())
+        return {};
+    std::string statement = "CREATE TABLE " + table.name + "(";
+    std::vector<std::string> clauses;
+    for (std::size_t i = 0; i < table.columns.size(); ++i) {
+        if (stopRequested != nullptr && stopRequested->load(std::memory_order_relaxed))
+            break;
+        const catalogue::COLUMN& column = table.columns[i];
+        const std::string writtenName = WrittenColumnName(column.name);
+        statement += writtenName;
+        statement += ' ';
+
+        std::string typeWord = column.typeName;
+        if (EqualsNoCase(typeWord, "DATE") || EqualsNoCase(typeWord, "TIME"))
+            typeWord = "TIMESTAMP";
+        const bool blob = EqualsNoCase(typeWord, "BLOB");
+        statement += blob ? std::string("CHAR(250)") : typeWord;
+        if (!blob) {
+            if (column.typeCode == catalogue::kTypeChar || column.typeCode == catalogue::kTypeVarchar) {
+                statement += "(" + std::to_string(column.length) + ") ";
+            } else if (column.typeCode == catalogue::kTypeNumeric || column.typeCode == catalogue::kTypeDecimal) {
+                statement += "(" + std::to_string(column.precision) + "," + std::to_string(column.scale) + ")";
+            }
+        }
+
+        if (column.hasDefault) {
+            // A default whose text cannot be found is left out.
+            if (const std::string* stored = FindDefaultText(model, column)) {
+                if (const std::optional<std::string> text = SafeDefaultText(*stored)) {
+                    statement += " DEFAULT " + *text;
+                } else if (notes != nullptr && !stored->empty() && *stored != " ") {
+                    notes->push_back("Default left out for column " + LoggableName(column.name) + " of table " +
+                                     LoggableName(table.name) + ": it is not a single value: " +
+                                     LoggableName(*stored));
+                }
+            }
+        }
+
+        if (IsNotNull(model, column))
+            statement += " NOT NULL ";
+
+        if (std::optional<std::string> clause = KeyClause(model, table, column, writtenName, notes))
+            clauses.push_back(std::move(*clause));
+
+        if (i + 1 < table.columns.size())
+            statement += ',';
+    }
+    if (!clauses.empty()) {
+        statement += ',';
+        for (std::size_t i = 0; i < clauses.size(); ++i) {
+            if (i > 0)
+                statement += ',';
+            statement += clauses[i];
+        }
+    }
+    statement += ')';
+    return statement;
+}
+
+}  // namespace ravelin::writer

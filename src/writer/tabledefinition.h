@@ -1,0 +1,30 @@
+#pragma once
+
+// The CREATE TABLE statement of one table of the schema model.
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "catalogue/schemamodel.h"
+
+namespace ravelin::writer {
+
+// Why the table cannot be written safely: its name or one of its column
+// names is not a plain identifier. Empty when every name is usable.
+std::string UnsafeTableName(const catalogue::TableNode& table);
+
+// The CREATE TABLE text of table, from the model's columnDefaults,
+// defaultTexts, notNullSources and columnKeys (DeriveColumnKeys has been
+// run for the table). DATE and TIME become TIMESTAMP, BLOB becomes
+// CHAR(250), the six reserved column names get "1" appended, names are not
+// quoted, and there is no closing semicolon. A default text that is not one
+// literal value and a constraint name that is not a plain identifier are
+// left out (the key itself stays); each omission adds a line to notes when
+// given. A stop request ends the column loop and closes the statement.
+// Empty when UnsafeTableName refuses the table.
+std::string BuildCreateTable(const catalogue::SchemaModel& model, const catalogue::TableNode& table,
+                             const std::atomic<bool>* stopRequested = nullptr,
+                             std::vector<std::string>* notes = nullptr);
+
+}  // namespace ravelin::writer

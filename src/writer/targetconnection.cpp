@@ -1,0 +1,345 @@
+#include "writer/targetconnection.h"
+
+#include <cstring>
+#include <type_traits>
+#include <utility>
+
+#include <ibase.h>
+
+#include "ods/textcodec.h"
+
+namespace ravelin::writer {
+namespace {
+
+static_assert(std::is_same_v<ISC_STATUS, std::intptr_t>, "status vector words");
+static_assert(std::is_same_v<FB_API_HANDLE, unsigned int>, "client handles");
+
+constexpr std::uint8_t kDpbVersion1 = 1;
+constexpr std::uint8_t kDpbUserName = 28;
+constexpr std::uint8_t kDpbPassword = 29;
+
+// Errors after which the attachment is gone for good: the server or the
+// network went away, or the database was shut down under us.
+bool ConnectionGone(const ISC_STATUS* status)
+{
+    for (int i = 0; i < ISC_STATUS_LENGTH - 1 && status[i] != isc_arg_end; i += 2) {
+        if (status[i] != isc_arg_gds)
+            continue;
+        switch (status[i + 1]) {
+        case isc_network_error:
+        case isc_net_read_err:
+        case isc_net_write_err:
+        case isc_lost_db_connection:
+        case isc_conn_lost:
+        case isc_shutdown:
+        case isc_att_shutdown:
+        case isc_bad_db_handle:
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
+std::string StatusText(const ISC_STATUS* status)
+{
+    std::string text;
+    const ISC_STATUS* cursor = status;
+    char buffer[1024];
+    while (fb_interpret(buffer, sizeof buffer, &cursor) > 0) {
+        if (!text.empty())
+            text += "; ";
+        text += buffer;
+    }
+    return text;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Length argument of isc_dsql_execute_immediate: the byte count when it fits
+// its 16 bits, otherwise 0 (the text is read up to its zero byte).
+unsigned short StatementLength(const std::string& text)
+{
+    return text.size() <= 0xFFFF ? static_cast<unsigned short>(text.size()) : 0;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> BuildDatabaseParameters(std::string_view userName, std::string_view password)
+{
+    const std::string user = ods::EncodeText(userName);
+    const std::string secret = ods::EncodeText(password);
+    if (user.size() > 255 || secret.size() > 255)
+        return {};
+    std::vector<std::uint8_t> dpb;
+    dpb.reserve(user.size() + secret.size() + 5);
+    dpb.push_back(kDpbVersion1);
+    dpb.push_back(kDpbUserName);
+    dpb.push_back(static_cast<std::uint8_t>(user.size()));
+    dpb.insert(dpb.end(), user.begin(), user.end());
+    dpb.push_back(kDpbPassword);
+    dpb.push_back(static_cast<std::uint8_t>(secret.size()));
+    dpb.insert(dpb.end(), secret.begin(), secret.end());
+    return dpb;
+}
+
+bool IsServerPath(std::string_view targetPath)
+{
+    for (std::string_view scheme : {"inet://", "inet4://", "inet6://", "xnet://", "wnet://"}) {
+        if (StartsWith(targetPath, scheme))
+            return true;
+    }
+    if (StartsWith(targetPath, "["))
+        return true;  // [IPv6 address]:path
+    const std::size_t colon = targetPath.find(':');
+    if (colon == std::string_view::npos || colon == 0)
+        return false;
+    const std::string_view host = targetPath.substr(0, colon);
+    if (host.front() == '/' || host.front() == '.')
+        return false;
+    // "host/port:path" has one slash inside the host part; a longer relative
+    // path with a colon in a folder name is a local file.
+    const std::size_t slash = host.find('/');
+    return slash == std::string_view::npos || host.find('/', slash + 1) == std::string_view::npos;
+}
+
+std::string LocalTargetPath(const std::string& targetPath)
+{
+    if (!IsServerPath(targetPath))
+        return targetPath;
+    const std::size_t scheme = targetPath.find("://");
+    if (scheme != std::string::npos) {
+        const std::size_t slash = targetPath.find('/', scheme + 3);
+        return slash == std::string::npos ? std::string() : targetPath.substr(slash);
+    }
+    std::size_t from = 0;
+    if (targetPath.front() == '[') {
+        const std::size_t close = targetPath.find(']');
+        from = close == std::string::npos ? targetPath.size() : close;
+    }
+    const std::size_t colon = targetPath.find(':', from);
+    return colon == std::string::npos ? std::string() : targetPath.substr(colon + 1);
+}
+
+TargetConnection::TargetConnection(const std::atomic<bool>* stopRequested, CommitCadence cadence)
+    : stopRequested(stopRequested), cadence(cadence)
+{
+    if (this->cadence.statementsPerCommit == 0)
+        this->cadence.statementsPerCommit = 1;
+}
+
+TargetConnection::~TargetConnection()
+{
+    if (Attached())
+        DetachTarget();
+}
+
+void TargetConnection::NoteFailure()
+{
+    lastSqlCode = static_cast<std::int32_t>(isc_sqlcode(statusVector));
+    failureText = StatusText(statusVector);
+    if (ConnectionGone(statusVector))
+        lost = true;
+}
+
+void TargetConnection::ReleaseHandles()
+{
+    databaseHandle = 0;
+    transactionHandle = 0;
+    batchHandle = 0;
+    batchStatements = 0;
+    batchSucceeded.clear();
+}
+
+bool TargetConnection::Attach(const TargetLogin& login)
+{
+    if (Attached())
+        DetachTarget();
+    std::memset(statusVector, 0, sizeof statusVector);
+    ReleaseHandles();
+    lost = false;
+    lastSqlCode = 0;
+    failureText.clear();
+    insertsLostAtCommit = 0;
+
+    const std::vector<std::uint8_t> dpb = BuildDatabaseParameters(login.userName, login.password);
+    if (dpb.empty()) {
+        failureText = "the user name or the password is longer than 255 bytes";
+        return false;
+    }
+    // File names go to the library as the file system spells them (UTF-8),
+    // so that a folder with accented letters is found.
+    if (login.targetPath.empty() || login.targetPath.find('\0') != std::string::npos) {
+        failureText = "no target database path was given";
+        return false;
+    }
+    isc_db_handle handle = 0;
+    if (isc_attach_database(statusVector, 0, login.targetPath.c_str(), &handle, static_cast<short>(dpb.size()),
+                            reinterpret_cast<const ISC_SCHAR*>(dpb.data())) != 0) {
+        NoteFailure();
+        lost = false;
+        std::memset(statusVector, 0, sizeof statusVector);
+        databaseHandle = 0;
+        return false;
+    }
+    databaseHandle = handle;
+
+    // Definitions are executed in the database's own dialect: a dialect 3
+    // database refuses NUMERIC(15,3) from a dialect 1 statement.
+    databaseDialect = 1;
+    const ISC_SCHAR items[] = {isc_info_db_sql_dialect, isc_info_end};
+    ISC_SCHAR answer[32] = {};
+    if (isc_database_info(statusVector, &handle, sizeof items, items, sizeof answer, answer) == 0 &&
+        answer[0] == isc_info_db_sql_dialect) {
+        const short length = static_cast<short>(isc_vax_integer(answer + 1, 2));
+        if (length > 0 && length <= 4) {
+            const ISC_LONG dialect = isc_vax_integer(answer + 3, length);
+            if (dialect == 1 || dialect == 3)
+                databaseDialect = static_cast<unsigned short>(dialect);
+        }
+    }
+    std::memset(statusVector, 0, sizeof statusVector);
+    return true;
+}
+
+bool TargetConnection::ExecuteAlone(const std::string& encoded, const std::uint8_t* tpb, unsigned short tpbLength,
+                                    unsigned short dialect)
+{
+    isc_db_handle database = databaseHandle;
+    isc_tr_handle transaction = 0;
+    if (isc_start_transaction(statusVector, &transaction, 1, &database, tpbLength, tpb) != 0) {
+        NoteFailure();
+        return false;
+    }
+    transactionHandle = transaction;
+    bool succeeded =
+        isc_dsql_execute_immediate(statusVector, &database, &transaction, StatementLength(encoded), encoded.c_str(),
+                                   dialect, nullptr) == 0;
+    if (!succeeded)
+        NoteFailure();
+
+    // Committed whether or not the statement succeeded. Some definitions are
+    // only checked when committed; a commit that fails fails the statement.
+    ISC_STATUS_ARRAY commitStatus = {};
+    if (isc_commit_transaction(commitStatus, &transaction) != 0) {
+        if (succeeded) {
+            std::memcpy(statusVector, commitStatus, sizeof statusVector);
+            NoteFailure();
+            succeeded = false;
+        } else if (ConnectionGone(commitStatus)) {
+            lost = true;
+        }
+        ISC_STATUS_ARRAY rollbackStatus = {};
+        isc_rollback_transaction(rollbackStatus, &transaction);
+    }
+    transactionHandle = 0;
+    if (succeeded)
+        failureText.clear();
+    return succeeded;
+}
+
+bool TargetConnection::ExecuteInBatch(std::string&& encoded)
+{
+    isc_db_handle database = databaseHandle;
+    isc_tr_handle batch = batchHandle;
+    if (batch == 0) {
+        if (isc_start_transaction(statusVector, &batch, 1, &database, 0, nullptr) != 0) {
+            NoteFailure();
+            return false;
+        }
+        batchHandle = batch;
+    }
+    // A statement that fails is undone by the engine on its own; the batch
+    // and the statements before it stay as they were.
+    const bool succeeded = isc_dsql_execute_immediate(statusVector, &database, &batch, StatementLength(encoded),
+                                                      encoded.c_str(), kInsertDialect, nullptr) == 0;
+    if (succeeded) {
+        failureText.clear();
+        batchSucceeded.push_back(std::move(encoded));
+    } else {
+        NoteFailure();
+    }
+    ++batchStatements;
+    if (lost || batchStatements >= cadence.statementsPerCommit)
+        FlushBatch();
+    return succeeded;
+}
+
+void TargetConnection::FlushBatch()
+{
+    if (batchHandle == 0)
+        return;
+    isc_tr_handle batch = batchHandle;
+    ISC_STATUS_ARRAY commitStatus = {};
+    if (isc_commit_transaction(commitStatus, &batch) != 0) {
+        std::memcpy(statusVector, commitStatus, sizeof statusVector);
+        NoteFailure();
+        ISC_STATUS_ARRAY rollbackStatus = {};
+        isc_rollback_transaction(rollbackStatus, &batch);
+        batchHandle = 0;
+        // Run what the batch held the way the default cadence would have.
+        std::vector<std::string> pending = std::move(batchSucceeded);
+        for (const std::string& statement : pending) {
+            if (lost || !ExecuteAlone(statement, nullptr, 0, kInsertDialect))
+                ++insertsLostAtCommit;
+        }
+    }
+    batchHandle = 0;
+    batchStatements = 0;
+    batchSucceeded.clear();
+}
+
+bool TargetConnection::ExecuteDefinition(std::string statement)
+{
+    if (Stopped()) {
+        FlushBatch();
+        return false;
+    }
+    if (!Attached() || lost)
+        return false;
+    FlushBatch();
+    const std::string encoded = ods::EncodeText(statement);
+    if (encoded.size() > 0xFFFF && encoded.find('\0') != std::string::npos) {
+        failureText = "the statement holds a zero character";
+        return false;
+    }
+    return ExecuteAlone(encoded, kDefinitionTransaction, sizeof kDefinitionTransaction, databaseDialect);
+}
+
+bool TargetConnection::ExecuteInsert(std::string statement)
+{
+    if (Stopped()) {
+        FlushBatch();
+        return false;
+    }
+    if (!Attached() || lost)
+        return false;
+    std::string encoded = ods::EncodeText(statement);
+    if (encoded.size() > 0xFFFF && encoded.find('\0') != std::string::npos) {
+        failureText = "the statement holds a zero character";
+        return false;
+    }
+    if (cadence.statementsPerCommit <= 1)
+        return ExecuteAlone(encoded, nullptr, 0, kInsertDialect);
+    return ExecuteInBatch(std::move(encoded));
+}
+
+bool TargetConnection::DetachTarget()
+{
+    if (!Attached())
+        return false;
+    FlushBatch();
+    isc_db_handle database = databaseHandle;
+    const bool detached = isc_detach_database(statusVector, &database) == 0;
+    if (!detached)
+        NoteFailure();
+    // A failed detach leaves nothing this connection could still use.
+    ReleaseHandles();
+    return detached;
+}
+
+}  // namespace ravelin::writer

@@ -1,0 +1,95 @@
+#pragma once
+
+// The target database through the Firebird client library (isc_* API). A
+// local path is opened by the embedded engine, "host:path" through a server.
+// Statement texts are UTF-8 inside the program and go to the target in the
+// configured single-byte code page (ods::EncodeText); nothing here logs.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "writer/targetdatabase.h"
+
+namespace ravelin::writer {
+
+// Database parameter buffer of an attach: version 1, user name (28), its
+// length and bytes, password (29), its length and bytes; nothing else. The
+// name and password are converted to the code page first. Empty when either
+// is longer than 255 bytes, which the one length byte cannot say.
+std::vector<std::uint8_t> BuildDatabaseParameters(std::string_view userName, std::string_view password);
+
+// Transaction parameters of a definition: version 3, write, read committed,
+// record version, no wait. INSERTs start their transactions without any.
+inline constexpr std::uint8_t kDefinitionTransaction[] = {3, 9, 15, 18, 7};
+
+// SQL dialect of the INSERT statements (their literals are written for it).
+inline constexpr unsigned short kInsertDialect = 1;
+
+// Whether targetPath names a database on a server ("host:/path",
+// "host/port:/path", "inet://host/path") rather than a local file.
+bool IsServerPath(std::string_view targetPath);
+
+// The file part of a target path: a local path as it is, a server path
+// without its server ("host:/data/t.fdb" gives "/data/t.fdb").
+std::string LocalTargetPath(const std::string& targetPath);
+
+class TargetConnection final : public TargetDatabase {
+public:
+    // stopRequested (may be null) is polled before every statement.
+    explicit TargetConnection(const std::atomic<bool>* stopRequested = nullptr, CommitCadence cadence = {});
+    ~TargetConnection() override;
+
+    TargetConnection(const TargetConnection&) = delete;
+    TargetConnection& operator=(const TargetConnection&) = delete;
+
+    bool Attach(const TargetLogin& login) override;
+    bool ExecuteDefinition(std::string statement) override;
+    bool ExecuteInsert(std::string statement) override;
+    bool DetachTarget() override;
+
+    bool Attached() const override { return databaseHandle != 0; }
+    bool Lost() const override { return lost; }
+    std::int32_t LastSqlCode() const override { return lastSqlCode; }
+    const std::string& FailureText() const override { return failureText; }
+    std::uint64_t InsertsLostAtCommit() const override { return insertsLostAtCommit; }
+
+    // The SQL dialect of the attached database (1 or 3); definitions are
+    // executed in it.
+    unsigned short DatabaseDialect() const { return databaseDialect; }
+
+private:
+    bool Stopped() const { return stopRequested != nullptr && stopRequested->load(std::memory_order_relaxed); }
+    // Runs one statement in a transaction of its own and commits it whatever
+    // happened; a failed commit is a failed statement.
+    bool ExecuteAlone(const std::string& encoded, const std::uint8_t* tpb, unsigned short tpbLength,
+                      unsigned short dialect);
+    bool ExecuteInBatch(std::string&& encoded);
+    // Commits the open batch. When the commit fails, rolls back and runs
+    // each statement that had succeeded on its own again.
+    void FlushBatch();
+    // Records the failure held in statusVector: SQLCODE, text, lost flag.
+    void NoteFailure();
+    void ReleaseHandles();
+
+    const std::atomic<bool>* stopRequested;
+    CommitCadence cadence;
+
+    std::intptr_t statusVector[20] = {};
+    std::int32_t lastSqlCode = 0;
+    unsigned int databaseHandle = 0;
+    unsigned int transactionHandle = 0;
+    unsigned short databaseDialect = 3;
+    bool lost = false;
+    std::string failureText;
+
+    // The fast cadence: statements of the open batch that succeeded.
+    unsigned int batchHandle = 0;
+    std::uint32_t batchStatements = 0;
+    std::vector<std::string> batchSucceeded;
+    std::uint64_t insertsLostAtCommit = 0;
+};
+
+}  // namespace ravelin::writer

@@ -1,0 +1,67 @@
+#pragma once
+
+// The blank target database a repair writes into: attach, single statements,
+// detach. TargetConnection speaks to it through the Firebird client library;
+// tests and front ends swap in their own. Only the recovery worker calls it,
+// one statement at a time.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace ravelin::writer {
+
+// Where the target is and the account to attach with. targetPath is a local
+// file path (opened by the embedded engine) or a server path such as
+// "host:/data/blank.fdb" or "host/3050:/data/blank.fdb". Texts are UTF-8.
+struct TargetLogin {
+    std::string targetPath;
+    std::string userName;
+    std::string password;
+};
+
+// How often INSERT statements are committed.
+//   statementsPerCommit 1: every statement in its own transaction, committed
+//   whether or not it succeeded (the default).
+//   statementsPerCommit N > 1: INSERTs share one transaction that is
+//   committed after N statements, before every definition and at detach. A
+//   failed INSERT still loses only itself (the engine undoes a failed
+//   statement and nothing else), so both cadences land the same rows.
+struct CommitCadence {
+    std::uint32_t statementsPerCommit = 1;
+};
+
+class TargetDatabase {
+public:
+    virtual ~TargetDatabase() = default;
+
+    // Attaches to login.targetPath. Yields true when attached; otherwise
+    // LastSqlCode and FailureText say why.
+    virtual bool Attach(const TargetLogin& login) = 0;
+    // CREATE TABLE and CREATE VIEW statements: one statement, one transaction.
+    // Yields true when the target accepted and committed it. Returns false
+    // without reaching the target once a stop was requested or the
+    // connection was lost.
+    virtual bool ExecuteDefinition(std::string statement) = 0;
+    // INSERT statements, committed by the cadence. Yields true when the
+    // statement succeeded. Same stop and loss rules as ExecuteDefinition.
+    virtual bool ExecuteInsert(std::string statement) = 0;
+    // Commits what the cadence holds back and detaches. Yields true when the
+    // attachment ended cleanly; the handle is released either way.
+    virtual bool DetachTarget() = 0;
+
+    virtual bool Attached() const = 0;
+    // The target stopped answering (server stopped, network gone, database
+    // shut down): every later statement fails at once.
+    virtual bool Lost() const = 0;
+    // SQLCODE of the most recent failed attach, statement or commit.
+    virtual std::int32_t LastSqlCode() const = 0;
+    // The client library's words for the most recent failure (several lines
+    // joined by "; "), empty after a success.
+    virtual const std::string& FailureText() const = 0;
+    // INSERTs reported as succeeded whose batch could not be committed and
+    // that failed again when run on their own (fast cadence only).
+    virtual std::uint64_t InsertsLostAtCommit() const = 0;
+};
+
+}  // namespace ravelin::writer

@@ -1,0 +1,321 @@
+#include "writer/repair.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "writer/sidefile.h"
+#include "writertesting.h"
+
+namespace ravelin::writer {
+namespace {
+
+using catalogue::COLUMN;
+using catalogue::IndexNode;
+using catalogue::TableNode;
+using catalogue::VIEWCOLUMN;
+using catalogue::ViewNode;
+using testing::Executed;
+using testing::FakeTarget;
+using testing::FakeTransfer;
+using testing::JobHarness;
+using testing::ReadAll;
+using testing::TempFolder;
+
+COLUMN Column(std::string name, std::string fieldSource, std::string typeName = "INTEGER", std::uint8_t typeCode = 8,
+              std::uint16_t length = 4)
+{
+    COLUMN c;
+    c.name = std::move(name);
+    c.fieldSource = std::move(fieldSource);
+    c.typeName = std::move(typeName);
+    c.typeCode = typeCode;
+    c.length = length;
+    return c;
+}
+
+TableNode Table(std::string name, std::vector<COLUMN> columns)
+{
+    TableNode t;
+    t.name = std::move(name);
+    t.columns = std::move(columns);
+    return t;
+}
+
+ViewNode View(std::string name, std::vector<std::pair<std::string, std::string>> columns)
+{
+    ViewNode v;
+    v.name = std::move(name);
+    for (auto& [column, source] : columns) {
+        VIEWCOLUMN c;
+        c.columnName = column;
+        c.fieldSource = source;
+        v.columns.push_back(c);
+    }
+    return v;
+}
+
+IndexNode Index(std::string name, std::string relation, std::vector<std::string> segments)
+{
+    IndexNode i;
+    i.name = std::move(name);
+    i.relationName = std::move(relation);
+    i.segments = std::move(segments);
+    return i;
+}
+
+// A UTF-16LE text as ASCII (every second byte dropped).
+std::string Narrow(const std::string& wide)
+{
+    std::string out;
+    for (std::size_t i = 0; i < wide.size(); i += 2)
+        out.push_back(wide[i]);
+    return out;
+}
+
+class RepairTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.Ok());
+        target.attached = true;
+        h.engine.model.tables = {Table("T1", {Column("A", "S_A"), Column("YEAR", "S_Y", "SMALLINT", 7, 2)}),
+                                 Table("T2", {Column("B", "S_B")})};
+        h.engine.model.views = {View("V", {{"X", "S_A"}, {"Y", "S_Y"}})};
+        h.engine.model.indices = {Index("IX", "T1", {"A", "YEAR"})};
+    }
+
+    RepairSession Session(std::vector<std::string> names)
+    {
+        return RepairSession{h.job, target, transfer, folder.File("blank.ib"), std::move(names), {}, {}};
+    }
+
+    TempFolder folder;
+    JobHarness h;
+    FakeTarget target;
+    FakeTransfer transfer;
+};
+
+TEST_F(RepairTest, TablesThenViewsThenIndicesInTheCheckedOrder)
+{
+    RepairSession session = Session({"t1", "V", "ix", "NO_SUCH_OBJECT", "IX"});
+    RepairSelectedObjects(session);
+
+    EXPECT_EQ(target.Texts(Executed::Definition),
+              (std::vector<std::string>{"CREATE TABLE T1(A INTEGER,YEAR1 SMALLINT)",
+                                        "CREATE VIEW  V(X,Y)AS SELECT * FROM T1"}));
+    EXPECT_EQ(transfer.tables, std::vector<std::string>{"t1"});
+    EXPECT_EQ(h.Marks(), (std::vector<std::string>{"1,0", "1,0", "1,0", "1,0", "0,1"}));
+    EXPECT_EQ(h.engine.viewCount, 1);
+    EXPECT_TRUE(h.engine.repairSucceeded);
+    EXPECT_EQ(target.detachCalls, 1);
+    EXPECT_TRUE(session.repairNames.empty());
+
+    EXPECT_EQ(Narrow(ReadAll(folder.File("blank.ibViews.txt"))), "CREATE VIEW  V(X,Y)AS SELECT * FROM T1;\r\n\r\n");
+    // The second statement of the same index finds its segments emptied by
+    // the first; the reserved column is named as the re-created table names it.
+    EXPECT_EQ(Narrow(ReadAll(folder.File("blank.ibIndices.txt"))),
+              "CREATE INDEX  ix ON T1(A , YEAR1);\r\n\r\nCREATE INDEX  IX ON T1();\r\n\r\n");
+}
+
+TEST_F(RepairTest, RefusedStatementsAreLoggedAndTheRepairGoesOn)
+{
+    target.fails = [](const std::string& s) { return s.rfind("CREATE TABLE T1", 0) == 0 || s.rfind("CREATE VIEW", 0) == 0; };
+    RepairSession session = Session({"T1", "V", "T2"});
+    RepairSelectedObjects(session);
+
+    EXPECT_EQ(transfer.tables, std::vector<std::string>{"T2"});
+    EXPECT_TRUE(h.Logged("Table not created: T1: refused: CREATE TABLE T1"));
+    EXPECT_TRUE(h.Logged("View not created: V: refused: CREATE VIEW"));
+    // A refused view is still kept in its side file and marked; only the
+    // count tells it apart.
+    EXPECT_EQ(Narrow(ReadAll(folder.File("blank.ibViews.txt"))), "CREATE VIEW  V(X,Y)AS SELECT * FROM T1;\r\n\r\n");
+    EXPECT_EQ(h.engine.viewCount, 0);
+    EXPECT_EQ(h.Marks(), (std::vector<std::string>{"1,0", "1,0", "0,1"}));
+    EXPECT_TRUE(h.engine.repairSucceeded);
+}
+
+TEST_F(RepairTest, HostileNamesNeverReachTheTargetOrTheSideFiles)
+{
+    h.engine.model.tables.push_back(Table("EVIL(ID INTEGER)--", {Column("ID", "S_ID")}));
+    h.engine.model.tables.push_back(Table("T3", {Column("A INTEGER,B", "S_C")}));
+    h.engine.model.views.push_back(View("W", {{"X) AS SELECT 1 FROM RDB$DATABASE --", "S_A"}}));
+    h.engine.model.indices.push_back(Index("IY", "T1", {"A) --"}));
+    h.engine.model.indices.push_back(Index("IZ", "T1;", {"A"}));
+    RepairSession session = Session({"EVIL(ID INTEGER)--", "T3", "W", "IY", "IZ", "T2"});
+    RepairSelectedObjects(session);
+
+    EXPECT_EQ(target.Texts(Executed::Definition), std::vector<std::string>{"CREATE TABLE T2(B INTEGER)"});
+    EXPECT_EQ(transfer.tables, std::vector<std::string>{"T2"});
+    EXPECT_TRUE(h.Logged("Table not repaired: EVIL(ID INTEGER)--: the table name is not a plain SQL identifier"));
+    EXPECT_TRUE(h.Logged("Table not repaired: T3: the column name A INTEGER,B is not a plain SQL identifier"));
+    EXPECT_TRUE(h.Logged("View not repaired: W: the column name X) AS SELECT"));
+    EXPECT_TRUE(h.Logged("Index not written: IY: the column name A) --"));
+    EXPECT_TRUE(h.Logged("Index not written: IZ: the table name T1;"));
+    EXPECT_EQ(ReadAll(folder.File("blank.ibViews.txt")), "");
+    EXPECT_EQ(ReadAll(folder.File("blank.ibIndices.txt")), "");
+    // Only T2 was repaired.
+    EXPECT_EQ(h.Marks(), (std::vector<std::string>{"1,0", "0,1"}));
+}
+
+TEST_F(RepairTest, SideFilesThatCannotBeCreatedAreReportedOnceAndTheRepairGoesOn)
+{
+    h.engine.model.views.push_back(View("V2", {{"Z", "S_B"}}));
+    h.engine.model.indices.push_back(Index("IX2", "T2", {"B"}));
+    RepairSession session = Session({"V", "IX", "V2", "IX2"});
+    session.targetPath = folder.File("no-such-folder/blank.ib");
+    RepairSelectedObjects(session);
+
+    EXPECT_EQ(target.Texts(Executed::Definition).size(), 2u);
+    EXPECT_EQ(h.engine.viewCount, 2);
+    std::vector<std::string> reported;
+    for (const std::string& line : h.frame.logLines) {
+        if (line.rfind("Side file could not be created", 0) == 0)
+            reported.push_back(line);
+    }
+    EXPECT_EQ(reported, (std::vector<std::string>{
+                            "Side file could not be created, its statements are not kept: " +
+                                folder.File("no-such-folder/blank.ibViews.txt"),
+                            "Side file could not be created, its statements are not kept: " +
+                                folder.File("no-such-folder/blank.ibIndices.txt")}));
+    EXPECT_TRUE(h.engine.repairSucceeded);
+}
+
+TEST_F(RepairTest, StopInsideATableEndsTheRepairAtOnceAndStillDetaches)
+{
+    transfer.during = [](job::JobContext& job) { job.state.stopRequested.store(true); };
+    RepairSession session = Session({"T1", "T2", "V"});
+    RepairSelectedObjects(session);
+
+    EXPECT_EQ(transfer.tables, std::vector<std::string>{"T1"});
+    EXPECT_EQ(target.Texts(Executed::Definition).size(), 1u);
+    EXPECT_FALSE(h.engine.repairSucceeded);
+    EXPECT_EQ(h.state.repairedTableName, "");
+    EXPECT_TRUE(h.Marks().empty());
+    EXPECT_EQ(session.repairNames.size(), 3u);
+    EXPECT_EQ(target.detachCalls, 1);
+}
+
+TEST_F(RepairTest, StopBetweenNamesEndsTheLoopWithoutSuccess)
+{
+    h.frame.onSend = [this](const fixture::RecordingFrame::Sent& sent) {
+        if (sent.message == job::UM_MARK_REPAIRED && sent.wParam == 1)
+            h.state.stopRequested.store(true);
+    };
+    RepairSession session = Session({"T1", "T2"});
+    RepairSelectedObjects(session);
+
+    EXPECT_EQ(transfer.tables, std::vector<std::string>{"T1"});
+    EXPECT_EQ(h.Marks(), (std::vector<std::string>{"1,0", "0,1"}));
+    EXPECT_FALSE(h.engine.repairSucceeded);
+    EXPECT_EQ(target.detachCalls, 1);
+}
+
+TEST_F(RepairTest, ATargetThatStopsAnsweringEndsTheRepairWithItsReason)
+{
+    // The CREATE TABLE and two INSERTs reach the target; then it is gone.
+    target.loseAfter = 3;
+    transfer.inserts = [](const std::string&) {
+        return std::vector<std::string>{"INSERT 1", "INSERT 2", "INSERT 3", "INSERT 4"};
+    };
+    RepairSession session = Session({"T1", "T2", "V"});
+    RepairSelectedObjects(session);
+
+    EXPECT_EQ(transfer.tables, std::vector<std::string>{"T1"});
+    EXPECT_EQ(target.executed.size(), 3u);
+    EXPECT_TRUE(h.Logged("Connection Failed."));
+    EXPECT_TRUE(h.Logged("The target database stopped answering; the repair ends here: connection lost to database"));
+    EXPECT_EQ(h.Marks(), std::vector<std::string>{"0,1"});
+    EXPECT_FALSE(h.engine.repairSucceeded);
+}
+
+TEST_F(RepairTest, AFailedDetachIsNoSuccess)
+{
+    target.detachSucceeds = false;
+    RepairSession session = Session({"T2"});
+    RepairSelectedObjects(session);
+    EXPECT_EQ(transfer.tables, std::vector<std::string>{"T2"});
+    EXPECT_FALSE(h.engine.repairSucceeded);
+}
+
+TEST(MatchViewColumns, WalksForwardThroughTheTablesOnly)
+{
+    catalogue::SchemaModel model;
+    model.tables = {Table("T", {Column("A", "S_A", "CHAR", 14, 12), Column("B", "S_B", "VARCHAR", 37, 12),
+                                Column("C", "S_C")}),
+                    Table("EMPTY", {}), Table("U", {Column("D", "S_D")})};
+    struct Case {
+        const char* title;
+        std::vector<std::pair<std::string, std::string>> columns;
+        std::vector<std::string> found;  // view column @ base reference : type
+    };
+    const std::vector<Case> cases = {
+        {"in order, across two tables",
+         {{"X", "s_a"}, {"Y", "S_B"}, {"Z", "S_D"}},
+         {"X@\"T\".\"A\":CHAR(12)", "Y@\"T\".\"B\":VARCHAR", "Z@\"U\".\"D\":INTEGER"}},
+        {"out of order: only the forward walk's finds", {{"Y", "S_B"}, {"X", "S_A"}, {"Z", "S_D"}},
+         {"Y@\"T\".\"B\":VARCHAR"}},
+        {"a base column serves one view column", {{"X", "S_A"}, {"X2", "S_A"}}, {"X@\"T\".\"A\":CHAR(12)"}},
+        {"nothing found", {{"Q", "S_Q"}}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        std::vector<std::string> found;
+        for (const ViewColumnMatch& m : MatchViewColumns(model, View("V", c.columns)))
+            found.push_back(m.viewColumn + "@" + m.baseReference + ":" + m.baseType);
+        EXPECT_EQ(found, c.found);
+    }
+}
+
+TEST_F(RepairTest, AViewOverTwoTablesNamesTheLastAndAViewWithNoColumnFoundNamesNone)
+{
+    h.engine.model.views = {View("V2", {{"X", "S_A"}, {"Z", "S_B"}}), View("V3", {{"Q", "S_Q"}})};
+    RepairSession session = Session({"V2", "V3"});
+    RepairSelectedObjects(session);
+    EXPECT_EQ(target.Texts(Executed::Definition),
+              (std::vector<std::string>{"CREATE VIEW  V2(X,Z)AS SELECT * FROM T2",
+                                        "CREATE VIEW  V3()AS SELECT * FROM "}));
+}
+
+TEST(AttachTarget, LogsTheOutcome)
+{
+    JobHarness h;
+    FakeTarget target;
+    h.state.repairing = true;
+    ASSERT_TRUE(AttachTarget(h.job, target, TargetLogin{"/data/blank.ib", "SYSDBA", "masterkey"}));
+    EXPECT_TRUE(h.state.connected);
+    EXPECT_EQ(h.frame.logLines, (std::vector<std::string>{"Connection Create Successfully. ", ""}));
+}
+
+TEST(AttachTarget, RefusesTheDamagedFileItselfWithoutOpeningIt)
+{
+    TempFolder folder;
+    ASSERT_TRUE(folder.Ok());
+    const std::string damaged = folder.File("DAMAGED.GDB");
+    {
+        std::ofstream out(damaged);
+        out << "pages";
+    }
+    JobHarness h;
+    FakeTarget target;
+    h.state.repairing = true;
+    h.state.databasePath = damaged;
+    for (const std::string& sameFile : {folder.File(".") + "/./DAMAGED.GDB", "localhost:" + damaged}) {
+        SCOPED_TRACE(sameFile);
+        h.frame.logLines.clear();
+        h.state.repairing = true;
+        EXPECT_FALSE(AttachTarget(h.job, target, TargetLogin{sameFile, "SYSDBA", "masterkey"}));
+        EXPECT_FALSE(target.attached);
+        EXPECT_FALSE(h.state.connected);
+        EXPECT_FALSE(h.state.repairing);
+        ASSERT_EQ(h.frame.logLines.size(), 4u);
+        EXPECT_EQ(h.frame.logLines[0], "Connection Failed.");
+        EXPECT_EQ(h.frame.logLines[1],
+                  "Either User Name, Password may be wrong or Services for IB Manager may not be started");
+        EXPECT_NE(h.frame.logLines[2].find("the damaged database file itself"), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace ravelin::writer

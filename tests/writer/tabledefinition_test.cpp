@@ -1,0 +1,233 @@
+#include "writer/tabledefinition.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace ravelin::writer {
+namespace {
+
+using catalogue::COLUMN;
+using catalogue::SchemaModel;
+using catalogue::TableNode;
+
+COLUMN Column(std::string name, std::string typeName, std::uint8_t typeCode, std::uint16_t length = 0)
+{
+    COLUMN c;
+    c.name = std::move(name);
+    c.fieldSource = "RDB$" + c.name;
+    c.typeName = std::move(typeName);
+    c.typeCode = typeCode;
+    c.length = length;
+    return c;
+}
+
+COLUMN Numeric(std::string name, std::string typeName, std::uint8_t typeCode, std::uint16_t precision,
+               std::uint16_t scale)
+{
+    COLUMN c = Column(std::move(name), std::move(typeName), typeCode, 8);
+    c.precision = precision;
+    c.scale = scale;
+    return c;
+}
+
+COLUMN WithDefault(COLUMN c, SchemaModel& model, std::string text)
+{
+    c.hasDefault = 1;
+    model.columnDefaults.push_back({c.fieldSource, static_cast<std::uint16_t>(model.defaultTexts.size())});
+    model.defaultTexts.push_back(std::move(text));
+    return c;
+}
+
+COLUMN NotNull(COLUMN c)
+{
+    c.notNull = 1;
+    return c;
+}
+
+void Key(SchemaModel& model, std::string table, std::string column, std::string name, std::string type)
+{
+    model.columnKeys.push_back({std::move(column), std::move(table), std::move(name), std::move(type)});
+}
+
+struct Case {
+    const char* title;
+    std::function<void(SchemaModel&, TableNode&)> build;
+    const char* expected;
+};
+
+TEST(BuildCreateTable, WritesTheStatementOfEachTable)
+{
+    const std::vector<Case> cases = {
+        {"ID INTEGER NOT NULL with a generated key name, NAME with a default and a named unique key, AMOUNT "
+         "NUMERIC(9,2)",
+         [](SchemaModel& m, TableNode& t) {
+             t.name = "T";
+             t.columns = {NotNull(Column("ID", "INTEGER", 8, 4)),
+                          WithDefault(Column("NAME", "VARCHAR", 37, 40), m, "'X'"),
+                          Numeric("AMOUNT", "NUMERIC", 1, 9, 2)};
+             Key(m, "T", "ID", " ", "PRIMARY KEY");
+             Key(m, "T", "NAME", "UQ_NAME", "UNIQUE");
+         },
+         "CREATE TABLE T(ID INTEGER NOT NULL ,NAME VARCHAR(40)  DEFAULT 'X',AMOUNT NUMERIC(9,2),PRIMARY KEY(ID),"
+         "CONSTRAINT UQ_NAME UNIQUE(NAME))"},
+        {"reserved column names get 1 in any letter case, also inside the key clause; VALUES1 stays",
+         [](SchemaModel& m, TableNode& t) {
+             t.name = "R";
+             t.columns = {NotNull(Column("value", "INTEGER", 8, 4)), Column("VALUES1", "INTEGER", 8, 4),
+                          Column("Year", "SMALLINT", 7, 2), Column("GROUP", "INTEGER", 8, 4),
+                          Column("from", "INTEGER", 8, 4), Column("CHARACTER", "CHAR", 14, 1),
+                          Column("VALUES", "INTEGER", 8, 4)};
+             Key(m, "R", "VALUE", "PK_R", "primary key");
+         },
+         "CREATE TABLE R(value1 INTEGER NOT NULL ,VALUES1 INTEGER,Year1 SMALLINT,GROUP1 INTEGER,from1 INTEGER,"
+         "CHARACTER1 CHAR(1) ,VALUES1 INTEGER,CONSTRAINT PK_R primary key(value1))"},
+        {"DATE and TIME become TIMESTAMP, TIMESTAMP stays",
+         [](SchemaModel&, TableNode& t) {
+             t.name = "D";
+             t.columns = {Column("A", "DATE", 12, 4), Column("B", "time", 13, 4), Column("C", "TIMESTAMP", 35, 8)};
+         },
+         "CREATE TABLE D(A TIMESTAMP,B TIMESTAMP,C TIMESTAMP)"},
+        {"BLOB of any sub-type becomes CHAR(250) without sub-type, segment size or length",
+         [](SchemaModel&, TableNode& t) {
+             t.name = "B";
+             COLUMN memo = Column("MEMO", "BLOB", 5, 8);
+             memo.blobSubTypeName = "TEXT";
+             memo.blobSegmentByte = 80;
+             t.columns = {memo, Column("PIC", "blob", 5, 8)};
+         },
+         "CREATE TABLE B(MEMO CHAR(250),PIC CHAR(250))"},
+        {"CHAR(10) keeps its blank before DEFAULT and NOT NULL; not-null marker found by field source in any case",
+         [](SchemaModel& m, TableNode& t) {
+             t.name = "C";
+             COLUMN flag = WithDefault(Column("FLAG", "CHAR", 14, 10), m, "'N'");
+             m.notNullSources.push_back({"rdb$flag", 1});
+             t.columns = {flag};
+         },
+         "CREATE TABLE C(FLAG CHAR(10)  DEFAULT 'N' NOT NULL )"},
+        {"NUMERIC(15,3) and DECIMAL(0,0)",
+         [](SchemaModel&, TableNode& t) {
+             t.name = "N";
+             t.columns = {Numeric("A", "NUMERIC", 1, 15, 3), Numeric("B", "DECIMAL", 2, 0, 0)};
+         },
+         "CREATE TABLE N(A NUMERIC(15,3),B DECIMAL(0,0))"},
+        {"a column whose type was never resolved is its name and a blank",
+         [](SchemaModel&, TableNode& t) {
+             t.name = "U";
+             t.columns = {Column("A", "INTEGER", 8, 4), Column("X", "", 0, 0)};
+         },
+         "CREATE TABLE U(A INTEGER,X )"},
+        {"a foreign key gives no clause and no trailing comma; a key of another table with the same column is not "
+         "used",
+         [](SchemaModel& m, TableNode& t) {
+             t.name = "F";
+             t.columns = {Column("ID", "INTEGER", 8, 4)};
+             Key(m, "F", "ID", "FK_F", "FOREIGN KEY");
+             Key(m, "OTHER", "ID", "PK_OTHER", "PRIMARY KEY");
+         },
+         "CREATE TABLE F(ID INTEGER)"},
+        {"only the first key entry of a column is used",
+         [](SchemaModel& m, TableNode& t) {
+             t.name = "K";
+             t.columns = {NotNull(Column("ID", "INTEGER", 8, 4))};
+             Key(m, "k", "id", "FK_K", "FOREIGN KEY");
+             Key(m, "K", "ID", "PK_K", "PRIMARY KEY");
+         },
+         "CREATE TABLE K(ID INTEGER NOT NULL )"},
+        {"defaults that cannot be found, that are a blank, or that are more than one value are left out",
+         [](SchemaModel& m, TableNode& t) {
+             t.name = "X";
+             COLUMN unlinked = Column("A", "INTEGER", 8, 4);
+             unlinked.hasDefault = 1;
+             COLUMN outside = Column("B", "INTEGER", 8, 4);
+             outside.hasDefault = 1;
+             m.columnDefaults.push_back({outside.fieldSource, 99});
+             t.columns = {unlinked, outside, WithDefault(Column("C", "INTEGER", 8, 4), m, " "),
+                          WithDefault(Column("D", "INTEGER", 8, 4), m, "0, EVIL INTEGER"),
+                          WithDefault(Column("E", "INTEGER", 8, 4), m, "0) --"),
+                          WithDefault(Column("F", "INTEGER", 8, 4), m, " -12.5e3 ")};
+         },
+         "CREATE TABLE X(A INTEGER,B INTEGER,C INTEGER,D INTEGER,E INTEGER,F INTEGER DEFAULT -12.5e3)"},
+        {"string defaults: quotes inside stay doubled, an old double-quoted string is rewritten, date words kept",
+         [](SchemaModel& m, TableNode& t) {
+             t.name = "S";
+             t.columns = {WithDefault(Column("A", "VARCHAR", 37, 20), m, "'O''Brien'"),
+                          WithDefault(Column("B", "VARCHAR", 37, 20), m, "\"it's\""),
+                          WithDefault(Column("C", "VARCHAR", 37, 20), m, "'a' || 'b'"),
+                          WithDefault(Column("D", "DATE", 12, 4), m, "current_date"),
+                          WithDefault(Column("E", "DATE", 12, 4), m, "DATE '2004-01-31'")};
+         },
+         "CREATE TABLE S(A VARCHAR(20)  DEFAULT 'O''Brien',B VARCHAR(20)  DEFAULT 'it''s',C VARCHAR(20) ,"
+         "D TIMESTAMP DEFAULT current_date,E TIMESTAMP DEFAULT DATE '2004-01-31')"},
+        {"a constraint name that is not a plain identifier is left out, the key stays",
+         [](SchemaModel& m, TableNode& t) {
+             t.name = "Q";
+             t.columns = {NotNull(Column("ID", "INTEGER", 8, 4)), Column("CODE", "INTEGER", 8, 4)};
+             Key(m, "Q", "ID", "PK) , EXTRA INTEGER", "PRIMARY KEY");
+             Key(m, "Q", "CODE", "", "UNIQUE");
+         },
+         "CREATE TABLE Q(ID INTEGER NOT NULL ,CODE INTEGER,PRIMARY KEY(ID),UNIQUE(CODE))"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        SchemaModel model;
+        TableNode table;
+        c.build(model, table);
+        EXPECT_EQ(BuildCreateTable(model, table), c.expected);
+    }
+}
+
+TEST(BuildCreateTable, NotesWhatItLeftOut)
+{
+    SchemaModel model;
+    TableNode table;
+    table.name = "T";
+    table.columns = {WithDefault(Column("A", "INTEGER", 8, 4), model, "1); DROP TABLE X"),
+                     NotNull(Column("B", "INTEGER", 8, 4))};
+    Key(model, "T", "B", "PK T", "PRIMARY KEY");
+    std::vector<std::string> notes;
+    EXPECT_EQ(BuildCreateTable(model, table, nullptr, &notes), "CREATE TABLE T(A INTEGER,B INTEGER NOT NULL ,PRIMARY KEY(B))");
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_NE(notes[0].find("Default left out for column A of table T"), std::string::npos) << notes[0];
+    EXPECT_NE(notes[1].find("Constraint name left out for column B of table T"), std::string::npos) << notes[1];
+}
+
+TEST(BuildCreateTable, RefusesTablesWhoseNamesWouldChangeTheStatement)
+{
+    struct Hostile {
+        const char* table;
+        const char* column;
+        const char* reasonPart;
+    };
+    const std::vector<Hostile> cases = {
+        {"T(ID INTEGER) --", "A", "table name"},
+        {"T", "A INTEGER, B", "column name A INTEGER, B"},
+        {"T", "A/**/INTEGER,EVIL", "column name"},
+        {"T", "\"A\"", "column name"},
+        {"T", "A\nINTEGER", "column name A?INTEGER"},
+        {"T", "1ST", "column name 1ST"},
+        {"T", "", "column name"},
+        {"", "A", "table name"},
+        {"T\xC3\x96", "A", "table name"},
+        {"T", "A;B", "column name"},
+    };
+    for (const Hostile& c : cases) {
+        SCOPED_TRACE(c.table + std::string(" / ") + c.column);
+        SchemaModel model;
+        TableNode table;
+        table.name = c.table;
+        table.columns = {Column(c.column, "INTEGER", 8, 4)};
+        const std::string reason = UnsafeTableName(table);
+        EXPECT_NE(reason.find(c.reasonPart), std::string::npos) << reason;
+        EXPECT_EQ(BuildCreateTable(model, table), "");
+    }
+    TableNode plain;
+    plain.name = "Order_Lines$2";
+    plain.columns = {Column("qty_9", "INTEGER", 8, 4)};
+    EXPECT_EQ(UnsafeTableName(plain), "");
+}
+
+}  // namespace
+}  // namespace ravelin::writer

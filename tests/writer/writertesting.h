@@ -1,0 +1,230 @@
+#pragma once
+
+// Test doubles and helpers of the writer tests: a target that records the
+// statements it is given and fails the ones a test names, a table transfer
+// that records the tables it was asked for, the job objects a repair runs
+// with, and isql-fb for looking into a real target.
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "fixture/recordingframe.h"
+#include "job/jobsteps.h"
+#include "writer/repair.h"
+#include "writer/targetdatabase.h"
+
+namespace ravelin::writer::testing {
+
+struct Executed {
+    enum Kind { Definition, Insert } kind;
+    std::string text;
+};
+
+// A target that keeps every statement. fails decides which statements the
+// target refuses; loseAfter > 0 makes the target stop answering once that
+// many statements have been executed.
+class FakeTarget final : public TargetDatabase {
+public:
+    std::vector<Executed> executed;
+    std::function<bool(const std::string&)> fails;
+    std::size_t loseAfter = 0;
+    bool attached = false;
+    bool lost = false;
+    int detachCalls = 0;
+    bool detachSucceeds = true;
+    std::string failureText;
+
+    bool Attach(const TargetLogin&) override
+    {
+        attached = true;
+        return true;
+    }
+    bool ExecuteDefinition(std::string statement) override { return Run(Executed::Definition, std::move(statement)); }
+    bool ExecuteInsert(std::string statement) override { return Run(Executed::Insert, std::move(statement)); }
+    bool DetachTarget() override
+    {
+        ++detachCalls;
+        const bool was = attached;
+        attached = false;
+        return was && detachSucceeds && !lost;
+    }
+    bool Attached() const override { return attached; }
+    bool Lost() const override { return lost; }
+    std::int32_t LastSqlCode() const override { return lost ? -902 : -607; }
+    const std::string& FailureText() const override { return failureText; }
+    std::uint64_t InsertsLostAtCommit() const override { return 0; }
+
+    std::vector<std::string> Texts(Executed::Kind kind) const
+    {
+        std::vector<std::string> out;
+        for (const Executed& e : executed) {
+            if (e.kind == kind)
+                out.push_back(e.text);
+        }
+        return out;
+    }
+
+private:
+    bool Run(Executed::Kind kind, std::string statement)
+    {
+        if (lost || !attached)
+            return false;
+        executed.push_back({kind, statement});
+        if (loseAfter != 0 && executed.size() >= loseAfter) {
+            lost = true;
+            failureText = "connection lost to database";
+            return false;
+        }
+        if (fails && fails(statement)) {
+            failureText = "refused: " + statement;
+            return false;
+        }
+        return true;
+    }
+};
+
+// Records the tables it is asked to copy; inserts gives the INSERT
+// statements to send for a table (none by default).
+class FakeTransfer final : public TableTransfer {
+public:
+    std::vector<std::string> tables;
+    std::function<std::vector<std::string>(const std::string&)> inserts;
+    std::function<void(job::JobContext&)> during;
+    bool reachesEnd = true;
+
+    void TransferTableData(job::JobContext& job, TargetDatabase& target) override
+    {
+        tables.push_back(job.state.repairedTableName);
+        if (inserts) {
+            for (const std::string& statement : inserts(job.state.repairedTableName))
+                target.ExecuteInsert(statement);
+        }
+        if (during)
+            during(job);
+        if (reachesEnd)
+            job.engine.repairSucceeded = true;
+    }
+};
+
+class NoDialogs final : public job::WorkerDialogs {
+public:
+    int ShowMessageDialog(const std::string&, job::MessageButtons) override { return job::kAnswerOk; }
+    int ShowMessageOk(const std::string&) override { return job::kAnswerOk; }
+    int ShowConnectionDialog(job::ConnectionAnswer&) override { return job::kAnswerNo; }
+};
+
+// The job objects a repair step runs with. The link's stop flag is the job
+// state's, as in the job driver.
+struct JobHarness {
+    fixture::RecordingFrame frame;
+    job::JobState state;
+    job::RecoveryEngine engine;
+    NoDialogs dialogs;
+    job::WorkerLink link{frame, state.stopRequested, frame.currentLogLine};
+    job::JobContext job{state, engine, link, dialogs};
+
+    // (wParam, lParam) of every UM_MARK_REPAIRED, with the name it marked.
+    std::vector<std::string> Marks() const
+    {
+        std::vector<std::string> out;
+        for (const auto& sent : frame.sent) {
+            if (sent.message == job::UM_MARK_REPAIRED)
+                out.push_back(std::to_string(sent.wParam) + "," + std::to_string(sent.lParam));
+        }
+        return out;
+    }
+    bool Logged(const std::string& part) const
+    {
+        for (const std::string& line : frame.logLines) {
+            if (line.find(part) != std::string::npos)
+                return true;
+        }
+        return false;
+    }
+};
+
+// A fresh folder under the temporary folder, removed with its contents.
+class TempFolder {
+public:
+    TempFolder()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "ravelin-writer-XXXXXX").string();
+        if (::mkdtemp(pattern.data()))
+            path_ = pattern;
+    }
+    ~TempFolder()
+    {
+        std::error_code ignored;
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    bool Ok() const { return !path_.empty(); }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline bool IsqlAvailable()
+{
+    return std::system("command -v isql-fb >/dev/null 2>&1") == 0;
+}
+
+// Runs script with isql-fb against database (as SYSDBA, output without
+// headings) and yields what it printed, errors included.
+inline std::string RunIsql(const std::string& database, const std::string& script,
+                           const std::string& password = "masterkey")
+{
+    std::string scriptPath = (std::filesystem::temp_directory_path() / "ravelin-isql-XXXXXX").string();
+    const int fd = ::mkstemp(scriptPath.data());
+    if (fd < 0)
+        return "no script file";
+    ::close(fd);
+    {
+        std::ofstream out(scriptPath, std::ios::trunc);
+        out << "SET HEADING OFF;\n" << script << "\n";
+    }
+    const std::string command = "isql-fb -q -user SYSDBA -password '" + password + "' '" + database + "' -i '" +
+                                scriptPath + "' 2>&1";
+    std::string output;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            output.append(buffer, n);
+        ::pclose(pipe);
+    }
+    std::filesystem::remove(scriptPath);
+    return output;
+}
+
+// The whitespace-separated words isql-fb printed.
+inline std::vector<std::string> Words(const std::string& output)
+{
+    std::istringstream in(output);
+    std::vector<std::string> words;
+    std::string word;
+    while (in >> word)
+        words.push_back(word);
+    return words;
+}
+
+}  // namespace ravelin::writer::testing
