@@ -18,6 +18,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QProgressBar>
+#include <QStyledItemDelegate>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QToolButton>
@@ -89,6 +90,19 @@ protected:
         painter.setPen(Qt::white);
         painter.drawText(QRect(iconSize + 24, 0, width() - iconSize - 24, height()), Qt::AlignVCenter,
                          QString::fromLatin1(text::kAppTitle));
+    }
+};
+
+// Long paths lose their middle, so the file name stays in sight.
+class PathDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->textElideMode = Qt::ElideMiddle;
     }
 };
 
@@ -170,6 +184,7 @@ CDialogFile::CDialogFile(QWidget* parent, JobControl& jobs)
     resultList->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     resultList->horizontalHeader()->setHighlightSections(false);
     resultList->verticalHeader()->setDefaultSectionSize(resultList->fontMetrics().height() + 6);
+    resultList->setItemDelegateForColumn(0, new PathDelegate(resultList));
     resultList->setMinimumHeight(220);
     body->addWidget(resultList, 1);
 
@@ -193,7 +208,7 @@ CDialogFile::CDialogFile(QWidget* parent, JobControl& jobs)
     bottomRow->addWidget(clearButton);
     body->addLayout(bottomRow);
 
-    resize(820, 560);
+    resize(900, 580);
 
     connect(selectFileButton, &QPushButton::clicked, this, &CDialogFile::SelectFile);
     connect(searchButton, &QPushButton::clicked, this, &CDialogFile::SearchFiles);
