@@ -24,6 +24,7 @@
 #include "catalogue/schemamodel.h"
 #include "job/jobstate.h"
 #include "job/recoveryengine.h"
+#include "ui/cdialogfile.h"
 #include "ui/cfindtreeitem.h"
 #include "ui/cleftview.h"
 #include "ui/clogwindow.h"
@@ -223,7 +224,10 @@ void CMainFrame::RunCommand(CommandId id)
         ClearLog();
         break;
     case ID_UPDATE:
-        Dialogs::MessageOk(this, QStringLiteral("Online update is not available in this version."));
+        if (onlineUpdate)
+            onlineUpdate();
+        else
+            Dialogs::MessageOk(this, QStringLiteral("Online update is not available in this version."));
         break;
     case ID_KNOWLEDGE_BASE:
         OpenSettingAddress("KB");
@@ -243,13 +247,10 @@ void CMainFrame::RunCommand(CommandId id)
 
 void CMainFrame::OpenFile()
 {
-    const QString path = Dialogs::OpenDatabaseFile(this, QStringLiteral("Open Database File"));
-    if (path.isEmpty())
-        return;
-    const QFileInfo info(path);
+    // The file selection dialog starts the scan itself (Scan File).
+    CDialogFile::Run(this, jobs);
+    runningPreview = false;
     UpdateCommands();
-    if (jobs.StartScan(info.absoluteFilePath().toStdString(), info.fileName().toStdString()))
-        runningPreview = false;
 }
 
 void CMainFrame::StartRepair()

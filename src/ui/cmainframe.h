@@ -63,6 +63,9 @@ public:
     std::function<bool(const QUrl&)> urlOpener;
     // How a new blank target database is created for the connection dialog.
     BlankDatabaseCreator blankDatabaseCreator;
+    // The Update command (the online update wizard); without it the command
+    // says that no update is available.
+    std::function<void()> onlineUpdate;
 
     CRibbonBar* Ribbon() const { return ribbon; }
     CLeftView* Tree() const { return tree; }

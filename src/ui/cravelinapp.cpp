@@ -1,6 +1,7 @@
 #include "ui/cravelinapp.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFileInfo>
 #include <QIcon>
 #include <QScreen>
@@ -9,6 +10,7 @@
 #include "ui/cmainframe.h"
 #include "ui/jobcontrolimpl.h"
 #include "ui/uitext.h"
+#include "update/cupdatepropertysheet.h"
 
 // The pictures are compiled into the static library; the program registers
 // them once.
@@ -38,6 +40,9 @@ CRavelinApp::~CRavelinApp()
     // The worker's last messages go to the frame: the jobs end first.
     jobs.reset();
     frame.reset();
+    updater.reset();
+    if (!pendingInstaller.isEmpty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(pendingInstaller));
 }
 
 bool CRavelinApp::InitInstance(const QStringList& arguments)
@@ -55,6 +60,19 @@ bool CRavelinApp::InitInstance(const QStringList& arguments)
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         frame->setGeometry(screen->availableGeometry());
     frame->showMaximized();
+
+    // The update checker. The Update command runs the wizard; a complete
+    // installer ends the application (without the close question) and is
+    // started after it.
+    updateState.updateCancelled = false;
+    const update::CAutoUpdater::SettingReader reader = [this](const QString& name) { return settings.Value(name); };
+    updater = std::make_unique<update::CAutoUpdater>(reader);
+    frame->onlineUpdate = [this, reader] {
+        if (!update::RunUpdateCommand(frame.get(), *updater, updateState, reader, frame->urlOpener))
+            return;
+        pendingInstaller = updateState.installerPath;
+        QCoreApplication::exit(0);
+    };
 
     // A file named on the command line is scanned at once; otherwise the
     // file dialog opens over the main window.

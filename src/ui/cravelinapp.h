@@ -9,11 +9,13 @@
 
 #include <memory>
 
+#include <QString>
 #include <QStringList>
 
 #include "ui/cinstancechecker.h"
 #include "ui/frameadapter.h"
 #include "ui/productsettings.h"
+#include "update/cautoupdater.h"
 
 namespace ravelin::ui {
 
@@ -23,7 +25,9 @@ class JobControlImpl;
 class CRavelinApp {
 public:
     CRavelinApp();
-    // Stops a running job and lets it finish before the windows go.
+    // Stops a running job and lets it finish before the windows go; then
+    // starts the installer an online update left behind, with the desktop's
+    // default handler.
     ~CRavelinApp();
 
     // Yields whether the application runs; false when another instance was
@@ -39,6 +43,11 @@ private:
     FrameAdapter adapter;
     std::unique_ptr<JobControlImpl> jobs;
     std::unique_ptr<CMainFrame> frame;
+    // The online update: the checker, the wizard's state and the installer
+    // to start once the application has ended.
+    std::unique_ptr<update::CAutoUpdater> updater;
+    update::UpdateState updateState;
+    QString pendingInstaller;
 };
 
 // Application name, icon and icon theme; call once after the QApplication

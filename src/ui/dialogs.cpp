@@ -526,10 +526,27 @@ QString Dialogs::SaveLogFile(QWidget* parent, const QString& initialName)
     return dialog.selectedFiles().first();
 }
 
+QString Dialogs::SelectFolder(QWidget* parent, const QString& title)
+{
+    if (TheScript().scripted)
+        return NextFile(Kind::Folder, title);
+    static QString lastFolder = QDir::homePath();
+    const QString folder = QFileDialog::getExistingDirectory(
+        parent, title, lastFolder, QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    if (!folder.isEmpty())
+        lastFolder = folder;
+    return folder;
+}
+
 void Dialogs::SetScripted(bool scripted)
 {
     TheScript() = Script{};
     TheScript().scripted = scripted;
+}
+
+bool Dialogs::Scripted()
+{
+    return TheScript().scripted;
 }
 
 void Dialogs::PushAnswer(int answer)

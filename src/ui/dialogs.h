@@ -160,7 +160,7 @@ private:
 // The gate of every modal question and file dialog.
 class Dialogs {
 public:
-    enum class Kind { Message, MessageOk, Stop, FileExist, Connection, OpenFile, SaveFile };
+    enum class Kind { Message, MessageOk, Stop, FileExist, Connection, OpenFile, SaveFile, Folder };
     struct Shown {
         Kind kind;
         QString text;   // the dialog's text, or the file dialog's caption
@@ -181,10 +181,14 @@ public:
     // The save dialog of the log report; asks nothing about overwriting and
     // adds no extension. Empty when cancelled.
     static QString SaveLogFile(QWidget* parent, const QString& initialName);
+    // The folder browser (file-system folders only) titled title; empty when
+    // cancelled. Scripted: the next preloaded file.
+    static QString SelectFolder(QWidget* parent, const QString& title);
 
     // Scripted mode for tests: no dialog is shown; each question takes the
     // next preloaded answer (a missing answer counts as No/Cancel).
     static void SetScripted(bool scripted);
+    static bool Scripted();
     static void PushAnswer(int answer);
     static void PushFile(const QString& path);  // empty: the user cancels
     static void PushConnection(const job::ConnectionAnswer& answer, int result);

@@ -13,6 +13,12 @@
 // Version=0.1.0
 // ExeName=ravelin
 // Update=...
+// UpdateServer=updates.example.com
+//
+// UpdateServer is the online update's server: a host name or address,
+// optionally with ":port" (port 80 when none is given), or a full
+// "http://host[:port]" address. It serves /upgrade/<ExeName>/<ExeName>.txt
+// (the version file) and /upgrade/<ExeName>/<ExeName>.deb (the installer).
 
 #include <QString>
 #include <QStringList>
