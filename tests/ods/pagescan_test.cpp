@@ -69,10 +69,10 @@ std::vector<NodeSpec> Describe(const PageList& lists, std::uint32_t pageSize)
 {
     std::vector<NodeSpec> out;
     for (const PageListNode& node : lists) {
-        NodeSpec spec{node.relationId, node.pageType, {}};
+        NodeSpec described{node.relationId, node.pageType, {}};
         for (std::uint64_t at : node.pagePositions)
-            spec.pages.push_back(static_cast<std::uint32_t>(at / pageSize) - FixtureWriter::kFirstFreePage);
-        out.push_back(spec);
+            described.pages.push_back(static_cast<std::uint32_t>(at / pageSize) - FixtureWriter::kFirstFreePage);
+        out.push_back(described);
     }
     return out;
 }
