@@ -75,4 +75,31 @@ inline constexpr std::int64_t kDayNumberOf18991230 = 15018;   // DATE: days coun
 inline constexpr std::uint32_t kTimeUnitsPerSecond = 10000;   // TIME: 1/10000 second since midnight
 inline constexpr std::size_t kMaxRecordLength = 65535;        // decompressed data of one record, at most
 
+// Relation-fields record (relation 5), offsets in its decompressed data from
+// the first null-flag byte. The same in the ODS 13, 15 and 16 files read so
+// far (ODS 16 records carry 2 more bytes at the end).
+inline constexpr std::uint32_t kRfNullFlagsLength = 4;         // null-flag bytes before the first field
+inline constexpr std::uint32_t kRfFieldNameOffset = 4;         // 67 bytes, blank-padded
+inline constexpr std::uint32_t kRfRelationNameOffset = 71;     // 67 bytes
+inline constexpr std::uint32_t kRfFieldSourceOffset = 138;     // 67 bytes
+inline constexpr std::uint32_t kRfBaseFieldOffset = 272;       // 67 bytes: the base column of a view column
+inline constexpr std::uint32_t kRfFieldPositionOffset = 468;   // 2 bytes: declared position, 0-based
+inline constexpr std::uint32_t kRfFieldIdOffset = 482;         // 2 bytes: place in the stored record format
+inline constexpr std::uint32_t kRfDefaultValueOffset = 496;    // 8 bytes: blob id, relation id first (5)
+inline constexpr std::uint32_t kRfNullFlagOffset = 640;        // 2 bytes: 1 for NOT NULL
+inline constexpr std::uint32_t kRfDefaultSourceOffset = 644;   // 8 bytes: blob id, record number at +4
+inline constexpr std::uint32_t kBlobRecordNumberOffset = 4;    // within a blob id
+inline constexpr std::uint32_t kRfRecordLength = 672;          // whole decompressed record, ODS 13 and 15
+inline constexpr std::uint32_t kRfRecordLengthOds16 = 674;
+// First null-flag byte of a view column's record (the base field is set).
+inline constexpr std::uint8_t kViewColumnNullFlags = 0xA8;
+// First control byte of a record whose literal run holds a whole unpadded name.
+inline constexpr std::uint8_t kLongNameRun = 72;
+
+// Blob records of relation 5 (stored default texts, type-12 pages): offset 8
+// a nonzero 16-bit word, 10 a 16-bit count of bytes to skip, then a 16-bit
+// text length and the text ("DEFAULT ..." for a default's source).
+inline constexpr std::uint32_t kBlobSegmentWordOffset = 8;
+inline constexpr std::uint32_t kBlobSkipCountOffset = 10;
+
 }  // namespace ravelin::ods
