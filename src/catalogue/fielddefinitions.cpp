@@ -1,8 +1,383 @@
+#include "catalogue/fielddefinitions.h"
+
+#include <array>
+
+#include "catalogue/cataloguerecord.h"
 #include "catalogue/readers.h"
+#include "ods/constants.h"
+#include "ods/slotwalk.h"
 
 namespace ravelin::catalogue {
 
-void ReadFieldDefinitions(CatalogueContext&, const ods::PageListNode&) {}
-void ApplyUserDomains(CatalogueContext&) {}
+namespace {
+
+bool IsLiteralRun(std::uint8_t control) { return control >= 1 && control <= 127; }
+
+// count bytes, little-endian; bytes beyond the fourth only move the cursor.
+std::uint32_t ReadLittleEndian(ods::RecordStream& data, unsigned count)
+{
+    std::uint32_t value = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        const std::uint32_t byte = data.ReadByte();
+        if (i < 4)
+            value |= byte << (8 * i);
+    }
+    return value;
+}
+
+// A one-byte count k, then k bytes little-endian.
+std::uint32_t ReadCounted(ods::RecordStream& data) { return ReadLittleEndian(data, data.ReadByte()); }
+
+// A count k; more than 2 bytes means 2 leading bytes to pass over first.
+std::uint32_t ReadCountedSkippingExtra(ods::RecordStream& data)
+{
+    unsigned count = data.ReadByte();
+    if (count > 2) {
+        data.SeekBy(2);
+        count -= 2;
+    }
+    return ReadLittleEndian(data, count);
+}
+
+bool IsFixedSizeByte(std::uint8_t t)
+{
+    return t == kTypeSmallint || t == kTypeInteger || t == kTypeFloat || t == kTypeDouble || t == kTypeDate ||
+           t == kTypeTime || t == kTypeTimestamp || t == kTypeBoolean;
+}
+
+constexpr unsigned AlignUp4(unsigned value) { return (value + 3u) & ~3u; }
+
+// The blank filler after a field name: repeat runs of blanks and literal runs
+// holding only blanks. Yields the number of blanks; the cursor ends on the
+// first run that is not filler.
+unsigned ReadBlankFiller(ods::RecordStream& data)
+{
+    unsigned blanks = 0;
+    while (data.remainingLength() >= 2) {
+        const std::size_t at = data.offset();
+        const std::uint8_t control = data.ReadByte();
+        if (IsRepeatRun(control)) {
+            if (data.ReadByte() != ' ') {
+                data.SeekTo(at);
+                break;
+            }
+            blanks += RepeatCount(control);
+            continue;
+        }
+        bool allBlank = IsLiteralRun(control) && control <= data.remainingLength();
+        for (std::size_t i = 0; allBlank && i < control; ++i)
+            allBlank = data.bytes()[data.offset() + i] == std::byte{' '};
+        if (!allBlank) {
+            data.SeekTo(at);
+            break;
+        }
+        data.SeekBy(control);
+        blanks += control;
+    }
+    return blanks;
+}
+
+// Moves over whole runs until decoded reaches target (the field length).
+// A zero run may end one byte beyond it, having taken in a low length byte of
+// 0 (lengths 256, 512, ...). False when the record ends first or a run
+// passes further beyond target.
+bool WalkTo(ods::RecordStream& data, unsigned decoded, unsigned target)
+{
+    bool lastRunZeros = false;
+    while (decoded < target) {
+        if (!data.CanReadControl())
+            return false;
+        const std::uint8_t control = data.ReadControl();
+        if (control == 0)
+            continue;
+        if (IsRepeatRun(control)) {
+            lastRunZeros = data.ReadByte() == 0;
+            decoded += RepeatCount(control);
+        } else {
+            lastRunZeros = false;
+            data.SeekBy(control);
+            decoded += control;
+        }
+    }
+    return decoded == target || (decoded == target + 1 && lastRunZeros);
+}
+
+// The type part of the record, from the control byte at the field length on.
+// The shapes are those of an intact record: a literal run of 1 byte (field
+// length below 256), of 7 bytes (a scaled number), 5 or 4 bytes.
+void ReadTypePart(ods::RecordStream& data, FieldDefinition& definition, std::uint8_t& typeByte)
+{
+    const std::size_t lengthRun = data.offset();
+    const std::uint8_t shape = data.ReadControl();
+    std::uint32_t length = 0;
+    switch (shape) {
+    case 7: {
+        length = data.ReadWord();
+        const std::uint16_t storedScale = data.ReadWord();
+        definition.scale = static_cast<std::uint16_t>(0u - storedScale);
+        data.SeekBy(2);
+        typeByte = data.ReadByte();
+        data.SeekBy(4);
+        definition.precision = static_cast<std::uint16_t>(ReadCounted(data));
+        break;
+    }
+    case 5:
+        data.SeekBy(4);
+        typeByte = data.ReadByte();
+        data.SeekBy(4);
+        length = ReadCountedSkippingExtra(data);
+        break;
+    case 4:
+        data.SeekBy(3);
+        typeByte = data.ReadByte();
+        data.SeekBy(4);
+        length = (ReadCounted(data) * 256u) & 0xFFFFu;
+        break;
+    case 1: {
+        data.SeekBy(3);
+        const std::uint8_t next = data.ReadByte();
+        if (next == 1) {
+            const std::uint8_t t = data.ReadByte();
+            if (t == kTypeChar || t == kTypeVarchar) {
+                data.SeekBy(-6);
+                data.SeekBy(4);
+                typeByte = static_cast<std::uint8_t>(ReadCounted(data));
+                // The character length follows two zero runs. When they do
+                // not span the zeros of an intact definition (an array, a
+                // computed field), the length is the field length itself.
+                const std::uint8_t run1 = data.ReadByte();
+                const std::uint8_t zero1 = data.ReadByte();
+                const std::uint8_t run2 = data.ReadByte();
+                const std::uint8_t zero2 = data.ReadByte();
+                const bool intact = IsRepeatRun(run1) && zero1 == 0 && IsRepeatRun(run2) && zero2 == 0 &&
+                                    RepeatCount(run1) + RepeatCount(run2) == ods::kZerosBeforeCharacterLength;
+                length = ReadCountedSkippingExtra(data);
+                if (!intact) {
+                    data.SeekTo(lengthRun);
+                    length = ReadCounted(data);
+                }
+            } else if (IsFixedSizeByte(t)) {
+                data.SeekBy(-6);
+                length = ReadCounted(data);
+                data.SeekBy(2);
+                typeByte = static_cast<std::uint8_t>(ReadCounted(data));
+            } else if (t == kTypeBlob) {
+                data.SeekBy(6);
+                length = ReadCounted(data);
+                if (length == 4)
+                    data.SeekBy(2);
+                length = ReadCounted(data);
+                data.SeekBy(2);
+                typeByte = static_cast<std::uint8_t>(ReadCounted(data));
+            }
+        } else if (next > 1) {
+            const std::uint16_t fieldType = data.ReadWord();
+            data.SeekBy(-7);
+            length = ReadCounted(data);
+            data.SeekBy(2);
+            std::uint8_t count = data.ReadByte();
+            if (fieldType == ods::kBlobFieldType) {
+                if (data.ReadWord() != ods::kBlobFieldType)
+                    break;
+                typeByte = kTypeBlob;
+                count = static_cast<std::uint8_t>(count - 2);
+                if (count == 2) {
+                    data.SeekBy(2);
+                    definition.blobSubTypeName = BlobSubTypeName(0);
+                } else if (count == 1) {
+                    definition.blobSubTypeName = BlobSubTypeName(data.ReadByte());
+                } else if (count == 0) {
+                    definition.blobSubTypeName = BlobSubTypeName(9);
+                }
+                data.SeekBy(2);
+                data.ReadByte();
+                definition.blobSegmentByte = data.ReadByte();
+            } else {
+                // A whole number stored with a sub-type: the sub-type byte
+                // (1 NUMERIC, 2 DECIMAL) is the type byte.
+                definition.scale = 0;
+                data.SeekBy(2);
+                count = static_cast<std::uint8_t>(count - 2);
+                typeByte = static_cast<std::uint8_t>(ReadLittleEndian(data, count));
+                data.SeekBy(4);
+                definition.precision = static_cast<std::uint16_t>(ReadCounted(data));
+            }
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    definition.length = static_cast<std::uint16_t>(length);
+}
+
+}  // namespace
+
+MappedType MapTypeByte(std::uint8_t typeByte, std::uint16_t length)
+{
+    switch (typeByte) {
+    case kTypeNumeric: return {kTypeNumeric, length, "NUMERIC"};
+    case kTypeDecimal: return {kTypeDecimal, length, "DECIMAL"};
+    case kTypeBlob: return {kTypeBlob, 8, "BLOB"};
+    case kTypeSmallint: return {kTypeSmallint, 2, "SMALLINT"};
+    case kTypeInteger: return {kTypeInteger, 4, "INTEGER"};
+    case kTypeFloat: return {kTypeFloat, 4, "FLOAT"};
+    case kTypeDate: return {kTypeDate, 4, "DATE"};
+    case kTypeTime: return {kTypeTime, 4, "TIME"};
+    case kTypeChar: return {kTypeChar, length, "CHAR"};
+    case kTypeBoolean: return {kTypeBoolean, 2, "BOOLEAN"};
+    case kTypeDouble: return {kTypeDouble, 8, "DOUBLE PRECISION"};
+    case kTypeTimestamp: return {kTypeTimestamp, 8, "TIMESTAMP"};
+    case kTypeVarchar: return {kTypeVarchar, length, "VARCHAR"};
+    default: return {typeByte, length, ""};
+    }
+}
+
+std::string BlobSubTypeName(std::uint8_t subType)
+{
+    static constexpr std::array<const char*, 10> kNames = {"DEFAULT", "TEXT",   "BLR",
+                                                           "ACL",     "RANGES", "SUMMARY",
+                                                           "FORMAT",  "TRANSACTION_DESCRIPTION",
+                                                           "EXTERNAL_FILE_DESCRIPTION", "UNKNOWN"};
+    return subType < kNames.size() ? kNames[subType] : "";
+}
+
+std::optional<FieldDefinition> ParseFieldDefinition(ods::RecordStream& data)
+{
+    // The first literal run opens with the null-flag bytes.
+    const std::uint8_t firstRun = data.ReadControl();
+    if (!IsLiteralRun(firstRun) || firstRun < ods::kFieldNullFlagBytes)
+        return std::nullopt;
+    data.SeekBy(ods::kFieldNullFlagBytes);
+    unsigned decoded = ods::kFieldNullFlagBytes;
+    std::uint8_t nameRun = static_cast<std::uint8_t>(firstRun - ods::kFieldNullFlagBytes);
+    if (nameRun == 0) {
+        // Newer files: further null-flag bytes, a zero run when the fields
+        // they cover are present; the name is the next literal run.
+        const std::uint8_t control = data.ReadControl();
+        if (!IsRepeatRun(control) || data.ReadByte() != 0)
+            return std::nullopt;
+        decoded += RepeatCount(control);
+        nameRun = data.ReadControl();
+        if (!IsLiteralRun(nameRun))
+            return std::nullopt;
+    }
+    const unsigned nameStart = decoded;
+
+    FieldDefinition definition;
+    const std::size_t nameAt = data.offset();
+    definition.userDomain = data.ReadStoredString(4) != "RDB$";
+    data.SeekTo(nameAt);
+    unsigned stored = 0;
+    definition.name = ReadRunName(data, nameRun, &stored);
+
+    // The blank filler ends the name field, or the name field and a blank
+    // query-name field after it.
+    const unsigned filled = stored + ReadBlankFiller(data);
+    if (filled != ods::kNameFieldWidth && filled != ods::kFieldNameAndQueryNameWidth)
+        return std::nullopt;
+    const unsigned lengthAt =
+        AlignUp4(nameStart + ods::kFieldNameAndQueryNameWidth) + ods::kFieldBlobIdsBeforeLength;
+    if (!WalkTo(data, nameStart + filled, lengthAt))
+        return std::nullopt;
+
+    if (!data.CanReadControl())
+        return std::nullopt;
+    std::uint8_t typeByte = 0;
+    ReadTypePart(data, definition, typeByte);
+    // A definition whose type could not be read would only take a type away.
+    if (typeByte == 0)
+        return std::nullopt;
+    const MappedType mapped = MapTypeByte(typeByte, definition.length);
+    definition.typeCode = mapped.typeCode;
+    definition.length = mapped.length;
+    definition.typeName = mapped.typeName;
+    return definition;
+}
+
+void ApplyFieldDefinition(SchemaModel& model, const FieldDefinition& definition, const std::atomic<bool>& stop)
+{
+    for (TableNode& table : model.tables) {
+        for (COLUMN& column : table.columns) {
+            if (stop.load(std::memory_order_relaxed))
+                return;
+            if (column.fieldSource.empty())
+                break;
+            if (column.fieldSource != definition.name)
+                continue;
+            column.typeCode = definition.typeCode;
+            column.length = definition.length;
+            column.typeName = definition.typeName;
+            column.precision = definition.precision;
+            column.scale = definition.scale;
+            column.blobSegmentByte = definition.blobSegmentByte;
+            column.blobSubTypeName = definition.blobSubTypeName;
+            return;
+        }
+    }
+}
+
+void ReadFieldDefinitions(CatalogueContext& scan, const ods::PageListNode& node)
+{
+    job::WorkerLink& link = scan.link;
+    link.Progress(job::kProgressStart, static_cast<std::intptr_t>(node.pagePositions.size()));
+    ods::SlotWalkHooks hooks;
+    hooks.afterSlot = [&link] { link.Progress(job::kProgressStep); };
+    ods::ForEachRecordSlot(
+        scan.context, node, link.stopRequested,
+        [&](ods::RecordStream& record) {
+            auto opened = OpenCatalogueRecord(scan.context, record, node.relationId);
+            if (!opened || opened->format > ods::kNewestFieldRecordFormat)
+                return;
+            const auto definition = ParseFieldDefinition(opened->data);
+            if (!definition)
+                return;
+            if (definition->userDomain) {
+                COLDOMAIN domain;
+                domain.name = definition->name;
+                domain.typeCode = definition->typeCode;
+                domain.length = definition->length;
+                domain.typeName = definition->typeName;
+                domain.precision = definition->precision;
+                domain.scale = definition->scale;
+                domain.blobSubTypeName = definition->blobSubTypeName;
+                domain.blobSegmentByte = definition->blobSegmentByte;
+                scan.model.domains.push_back(std::move(domain));
+            }
+            ApplyFieldDefinition(scan.model, *definition, link.stopRequested);
+        },
+        hooks);
+    if (!link.Stopped())
+        link.Progress(job::kProgressEnd);
+}
+
+void ApplyUserDomains(CatalogueContext& scan)
+{
+    SchemaModel& model = scan.model;
+    job::WorkerLink& link = scan.link;
+    link.Progress(job::kProgressStart, static_cast<std::intptr_t>(model.domains.size()));
+    // Every column that uses a domain takes its type, in every table.
+    for (auto domain = model.domains.rbegin(); domain != model.domains.rend(); ++domain) {
+        if (link.Stopped())
+            return;
+        for (TableNode& table : model.tables) {
+            for (COLUMN& column : table.columns) {
+                if (column.fieldSource.empty())
+                    break;
+                if (column.fieldSource != domain->name)
+                    continue;
+                column.typeCode = domain->typeCode;
+                column.length = domain->length;
+                column.typeName = domain->typeName;
+                column.precision = domain->precision;
+                column.scale = domain->scale;
+                column.blobSubTypeName = domain->blobSubTypeName;
+                column.blobSegmentByte = domain->blobSegmentByte;
+            }
+        }
+        link.Progress(job::kProgressStep);
+    }
+    link.Progress(job::kProgressEnd);
+}
 
 }  // namespace ravelin::catalogue

@@ -30,7 +30,9 @@ void ReadIndexSegments(CatalogueContext& scan, const ods::PageListNode& node);
 void ReadIndices(CatalogueContext& scan, const ods::PageListNode& node);
 void ReadRelationConstraints(CatalogueContext& scan, const ods::PageListNode& node);
 
-// Rebuilds model.columnKeys for one table from the constraints and indices.
+// Rebuilds model.columnKeys for one table from the constraints and indices
+// (an empty tableName: for every table). Each key goes to the first segment
+// of the index that enforces it.
 void DeriveColumnKeys(SchemaModel& model, const std::string& tableName);
 
 }  // namespace ravelin::catalogue

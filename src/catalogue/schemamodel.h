@@ -63,6 +63,12 @@ struct COLDOMAIN {
     std::uint16_t length = 0;
     std::string typeName;
     std::uint8_t flag = 0;
+    // Carried to every column of the domain as well, so that all of them
+    // keep the domain's NUMERIC/DECIMAL size and blob sub-type.
+    std::uint16_t precision = 0;
+    std::uint16_t scale = 0;
+    std::string blobSubTypeName;
+    std::uint8_t blobSegmentByte = 0;
 };
 
 // Links a column (by name) to its default text in defaultTexts.

@@ -55,6 +55,17 @@ inline constexpr std::uint32_t kFlaggedRecordDataOffset = 22;  // compressed dat
 inline constexpr std::uint8_t kFlagPlain = 0;
 inline constexpr std::uint8_t kFlagContinuation = 4;
 inline constexpr std::uint8_t kFlagFirstFragment = 8;
+// Further bits of header byte 10 met in real files: a deleted stub (1), an
+// older version of a record kept for a running transaction (2, often stored
+// as differences only), a blob stored on a data page (16), a record whose
+// older version is stored as differences (32; the record itself is whole).
+inline constexpr std::uint8_t kFlagDeleted = 1;
+inline constexpr std::uint8_t kFlagOldVersion = 2;
+inline constexpr std::uint8_t kFlagBlobRecord = 16;
+inline constexpr std::uint8_t kFlagDeltaBackVersion = 32;
+
+// A continuation fragment: header of 13 bytes, its compressed data from 13.
+inline constexpr std::uint32_t kContinuationDataOffset = 13;
 
 // System relation ids the reader looks for.
 inline constexpr std::uint32_t kRelFields = 2;           // field definitions and domains
@@ -69,6 +80,25 @@ inline constexpr std::uint32_t kFirstUserRelation = 128;
 
 // Width of a name field in the system relations (characters).
 inline constexpr std::uint32_t kNameFieldWidth = 67;
+
+// Field-definition records (relation 2), decompressed layout. The record
+// opens with its null-flag bytes: 4 in older files, 8 in newer ones (the
+// second four are a zero run when the fields they cover are all present).
+// The field name (67) is followed by the query name (67): absent (zeros) in
+// older files, blank in newer ones. After the query name, aligned to 4 bytes,
+// come six 8-byte blob ids (validation, computed and default texts), then the
+// 16-bit field length, scale, type and sub-type.
+inline constexpr std::uint32_t kFieldNullFlagBytes = 4;
+inline constexpr std::uint32_t kFieldNameAndQueryNameWidth = 2 * kNameFieldWidth;  // 134
+inline constexpr std::uint32_t kFieldBlobIdsBeforeLength = 6 * 8;
+// Zero bytes between the field type and the character length of an intact
+// CHAR or VARCHAR definition (sub-type, missing value, ..., dimensions).
+inline constexpr std::uint32_t kZerosBeforeCharacterLength = 179;
+// Field type of a blob definition (16-bit).
+inline constexpr std::uint16_t kBlobFieldType = 261;
+// Format version of field-definition records: 0 in older files, 1 in newer
+// ones (the relation gained fields).
+inline constexpr std::uint8_t kNewestFieldRecordFormat = 1;
 
 // Stored values of user columns.
 inline constexpr std::int64_t kDayNumberOf18991230 = 15018;   // DATE: days counted from 17 November 1858 (day 0)
