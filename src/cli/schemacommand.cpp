@@ -143,8 +143,6 @@ std::string SqlTypeText(const COLUMN& column)
         std::string text = column.typeName;
         if (!column.blobSubTypeName.empty())
             text += " SUB_TYPE " + column.blobSubTypeName;
-        if (column.blobSegmentByte != 0)
-            text += " SEGMENT SIZE " + std::to_string(column.blobSegmentByte);
         return text;
     }
     return TypeText(column.typeCode, column.typeName, column.length, column.precision, column.scale);

@@ -19,9 +19,10 @@ struct SchemaOptions {
 };
 
 // The SQL type of a column as a person reads it: VARCHAR(15),
-// NUMERIC(15,2), BLOB SUB_TYPE TEXT SEGMENT SIZE 80, INTEGER, ... A type code
-// without a type word shows as "(type N)", an unresolved one (code 0) as
-// "(type unknown)".
+// NUMERIC(15,2), BLOB SUB_TYPE TEXT, INTEGER, ... (a blob's segment byte is
+// only the low byte of its segment length, so the text leaves it out). A
+// type code without a type word shows as "(type N)", an unresolved one (code
+// 0) as "(type unknown)".
 std::string SqlTypeText(const catalogue::COLUMN& column);
 std::string SqlTypeText(const catalogue::COLDOMAIN& domain);
 
