@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     catalogue::CatalogueContext scan{context, lists, model, quiet.link, tableCount};
     catalogue::ScanDatabase(scan);
 
-    for (const catalogue::TableNode& table : catalogue::SchemaModel(model).tables)
+    for (const catalogue::TableNode& table : model.tables)
         catalogue::DeriveColumnKeys(model, table.name);
     cli::SchemaJson(model, context.pageSize);
     return 0;

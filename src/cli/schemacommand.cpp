@@ -97,7 +97,6 @@ std::vector<catalogue::COLKEYCONSNAME> KeysOf(SchemaModel& scratch, const std::s
 SchemaModel KeyScratch(const SchemaModel& model)
 {
     SchemaModel scratch;
-    scratch.tables = model.tables;
     scratch.indices = model.indices;
     scratch.keyConstraints = model.keyConstraints;
     return scratch;
