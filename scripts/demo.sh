@@ -5,8 +5,8 @@
 #   ./scripts/demo.sh [DATABASE-FILE]
 #
 # Without a file it scans a real sample database from ../shared/samples (beside
-# the project folder). Without samples it scans a synthetic file that carries
-# only the page-size marks of a database (no tables), and says so.
+# the project folder). Without samples it scans a small synthetic database
+# (three tables, no data) written by the test fixture, and says so.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${RAVELIN_BUILD_DIR:-$root/build}
@@ -33,15 +33,11 @@ else
     file=$(find "$samples" -path '*/ods*' -type f | sort | head -n 1)
   fi
   if [ -z "$file" ]; then
-    # Eight blank 4096-byte pages with the checksum word 12345 on pages 5 to 7:
-    # enough for the page-size detection, nothing for the catalogue.
-    file="$demo/SYNTHETIC.GDB"
-    head -c $((4096 * 8)) /dev/zero >"$file"
-    for page in 5 6 7; do
-      printf '\x39\x30' | dd of="$file" bs=1 seek=$((page * 4096 + 2)) conv=notrunc status=none
-    done
+    RAVELIN_BUILD_TARGET=ravelin-demo-database "$root/scripts/build.sh" -DRAVELIN_BUILD_TESTS=ON
+    file="$demo/DEMO.GDB"
+    "$build/tests/cli/ravelin-demo-database" "$file"
     echo "demo: no sample databases found in $samples;"
-    echo "demo: scanning a synthetic file that holds only the page-size marks (no tables)."
+    echo "demo: scanning a small synthetic database instead (three tables, no records)."
   fi
 fi
 

@@ -38,7 +38,8 @@ namespace ravelin::catalogue {
 // How a record's first control byte c1 (and the first data byte) classify it.
 enum class RelationFieldShape {
     Unreadable,  // no data at all (c1 of 0, or nothing after the header)
-    A,           // c1 of 72 or more: the null flags and a whole unpadded column name in one run
+    A,           // c1 of 72 or more: the null flags and a whole unpadded column name in one
+                 // literal run (a repeat run of the null flags, c1 of 128 or more, counts here too)
     B,           // c1 of 4: the null flags alone; the column name begins with a repeat run
     D,           // the usual shape: the null flags and the start of the column name
     ViewColumn,  // the first null-flag byte is 0xA8: a column of a view

@@ -42,16 +42,17 @@ std::intptr_t ConsoleFrame::Send(std::uint32_t message, std::uintptr_t wParam, s
             job::CountTreeObjects(*engine_);
         return 0;
     case job::UM_PROGRESS:
-        // Range 1..upper, step 2, one step taken at the start.
+        // The bar shows the share of the announced steps taken so far (the
+        // start counts as the first).
         if (wParam == job::kProgressStart) {
             ClearProgress();
             barActive_ = true;
             barLabel_ = state_ && state_->scanning ? "Scanning" : state_ && state_->repairing ? "Repairing" : "Processing";
             barUpper_ = std::max<std::int64_t>(lParam, 1);
-            barPosition_ = std::min<std::int64_t>(3, barUpper_);
+            barPosition_ = 1;
             DrawProgress();
         } else if (wParam == job::kProgressStep && barActive_) {
-            barPosition_ = std::min(barPosition_ + 2, barUpper_);
+            barPosition_ = std::min(barPosition_ + 1, barUpper_);
             DrawProgress();
         } else if (wParam == job::kProgressEnd) {
             ClearProgress();

@@ -109,7 +109,8 @@ std::string FormatScaledInteger(std::int64_t value, std::uint16_t scale);
 // The date dayNumber days after 17 November 1858 (proleptic Gregorian) as
 // month/day/year, month and day two digits. The preview writes the year as
 // it is; the repair writes at least four digits, because the server reads a
-// one- or two-digit year as one of the current century. 15018 gives
+// one- or two-digit year as one of the current century. Years outside
+// 1..9999 are written as they are (see DayNumberInTargetRange). 15018 gives
 // 12/30/1899, 53071 gives 03/07/2004.
 std::string FormatCalendarDate(std::int64_t dayNumber, OutputMode mode);
 
@@ -119,7 +120,8 @@ bool DayNumberInTargetRange(std::int64_t dayNumber);
 // A TIME value (1/10000 second since midnight; fractions of a second are
 // dropped) as a time of day. Seconds and minutes always have two digits, the
 // hour none to spare. Preview: 12-hour clock with " AM"/" PM" (0 is 12 AM, 12
-// is 12 PM; an hour of 24 shows as 12 PM, above 24 the text is empty).
+// is 12 PM); the hour is the value's whole hours modulo 60, an hour of 24
+// shows as 12 PM and one above 24 gives an empty text.
 // Repair: 24-hour clock without suffix, so that an afternoon time keeps its
 // half of the day; a value of 24 hours or more gives an empty text.
 std::string FormatClockTime(std::uint32_t time, OutputMode mode);

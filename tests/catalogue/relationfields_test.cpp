@@ -950,7 +950,6 @@ TEST(FileContinuationLookup, OnlyARecordOnARelationFieldsDataPageInsideTheFile)
     for (std::uint32_t page : {dataPage, otherRelation, type12})
         ASSERT_TRUE(writer.PlaceRecord(page, stored));
     writer.AddEmptySlot(dataPage);
-    writer.SetPageWord(dataPage, 40, 0);  // a slot count larger than the page holds is cut to what fits
     ods::ReadingContext context;
     ASSERT_TRUE(context.OpenSource(writer.Source()));
     const ContinuationLookup lookup = FileContinuationLookup(context);

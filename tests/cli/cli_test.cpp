@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/demodatabase.h"
 #include "job/testfiles.h"
 
 namespace {
@@ -188,6 +189,20 @@ TEST(RavelinCli, ScansEverySampleLeavingItUntouched)
         EXPECT_TRUE(ReadBytes(sample.string()) == before) << "the scanned file changed";
         EXPECT_EQ(fs::last_write_time(sample), modifiedBefore);
     }
+}
+
+TEST(RavelinCli, ScanOfASyntheticDatabaseCountsItsTables)
+{
+    TempDir dir;
+    const std::string database = dir.File("DEMO.GDB");
+    ravelin::testing::DemoDatabase().WriteTo(database);
+    const RunResult run = RunCli(dir, {"scan", database});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    ExpectCompletedScan(run.lines, "DEMO.GDB");
+    const std::vector<std::string> details = {"Database name : DEMO.GDB", "Total table(s)    : 3",
+                                              "Total View(s)     : 0", "Total Indices(s)  : 0"};
+    const auto at = std::search(run.lines.begin(), run.lines.end(), details.begin(), details.end());
+    EXPECT_NE(at, run.lines.end()) << run.out;
 }
 
 TEST(RavelinCli, ScansAReadOnlyCopy)

@@ -1,0 +1,225 @@
+#include "ui/jobcontrolimpl.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "ui/cleftview.h"
+#include "ui/clogwindow.h"
+#include "ui/cmainframe.h"
+#include "ui/cravelinview.h"
+#include "ui/cribbonbar.h"
+#include "ui/dialogs.h"
+#include "ui/frameadapter.h"
+#include "ui/productsettings.h"
+
+using namespace ravelin;
+using namespace ravelin::ui;
+
+namespace {
+
+QString Sample(const char* relative)
+{
+    return QDir::cleanPath(QDir(QStringLiteral(RAVELIN_SAMPLES_DIR)).filePath(QString::fromLatin1(relative)));
+}
+
+// The application's pieces wired as at start-up: the real job driver
+// reporting through the worker bridge to a main frame.
+struct Application {
+    ProductSettings settings{QStringList{}};
+    FrameAdapter adapter;
+    JobControlImpl jobs{adapter, adapter};
+    CMainFrame frame{jobs, settings};
+
+    Application()
+    {
+        adapter.Bind(&frame, &frame);
+        frame.resize(1200, 800);
+        frame.show();
+    }
+    ~Application() { jobs.WaitIdle(); }
+
+    bool WaitForJob()
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (jobs.State().busy) {
+            if (timer.elapsed() > 120000)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        // Let the enabling rules catch up with the finished job.
+        QCoreApplication::processEvents();
+        frame.UpdateCommands();
+        return true;
+    }
+    QTreeWidgetItem* Item(const QString& text) const
+    {
+        const QList<QTreeWidgetItem*> found = frame.Tree()->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+        return found.isEmpty() ? nullptr : found.first();
+    }
+    QStringList Log() const { return frame.LogWindow()->List()->Lines(); }
+};
+
+}  // namespace
+
+class JobControlImplTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { Dialogs::SetScripted(true); }
+    void cleanup() { Dialogs::SetScripted(false); }
+
+    void ScanPreviewAndCloseThroughTheWindow()
+    {
+        const QString path = Sample("ods15/EMPLOYEE.GDB");
+        if (!QFileInfo::exists(path))
+            QSKIP("sample databases not present");
+        Application app;
+        Dialogs::PushFile(path);
+        app.frame.RunCommand(ID_OPEN_FILE);
+        QVERIFY(app.jobs.State().busy || !app.Log().isEmpty());
+        QVERIFY(app.WaitForJob());
+
+        const QStringList log = app.Log();
+        QCOMPARE(log.value(0), QStringLiteral("Ravelin Database(s) Log Report........................."));
+        QCOMPARE(log.value(1), QString(97, QLatin1Char('-')));
+        QVERIFY(log.contains(QStringLiteral("File Selected: ") + path));
+        QVERIFY(log.contains(QStringLiteral("File Size: %1 bytes").arg(QFileInfo(path).size())));
+        QVERIFY(log.contains(QStringLiteral("Database name : EMPLOYEE.GDB")));
+        const qsizetype totalAt = log.indexOf(QRegularExpression(QStringLiteral("^Total table\\(s\\)    : \\d+$")));
+        QVERIFY(totalAt > 0);
+        const int tables = log[totalAt].section(QLatin1Char(':'), 1).trimmed().toInt();
+
+        // The tree holds the tables, views and indices of the schema model.
+        QTreeWidgetItem* database = app.frame.Tree()->DatabaseNode();
+        QVERIFY(database);
+        QCOMPARE(database->text(0), QStringLiteral("EMPLOYEE.GDB"));
+        const catalogue::SchemaModel& model = app.jobs.Engine().model;
+        QStringList inTree;
+        for (int c = 0; c < 3; ++c) {
+            for (int i = 0; i < database->child(c)->childCount(); ++i)
+                inTree << database->child(c)->child(i)->text(0);
+        }
+        QStringList inModel;
+        for (const auto& table : model.tables)
+            inModel << QString::fromStdString(table.name);
+        for (const auto& view : model.views)
+            inModel << QString::fromStdString(view.name);
+        for (const auto& index : model.indices)
+            inModel << QString::fromStdString(index.name);
+        QCOMPARE(inTree, inModel);
+        QCOMPARE(database->child(0)->childCount(), static_cast<int>(model.tables.size()));
+        QVERIFY(log.contains(QStringLiteral("Total View(s)     : %1").arg(model.views.size())));
+
+        // A completed scan: the repair and the log commands come on.
+        for (CommandId id : {ID_OPEN_FILE, ID_START_REPAIR, ID_SAVE_LOG, ID_CLEAR_LOG})
+            QVERIFY2(app.frame.Ribbon()->Action(id)->isEnabled(), FindCommand(id)->text);
+        QVERIFY(!app.frame.Ribbon()->Action(ID_STOP)->isEnabled());
+        QCOMPARE(app.frame.StatusText()->text(), QStringLiteral("Ready"));
+        QVERIFY(!app.frame.ProgressBar());
+        QVERIFY(!app.frame.SkipDialog() || !app.frame.SkipDialog()->isVisible());
+
+        // Save the report of this run.
+        QTemporaryDir dir;
+        Dialogs::PushFile(dir.filePath(QStringLiteral("run")));
+        app.frame.RunCommand(ID_SAVE_LOG);
+        QFile report(dir.filePath(QStringLiteral("run.log")));
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        const QByteArray bytes = report.readAll();
+        QVERIFY(bytes.startsWith(QByteArray("R\0a\0v\0e\0l\0i\0n\0", 14)));
+        qsizetype units = 0;
+        for (const QString& line : app.Log())
+            units += line.size();
+        QCOMPARE(bytes.size(), units * 2 + 4 * app.Log().size());
+
+        // A click on a table's name previews it: the lists come from the schema.
+        if (QTreeWidgetItem* employeeItem = app.Item("EMPLOYEE")) {
+            QCOMPARE(tables, static_cast<int>(model.tables.size()));
+            app.frame.Tree()->scrollToItem(employeeItem);
+            QTest::mouseClick(app.frame.Tree()->viewport(), Qt::LeftButton, {},
+                              app.frame.Tree()->LabelRect(employeeItem).center());
+            QVERIFY(app.WaitForJob());
+            CRavelinView* view = app.frame.RightView();
+            QVERIFY(view->Filled());
+            QCOMPARE(view->Tabs()->count(), 3);
+            const catalogue::TableNode* employee = model.FindTable("EMPLOYEE");
+            QVERIFY(employee);
+            QCOMPARE(view->Grid()->columnCount(), static_cast<int>(employee->columns.size()));
+            QCOMPARE(view->Properties()->rowCount(), static_cast<int>(employee->columns.size()));
+            QCOMPARE(view->Properties()->item(0, 0)->text(), QString::fromStdString(employee->columns.front().name));
+        } else {
+            qWarning("The scan rebuilt no table columns; the preview part is not exercised.");
+        }
+
+        // Closing: asked once, Yes releases the schema.
+        Dialogs::TakeShown();
+        Dialogs::PushAnswer(job::kAnswerOk);
+        QVERIFY(app.frame.close());
+        const QList<Dialogs::Shown> shown = Dialogs::TakeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, QStringLiteral("Do you want to close Application?"));
+        QVERIFY(app.jobs.Engine().model.tables.empty());
+    }
+
+    void InvalidFileIsReportedThroughTheMessageDialog()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("not-a-database.gdb"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(3000, 'x'));
+        file.close();
+        Application app;
+        Dialogs::PushFile(path);
+        Dialogs::PushAnswer(job::kAnswerOk);
+        app.frame.RunCommand(ID_OPEN_FILE);
+        QVERIFY(app.WaitForJob());
+        const QList<Dialogs::Shown> shown = Dialogs::TakeShown();
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown[1].kind, Dialogs::Kind::Message);
+        QCOMPARE(shown[1].text, QStringLiteral("Invalid Datbase File."));
+        QCOMPARE(app.Log().last(), QStringLiteral("Cannot open the file because it is being used by another process."));
+        QVERIFY(!app.frame.Ribbon()->Action(ID_START_REPAIR)->isEnabled());
+        QVERIFY(app.frame.Ribbon()->Action(ID_OPEN_FILE)->isEnabled());
+        QCOMPARE(app.frame.Tree()->Root()->childCount(), 0);
+    }
+
+    void StopDuringAScanIsReportedOnce()
+    {
+        const QString path = Sample("ods16/dbdemos.gdb");
+        if (!QFileInfo::exists(path))
+            QSKIP("sample databases not present");
+        Application app;
+        // Stop as soon as the scan reports its first progress.
+        bool stopped = false;
+        QObject::connect(app.frame.Ribbon()->Action(ID_STOP), &QAction::changed, &app.frame, [&] {
+            if (!stopped && app.frame.Ribbon()->Action(ID_STOP)->isEnabled()) {
+                stopped = true;
+                Dialogs::PushAnswer(job::kAnswerOk);  // Yes, stop
+                Dialogs::PushAnswer(job::kAnswerOk);  // OK to the abort message
+                app.frame.RunCommand(ID_STOP);
+            }
+        });
+        Dialogs::PushFile(path);
+        app.frame.RunCommand(ID_OPEN_FILE);
+        QVERIFY(app.WaitForJob());
+        QVERIFY(stopped);
+        const QStringList log = app.Log();
+        QCOMPARE(log.filter(QRegularExpression(QStringLiteral("^Process aborted by user"))).size(), 1);
+        QVERIFY(!log.contains(QStringLiteral("Counting table(s) records in database.....................")));
+        QStringList texts;
+        for (const Dialogs::Shown& shown : Dialogs::TakeShown())
+            texts << shown.text;
+        QCOMPARE(texts.last(), QStringLiteral("Process aborted by user."));
+        QCOMPARE(app.frame.Tree()->Root()->childCount(), 0);
+        QVERIFY(!app.frame.Ribbon()->Action(ID_START_REPAIR)->isEnabled());
+    }
+};
+
+QTEST_MAIN(JobControlImplTest)
+#include "jobcontrolimpl_test.moc"
