@@ -118,7 +118,7 @@ FixtureWriter Misleading(std::uint32_t pageSize)
     first.flags = ods::kFlagFirstFragment;
     first.forwardPage = 0xFFFFFFF0;
     const Bytes column = fixture::Compress(fixture::RelationFieldRecordData("LOST", "ORDERS", "RDB$9"));
-    writer.AddStoredRecord(ods::kRelRelationFields, fixture::BuildStoredRecord(first, Bytes(column.begin(), column.begin() + 50)));
+    writer.AddStoredRecord(ods::kRelRelationFields, fixture::BuildStoredRecord(first, Bytes(column.begin(), column.begin() + static_cast<std::ptrdiff_t>(column.size() / 2))));
     const std::uint32_t entries[] = {0xFFFFFFFF, 0x7FFFFFFF};
     writer.AddPointerPage(130, entries);
     return writer;

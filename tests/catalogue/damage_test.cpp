@@ -431,7 +431,7 @@ const Hostile kHostileFiles[] = {
          fixture::RecordHeaderOptions first = fixture::RelationFieldRecordHeader(13);
          first.flags = ods::kFlagFirstFragment;
          const Bytes compressed = fixture::Compress(column);
-         const Bytes part(compressed.begin(), compressed.begin() + 60);
+         const Bytes part(compressed.begin(), compressed.begin() + static_cast<std::ptrdiff_t>(compressed.size() / 2));
          const std::uint32_t relationsPage = w.AddDataPage(ods::kRelRelations);
          for (const auto& [page, line] : std::vector<std::pair<std::uint32_t, std::uint16_t>>{
                   {0xFFFFFFFF, 0}, {w.pageCount() + 1, 0}, {80, 0}, {80, 0xFFFF}, {relationsPage, 0}, {0, 0}}) {
