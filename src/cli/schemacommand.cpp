@@ -149,7 +149,7 @@ std::string SqlTypeText(const COLUMN& column)
 
 std::string SqlTypeText(const COLDOMAIN& domain)
 {
-    return TypeText(domain.typeCode, domain.typeName, domain.length, 0, 0);
+    return TypeText(domain.typeCode, domain.typeName, domain.length, domain.precision, domain.scale);
 }
 
 std::optional<std::string> ColumnDefaultText(const SchemaModel& model, const COLUMN& column)
