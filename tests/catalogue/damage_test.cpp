@@ -293,11 +293,9 @@ TEST(DamagedSamples, ScansEndAndKeepEveryTableWhoseCataloguePagesSurvive)
 }
 
 // The first page the scan files is a relation-fields page that holds only
-// columns of system relations. When it is damaged, the scan files no
-// relation-fields page at all (a relation-fields list is only begun while
-// the lists are empty), and every table is lost with it. Enabled once the
-// page scan files relation-fields pages wherever they stand.
-TEST(DamagedSamples, DISABLED_FirstRelationFieldsPageDamagedKeepsTheTables)
+// columns of system relations. When it is damaged, the relation-fields
+// pages after it must still be filed and read, so no table is lost with it.
+TEST(DamagedSamples, FirstRelationFieldsPageDamagedKeepsTheTables)
 {
     SKIP_WITHOUT_SAMPLES();
     TempDir dir;
