@@ -183,12 +183,21 @@ void ScanDatabase(CatalogueContext& scan)
     if (scan.link.Stopped())
         return;
 
-    // Catalogue walk in list order: the readers run in the order the scan
-    // first met a page of each relation.
+    // Catalogue walk: the column records first (type information is applied
+    // only to columns that exist), then the other readers in the order the
+    // scan first met a page of each relation.
+    const auto isColumnList = [](const ods::PageListNode& node) {
+        return node.relationId == ods::kRelRelationFields && node.pageType == ods::kDataPage;
+    };
+    for (const ods::PageListNode& node : scan.pageLists) {
+        if (isColumnList(node) && !scan.link.Stopped())
+            RunCatalogueReader(scan, node);
+    }
     for (std::size_t i = 0; i < scan.pageLists.size(); ++i) {
         if (scan.link.Stopped())
             break;
-        RunCatalogueReader(scan, scan.pageLists[i]);
+        if (!isColumnList(scan.pageLists[i]))
+            RunCatalogueReader(scan, scan.pageLists[i]);
     }
     scan.model.pendingSources.clear();
 }

@@ -97,7 +97,6 @@ std::vector<catalogue::COLKEYCONSNAME> KeysOf(SchemaModel& scratch, const std::s
 SchemaModel KeyScratch(const SchemaModel& model)
 {
     SchemaModel scratch;
-    scratch.tables = model.tables;
     scratch.indices = model.indices;
     scratch.keyConstraints = model.keyConstraints;
     return scratch;
@@ -150,7 +149,7 @@ std::string SqlTypeText(const COLUMN& column)
 
 std::string SqlTypeText(const COLDOMAIN& domain)
 {
-    return TypeText(domain.typeCode, domain.typeName, domain.length, 0, 0);
+    return TypeText(domain.typeCode, domain.typeName, domain.length, domain.precision, domain.scale);
 }
 
 std::optional<std::string> ColumnDefaultText(const SchemaModel& model, const COLUMN& column)

@@ -61,10 +61,11 @@ void FilePage(PageListFinder& finder, std::uint64_t pageStart, std::uint8_t page
                 node = &finder.AppendPageList(relationId, pageType);
             break;
         case kRelRelationFields:
-            // A relation-5 list of data pages is only ever the first list:
-            // the column records must be read before every other catalogue.
+            // Column records are filed wherever their first page stands: a
+            // damaged first page must not cost every table its columns. The
+            // scan driver reads this list before every other catalogue.
             node = finder.FindPageList(relationId, kAnyPageType);
-            if (!node && finder.Empty())
+            if (!node)
                 node = &finder.AppendPageList(relationId, pageType);
             break;
         default:

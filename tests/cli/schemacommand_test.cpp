@@ -615,6 +615,18 @@ TEST_F(EmployeeSample, KeysIndicesViewsAndDomainsAgreeWithTheScript)
         }
     }
     EXPECT_EQ(domainNames.size(), script_.domains.size());
+
+    // The text names each domain with its whole type.
+    const Output text = RunSchema((kSamples / "ods15/EMPLOYEE.GDB").string(), false);
+    const std::string domains = text.out.substr(text.out.find("\nDomains: "));
+    for (const auto& [name, type] : script_.domains) {
+        std::string shown = type.word;
+        if (type.word == "VARCHAR" || type.word == "CHAR")
+            shown += "(" + std::to_string(type.length) + ")";
+        else if (type.word == "NUMERIC" || type.word == "DECIMAL")
+            shown += "(" + std::to_string(type.precision) + "," + std::to_string(type.scale) + ")";
+        EXPECT_NE(domains.find("\n    " + name + "  " + shown + "\n"), std::string::npos) << shown << " in\n" << domains;
+    }
 }
 
 // What a person reads for a column: its name, then its SQL type, default

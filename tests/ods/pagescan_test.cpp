@@ -69,10 +69,10 @@ std::vector<NodeSpec> Describe(const PageList& lists, std::uint32_t pageSize)
 {
     std::vector<NodeSpec> out;
     for (const PageListNode& node : lists) {
-        NodeSpec spec{node.relationId, node.pageType, {}};
+        NodeSpec described{node.relationId, node.pageType, {}};
         for (std::uint64_t at : node.pagePositions)
-            spec.pages.push_back(static_cast<std::uint32_t>(at / pageSize) - FixtureWriter::kFirstFreePage);
-        out.push_back(spec);
+            described.pages.push_back(static_cast<std::uint32_t>(at / pageSize) - FixtureWriter::kFirstFreePage);
+        out.push_back(described);
     }
     return out;
 }
@@ -100,12 +100,12 @@ TEST(ScanPages, FilingRules)
         {"relation-5 data page filed first collects every relation-5 data page",
          {{5, 5}, {5, 6}, {5, 5}, {5, 2}, {5, 5}},
          {{5, 5, {0, 2, 4}}, {6, 5, {1}}, {2, 5, {3}}}},
-        {"another page filed first: relation-5 data pages are not filed",
+        {"another page filed first: relation-5 data pages still get their list",
          {{5, 6}, {5, 5}, {5, 3}, {5, 5}},
-         {{6, 5, {0}}, {3, 5, {2}}}},
-        {"a pointer page filed first also shuts relation 5 out",
+         {{6, 5, {0}}, {5, 5, {1, 3}}, {3, 5, {2}}}},
+        {"a pointer page filed first does not shut relation 5 out",
          {{4, 128}, {5, 5}},
-         {{128, 4, {0}}}},
+         {{128, 4, {0}}, {5, 5, {1}}}},
         {"pages that are not filed leave the lists empty for relation 5",
          {{5, 100}, {4, 6}, {1, 5}, {5, 5}, {5, 5}},
          {{5, 5, {3, 4}}}},
