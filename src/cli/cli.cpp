@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/extractcommands.h"
+#include "cli/repaircommand.h"
 #include "cli/scancommand.h"
 #include "cli/schemacommand.h"
 #include "ods/textcodec.h"
@@ -78,6 +79,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     schema->add_flag("--json", schemaOptions.json, "Print the schema as JSON");
     schema->add_option("--codepage", codePage, "Single-byte code page of the texts stored in the file (as for scan)");
 
+    RepairCommandOptions repairOptions;
+    CLI::App* repairCommand = AddRepairCommand(app, repairOptions, codePage);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -105,6 +109,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     }
     if (schema->parsed())
         return RunSchemaCommand(schemaOptions, out, err, progressOnErr);
+    if (repairCommand->parsed()) {
+        ScanStreams streams{out, err, progressOnErr, {}};
+        return RunRepairCommand(repairOptions, streams);
+    }
     return kExitError;
 }
 

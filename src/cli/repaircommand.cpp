@@ -4,9 +4,13 @@
 #include <csignal>
 #include <filesystem>
 
+#include <CLI/CLI.hpp>
+
 #include "cli/consoleframe.h"
+#include "extract/recordextraction.h"
 #include "job/jobdriver.h"
 #include "job/logreport.h"
+#include "writer/recordtransfer.h"
 #include "writer/repairjob.h"
 
 namespace ravelin::cli {
@@ -85,7 +89,50 @@ bool AddNamed(const std::vector<Node>& nodes, const std::vector<std::string>& wa
     return true;
 }
 
+constexpr const char* kRepairExitCodesText =
+    "Exit codes:\n"
+    "  0  the repair completed\n"
+    "  1  usage error, an unknown name, a target that could not be created or attached, a repair cut short\n"
+    "     (the target stopped answering), or the report could not be written\n"
+    "  2  the file is not a database the reader recognises (\"Invalid Datbase File.\")\n"
+    "  3  the file is in use: another process (a running database server) holds it locked\n"
+    "  4  the scan or the repair was stopped with Ctrl-C (a second Ctrl-C ends the program at once)";
+
 }  // namespace
+
+CLI::App* AddRepairCommand(CLI::App& app, RepairCommandOptions& options, std::string& codePage)
+{
+    CLI::App* repair = app.add_subcommand(
+        "repair", "Scan a damaged database file, then re-create its tables with their records, its views and its "
+                  "index statements in a blank target database (the damaged file is only read).");
+    repair->footer(kRepairExitCodesText);
+    repair->add_option("FILE", options.file, "The damaged database file (opened read-only)")->required();
+    repair->add_option("--target", options.target,
+                       "The blank target database: a local file (opened by the embedded engine) or host:/path, "
+                       "host/port:/path on a Firebird server")
+        ->required();
+    repair->add_option("--user", options.user, "User name of the target's account (default SYSDBA)")
+        ->envname("ISC_USER");
+    repair->add_option("--password", options.password, "Password of the target's account")->envname("ISC_PASSWORD");
+    repair->add_flag("--create", options.create,
+                     "Create the blank target first (SQL dialect 3); refused when the file already exists");
+    repair->add_option("--tables", options.tables,
+                       "Tables to repair, separated by commas (letter case ignored). Without --tables, --views "
+                       "and --indices every table, view and index is repaired")
+        ->delimiter(',');
+    repair->add_option("--views", options.views, "Views to re-create, separated by commas")->delimiter(',');
+    repair->add_option("--indices", options.indices, "Indices whose statements to write, separated by commas")
+        ->delimiter(',');
+    repair->add_option("--commit-every", options.commitEvery,
+                       "INSERT statements per commit (default 1: each in its own transaction). More is faster; "
+                       "a refused record loses only itself either way")
+        ->check(CLI::Range(1u, 1000000u));
+    repair->add_option("--codepage", codePage, "Single-byte code page of the stored texts (default WIN1252)");
+    repair->add_option("--log", options.reportPath,
+                       "Also save the log as a report file: UTF-16LE, no byte-order mark, CR LF line ends; an "
+                       "existing file is replaced");
+    return repair;
+}
 
 bool ChooseRepairNames(const catalogue::SchemaModel& model, const RepairCommandOptions& options,
                        std::vector<std::string>& names, std::string& error)
@@ -105,11 +152,14 @@ bool ChooseRepairNames(const catalogue::SchemaModel& model, const RepairCommandO
            AddNamed(model.indices, options.indices, "--indices", "index", options.file, names, error);
 }
 
-int RunRepairCommand(const RepairCommandOptions& options, ScanStreams& streams, writer::TableTransfer& transfer)
+int RunRepairCommand(const RepairCommandOptions& options, ScanStreams& streams)
 {
     ConsoleFrame console(streams.out, streams.err, streams.showProgress);
     ConsoleDialogs dialogs(streams.err);
     job::JobDriver driver(console, dialogs);
+    extract::RecordExtraction extraction;
+    driver.SetExtractionSteps(extraction);
+    writer::RecordTransfer transfer;
     writer::TargetWriterImpl targetWriter(transfer);
     driver.SetTargetWriter(targetWriter);
     console.Attach(driver.State(), driver.Engine());

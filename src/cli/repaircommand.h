@@ -11,6 +11,10 @@
 #include "cli/scancommand.h"
 #include "writer/repair.h"
 
+namespace CLI {
+class App;
+}
+
 namespace ravelin::cli {
 
 struct RepairCommandOptions {
@@ -26,14 +30,19 @@ struct RepairCommandOptions {
     std::string reportPath;         // where to save the log report; empty: none
 };
 
+// Adds the "repair" subcommand to app, filling options (and codePage, shared
+// with the other commands) when it is parsed.
+CLI::App* AddRepairCommand(CLI::App& app, RepairCommandOptions& options, std::string& codePage);
+
 // The names to repair, in tree order: the named tables, views and indices
 // as the model spells them, or every table, view and index when none is
 // named. A name the model does not hold is an error, reported in error.
 bool ChooseRepairNames(const catalogue::SchemaModel& model, const RepairCommandOptions& options,
                        std::vector<std::string>& names, std::string& error);
 
-// Scans options.file, then repairs into options.target with transfer
-// copying each table's records. SIGINT requests a stop while a job runs.
-int RunRepairCommand(const RepairCommandOptions& options, ScanStreams& streams, writer::TableTransfer& transfer);
+// Scans options.file (counting its records), then repairs into
+// options.target: tables with their records and blobs, views, index
+// statements. SIGINT requests a stop while a job runs.
+int RunRepairCommand(const RepairCommandOptions& options, ScanStreams& streams);
 
 }  // namespace ravelin::cli

@@ -67,7 +67,7 @@ void RepairTable(RepairSession& session, const catalogue::TableNode& table)
     for (std::string& note : notes)
         job.link.Log(std::move(note));
     if (session.target.ExecuteDefinition(session.currentStatement)) {
-        session.transfer.TransferTableData(job, session.target);
+        session.transfer.TransferTableData(job, session.target, session.targetPath);
     } else if (!Stopped(session) && !session.target.Lost()) {
         job.link.Log("Table not created: " + table.name + ": " + session.target.FailureText());
         job.link.Blank();

@@ -28,9 +28,10 @@ public:
     virtual ~TableTransfer() = default;
     // The repair-mode data transfer of the table named
     // job.state.repairedTableName: one INSERT per readable record through
-    // target.ExecuteInsert, then the table's blobs and summary lines. Sets
-    // job.engine.repairSucceeded when it reached the table's end.
-    virtual void TransferTableData(job::JobContext& job, TargetDatabase& target) = 0;
+    // target.ExecuteInsert, then the table's blobs (beside targetPath) and
+    // summary lines. Sets job.engine.repairSucceeded when it reached the
+    // table's end.
+    virtual void TransferTableData(job::JobContext& job, TargetDatabase& target, const std::string& targetPath) = 0;
 };
 
 // One repair run.

@@ -31,10 +31,37 @@ bool IsNotNull(const catalogue::SchemaModel& model, const catalogue::COLUMN& col
     return column.notNull != 0;
 }
 
+bool IsGeneratedName(const std::string& name)
+{
+    return name.size() >= 6 && EqualsNoCase(std::string_view(name).substr(0, 6), "INTEG_");
+}
+
+// The columns of the key that key (attached to its first column) stands
+// for: the segments of the index that enforces the constraint, or the one
+// column when that index is not in the model.
+std::vector<std::string> KeySegments(const catalogue::SchemaModel& model, const catalogue::TableNode& table,
+                                     const catalogue::COLKEYCONSNAME& key, const catalogue::COLUMN& column)
+{
+    for (const catalogue::KEYSCONTRAINTS& constraint : model.keyConstraints) {
+        if (!EqualsNoCase(constraint.relationName, table.name) ||
+            !EqualsNoCase(constraint.constraintType, key.constraintType))
+            continue;
+        const bool sameName = key.constraintName == " " ? IsGeneratedName(constraint.constraintName)
+                                                        : EqualsNoCase(constraint.constraintName, key.constraintName);
+        if (!sameName)
+            continue;
+        for (const catalogue::IndexNode& index : model.indices) {
+            if (EqualsNoCase(index.name, constraint.indexName) && !index.segments.empty() &&
+                EqualsNoCase(index.segments.front(), column.name))
+                return index.segments;
+        }
+    }
+    return {column.name};
+}
+
 // The key clause of one column, or nothing.
 std::optional<std::string> KeyClause(const catalogue::SchemaModel& model, const catalogue::TableNode& table,
-                                     const catalogue::COLUMN& column, const std::string& writtenName,
-                                     std::vector<std::string>* notes)
+                                     const catalogue::COLUMN& column, std::vector<std::string>* notes)
 {
     for (const catalogue::COLKEYCONSNAME& key : model.columnKeys) {
         if (!EqualsNoCase(key.columnName, column.name) || !EqualsNoCase(key.relationName, table.name))
@@ -46,6 +73,28 @@ std::optional<std::string> KeyClause(const catalogue::SchemaModel& model, const 
             typeText = "UNIQUE";
         else
             return std::nullopt;
+        // Every column of a composite key: a key on its first column alone
+        // would refuse rows the table holds.
+        std::string columns;
+        for (const std::string& segment : KeySegments(model, table, key, column)) {
+            const catalogue::COLUMN* member = nullptr;
+            for (const catalogue::COLUMN& candidate : table.columns) {
+                if (EqualsNoCase(candidate.name, segment)) {
+                    member = &candidate;
+                    break;
+                }
+            }
+            if (member == nullptr) {
+                if (notes != nullptr)
+                    notes->push_back("Key left out for column " + LoggableName(column.name) + " of table " +
+                                     LoggableName(table.name) + ": its column " + LoggableName(segment) +
+                                     " is not in the table");
+                return std::nullopt;
+            }
+            if (!columns.empty())
+                columns += ',';
+            columns += WrittenColumnName(member->name);
+        }
         std::string clause;
         if (key.constraintName != " ") {
             if (IsPlainIdentifier(key.constraintName)) {
@@ -56,7 +105,7 @@ std::optional<std::string> KeyClause(const catalogue::SchemaModel& model, const 
                                  LoggableName(key.constraintName));
             }
         }
-        clause += typeText + "(" + writtenName + ")";
+        clause += typeText + "(" + columns + ")";
         return clause;
     }
     return std::nullopt;
@@ -95,8 +144,12 @@ std::string BuildCreateTable(const catalogue::SchemaModel& model, const catalogu
         if (EqualsNoCase(typeWord, "DATE") || EqualsNoCase(typeWord, "TIME"))
             typeWord = "TIMESTAMP";
         const bool blob = EqualsNoCase(typeWord, "BLOB");
-        statement += blob ? std::string("CHAR(250)") : typeWord;
-        if (!blob) {
+        // A column whose type could not be read (a computed column, a type
+        // without a word) still gets one, so that the table and its other
+        // columns' values are not lost with it.
+        const bool unknown = typeWord.empty();
+        statement += blob ? std::string("CHAR(250)") : unknown ? std::string(kUnknownTypeText) : typeWord;
+        if (!blob && !unknown) {
             if (column.typeCode == catalogue::kTypeChar || column.typeCode == catalogue::kTypeVarchar) {
                 statement += "(" + std::to_string(column.length) + ") ";
             } else if (column.typeCode == catalogue::kTypeNumeric || column.typeCode == catalogue::kTypeDecimal) {
@@ -120,7 +173,7 @@ std::string BuildCreateTable(const catalogue::SchemaModel& model, const catalogu
         if (IsNotNull(model, column))
             statement += " NOT NULL ";
 
-        if (std::optional<std::string> clause = KeyClause(model, table, column, writtenName, notes))
+        if (std::optional<std::string> clause = KeyClause(model, table, column, notes))
             clauses.push_back(std::move(*clause));
 
         if (i + 1 < table.columns.size())

@@ -10,6 +10,9 @@
 
 namespace ravelin::writer {
 
+// The type of a column whose type word is unknown.
+inline constexpr const char* kUnknownTypeText = "VARCHAR(250)";
+
 // Why the table cannot be written safely: its name or one of its column
 // names is not a plain identifier. Empty when every name is usable.
 std::string UnsafeTableName(const catalogue::TableNode& table);
@@ -17,8 +20,11 @@ std::string UnsafeTableName(const catalogue::TableNode& table);
 // The CREATE TABLE text of table, from the model's columnDefaults,
 // defaultTexts, notNullSources and columnKeys (DeriveColumnKeys has been
 // run for the table). DATE and TIME become TIMESTAMP, BLOB becomes
-// CHAR(250), the six reserved column names get "1" appended, names are not
-// quoted, and there is no closing semicolon. A default text that is not one
+// CHAR(250), a column without a type word becomes VARCHAR(250), the six
+// reserved column names get "1" appended, names are not quoted, and there
+// is no closing semicolon. A key names every column of the index that
+// enforces it (its first column alone when that index is unknown); a key
+// whose columns are not all in the table is left out. A default text that is not one
 // literal value and a constraint name that is not a plain identifier are
 // left out (the key itself stays); each omission adds a line to notes when
 // given. A stop request ends the column loop and closes the statement.

@@ -119,6 +119,22 @@ TEST_F(RepairTest, TablesThenViewsThenIndicesInTheCheckedOrder)
               "CREATE INDEX  ix ON T1(A , YEAR1);\r\n\r\nCREATE INDEX  IX ON T1();\r\n\r\n");
 }
 
+TEST_F(RepairTest, KeysComeFromTheConstraintsAndIndicesOfTheTable)
+{
+    catalogue::SchemaModel& model = h.engine.model;
+    model.tables.push_back(Table("T3", {Column("A", "S_A"), Column("B", "S_B"), Column("C", "S_C")}));
+    model.indices = {Index("RDB$PRIMARY7", "T3", {"A", "B"}), Index("RDB$FOREIGN8", "T3", {"C"}),
+                     Index("T2_PK", "T2", {"B"})};
+    model.keyConstraints = {{"PRIMARY KEY", "integ_70", "T3", "RDB$PRIMARY7"},
+                            {"FOREIGN KEY", "FK_T3_C", "T3", "RDB$FOREIGN8"},
+                            {"PRIMARY KEY", "PK_T2", "T2", "T2_PK"}};
+    RepairSession session = Session({"T3", "T2"});
+    RepairSelectedObjects(session);
+    EXPECT_EQ(target.Texts(Executed::Definition),
+              (std::vector<std::string>{"CREATE TABLE T3(A INTEGER,B INTEGER,C INTEGER,PRIMARY KEY(A,B))",
+                                        "CREATE TABLE T2(B INTEGER,CONSTRAINT PK_T2 PRIMARY KEY(B))"}));
+}
+
 TEST_F(RepairTest, RefusedStatementsAreLoggedAndTheRepairGoesOn)
 {
     target.fails = [](const std::string& s) { return s.rfind("CREATE TABLE T1", 0) == 0 || s.rfind("CREATE VIEW", 0) == 0; };

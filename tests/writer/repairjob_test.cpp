@@ -60,7 +60,7 @@ public:
 // Ten rows per table.
 class TenRows final : public TableTransfer {
 public:
-    void TransferTableData(job::JobContext& job, TargetDatabase& target) override
+    void TransferTableData(job::JobContext& job, TargetDatabase& target, const std::string&) override
     {
         for (int i = 1; i <= 10; ++i)
             target.ExecuteInsert("INSERT INTO " + job.state.repairedTableName + "(ID) VALUES (" + std::to_string(i) +

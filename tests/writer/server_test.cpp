@@ -150,7 +150,7 @@ public:
     std::vector<std::string> tables;
     int succeeded = 0;
 
-    void TransferTableData(job::JobContext& job, TargetDatabase& target) override
+    void TransferTableData(job::JobContext& job, TargetDatabase& target, const std::string&) override
     {
         tables.push_back(job.state.repairedTableName);
         for (int i = 0; i < before + after; ++i) {

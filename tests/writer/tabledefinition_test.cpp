@@ -113,12 +113,35 @@ TEST(BuildCreateTable, WritesTheStatementOfEachTable)
              t.columns = {Numeric("A", "NUMERIC", 1, 15, 3), Numeric("B", "DECIMAL", 2, 0, 0)};
          },
          "CREATE TABLE N(A NUMERIC(15,3),B DECIMAL(0,0))"},
-        {"a column whose type was never resolved is its name and a blank",
+        {"a column whose type was never resolved gets a text type, so the table is not lost with it",
          [](SchemaModel&, TableNode& t) {
              t.name = "U";
-             t.columns = {Column("A", "INTEGER", 8, 4), Column("X", "", 0, 0)};
+             t.columns = {Column("A", "INTEGER", 8, 4), Column("X", "", 0, 0), Column("B", "", 16, 8)};
          },
-         "CREATE TABLE U(A INTEGER,X )"},
+         "CREATE TABLE U(A INTEGER,X VARCHAR(250),B VARCHAR(250))"},
+        {"a composite key names every column of its index, reserved names with their 1",
+         [](SchemaModel& m, TableNode& t) {
+             t.name = "EP";
+             t.columns = {NotNull(Column("EMP_NO", "SMALLINT", 7, 2)), NotNull(Column("PROJ_ID", "CHAR", 14, 5)),
+                          NotNull(Column("YEAR", "INTEGER", 8, 4))};
+             m.indices = {catalogue::IndexNode{"RDB$PRIMARY12", "EP", "", {"EMP_NO", "PROJ_ID"}},
+                          catalogue::IndexNode{"RDB$4", "EP", "", {"PROJ_ID", "YEAR"}}};
+             m.keyConstraints = {{"PRIMARY KEY", "INTEG_25", "EP", "RDB$PRIMARY12"},
+                                 {"UNIQUE", "UQ_EP", "EP", "RDB$4"}};
+             Key(m, "EP", "EMP_NO", " ", "PRIMARY KEY");
+             Key(m, "EP", "PROJ_ID", "UQ_EP", "UNIQUE");
+         },
+         "CREATE TABLE EP(EMP_NO SMALLINT NOT NULL ,PROJ_ID CHAR(5)  NOT NULL ,YEAR1 INTEGER NOT NULL ,"
+         "PRIMARY KEY(EMP_NO,PROJ_ID),CONSTRAINT UQ_EP UNIQUE(PROJ_ID,YEAR1))"},
+        {"a key whose index names a column the table does not have is left out",
+         [](SchemaModel& m, TableNode& t) {
+             t.name = "G";
+             t.columns = {NotNull(Column("A", "INTEGER", 8, 4))};
+             m.indices = {catalogue::IndexNode{"RDB$PRIMARY3", "G", "", {"A", "GONE"}}};
+             m.keyConstraints = {{"PRIMARY KEY", "INTEG_3", "G", "RDB$PRIMARY3"}};
+             Key(m, "G", "A", " ", "PRIMARY KEY");
+         },
+         "CREATE TABLE G(A INTEGER NOT NULL )"},
         {"a foreign key gives no clause and no trailing comma; a key of another table with the same column is not "
          "used",
          [](SchemaModel& m, TableNode& t) {

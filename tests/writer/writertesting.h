@@ -102,7 +102,7 @@ public:
     std::function<void(job::JobContext&)> during;
     bool reachesEnd = true;
 
-    void TransferTableData(job::JobContext& job, TargetDatabase& target) override
+    void TransferTableData(job::JobContext& job, TargetDatabase& target, const std::string&) override
     {
         tables.push_back(job.state.repairedTableName);
         if (inserts) {

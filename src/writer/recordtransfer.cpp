@@ -1,0 +1,58 @@
+#include "writer/recordtransfer.h"
+
+#include "extract/blobextractor.h"
+#include "extract/tabletransfer.h"
+#include "writer/targetconnection.h"
+
+namespace ravelin::writer {
+namespace {
+
+class TargetSink final : public extract::StatementSink {
+public:
+    explicit TargetSink(TargetDatabase& target) : target_(target) {}
+    bool ExecuteInsert(const std::string& sqlUtf8) override { return target_.ExecuteInsert(sqlUtf8); }
+
+private:
+    TargetDatabase& target_;
+};
+
+class TargetBlobs final : public extract::BlobHandler {
+public:
+    explicit TargetBlobs(extract::BlobExtraction& extraction) : extraction_(extraction) {}
+    std::string BlobValuePath(const catalogue::TableNode& table, std::uint32_t valueNumber,
+                              const extract::BlobId& id) override
+    {
+        return extraction_.BlobValuePath(table, valueNumber, id);
+    }
+    void ExtractTableBlobs(job::JobContext& job, const catalogue::TableNode& table) override
+    {
+        extraction_.ExtractTableBlobs(job.engine.context, job.engine.pageLists, table, job.link, &job.dialogs);
+    }
+
+private:
+    extract::BlobExtraction& extraction_;
+};
+
+}  // namespace
+
+RecordTransfer::RecordTransfer() = default;
+
+RecordTransfer::~RecordTransfer() = default;
+
+void RecordTransfer::TransferTableData(job::JobContext& job, TargetDatabase& target, const std::string& targetPath)
+{
+    // The blob folder sits beside the target's file, also when a server
+    // holds the target.
+    if (!blobs_ || blobTarget_ != targetPath) {
+        blobs_ = std::make_unique<extract::BlobExtraction>(LocalTargetPath(targetPath));
+        blobTarget_ = targetPath;
+    }
+    TargetSink sink(target);
+    TargetBlobs blobs(*blobs_);
+    extract::TransferHooks hooks;
+    hooks.statements = &sink;
+    hooks.blobs = &blobs;
+    extract::TransferTableData(job, hooks);
+}
+
+}  // namespace ravelin::writer

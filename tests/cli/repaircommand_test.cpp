@@ -1,0 +1,130 @@
+#include "cli/repaircommand.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "writer/writertesting.h"
+
+namespace ravelin::cli {
+namespace {
+
+using writer::testing::IsqlAvailable;
+using writer::testing::ReadAll;
+using writer::testing::RunIsql;
+using writer::testing::TempFolder;
+using writer::testing::Words;
+
+const std::string kSamples = RAVELIN_SAMPLES_DIR;
+
+class RepairCommand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sample = kSamples + "/ods16/dbdemos.gdb";
+        if (!std::filesystem::exists(sample))
+            GTEST_SKIP() << "sample database missing: " << sample;
+        if (!IsqlAvailable())
+            GTEST_SKIP() << "isql-fb is not installed: the repair tests need the Firebird utilities";
+        ASSERT_TRUE(folder.Ok());
+    }
+
+    int Run(RepairCommandOptions options)
+    {
+        ScanStreams streams{out, err, false, {}};
+        return RunRepairCommand(options, streams);
+    }
+
+    std::string sample;
+    TempFolder folder;
+    std::ostringstream out;
+    std::ostringstream err;
+};
+
+// The record counts found in the target after repairing a sample, table by
+// table. EMPLOYEE.GDB shows composite keys (EMPLOYEE_PROJECT,
+// PROJ_DEPT_BUDGET, SALARY_HISTORY) and a computed column (SALES.AGED).
+struct SampleCase {
+    const char* file;
+    std::uint32_t commitEvery;
+    std::map<std::string, std::string> counts;
+};
+
+TEST_F(RepairCommand, RepairsTheSamplesTablesWithTheirRecords)
+{
+    const std::vector<SampleCase> cases = {
+        {"ods16/dbdemos.gdb", 500,
+         {{"ANIMALS", "7"}, {"BIOLIFE", "28"}, {"COUNTRY", "18"}, {"CUSTOLY", "30"}, {"CUSTOMER", "55"},
+          {"EMPLOYEE", "42"}, {"INDUSTRY", "7"}, {"ITEMS", "945"}, {"MASTER", "109"}, {"NEXTCUST", "1"},
+          {"NEXTITEM", "1"}, {"NEXTORD", "1"}, {"ORDERS", "205"}, {"PARTS", "59"}, {"VENDORS", "23"},
+          {"VENUES", "10"}}},
+        {"ods13/MASTSQL.GDB", 10,
+         {{"CUSTOMER", "55"}, {"EMPLOYEE", "42"}, {"ITEMS", "947"}, {"NEXTCUST", "1"}, {"NEXTORD", "1"},
+          {"ORDERS", "205"}, {"PARTS", "59"}, {"VENDORS", "23"}}},
+        {"ods15/EMPLOYEE.GDB", 100,
+         {{"COUNTRY", "14"}, {"DEPARTMENT", "21"}, {"EMPLOYEE", "42"}, {"PROJECT", "6"}, {"EMPLOYEE_PROJECT", "28"},
+          {"PROJ_DEPT_BUDGET", "24"}, {"SALARY_HISTORY", "49"}, {"CUSTOMER", "15"}, {"SALES", "33"}}},
+    };
+    for (const SampleCase& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string file = kSamples + "/" + c.file;
+        if (!std::filesystem::exists(file))
+            continue;
+        out.str("");
+        err.str("");
+        RepairCommandOptions options;
+        options.file = file;
+        options.target = folder.File(std::filesystem::path(c.file).stem().string() + ".fdb");
+        options.create = true;
+        options.commitEvery = c.commitEvery;
+        EXPECT_EQ(Run(options), kExitCompleted) << err.str() << out.str();
+        EXPECT_NE(err.str().find("Repair process completed successfully."), std::string::npos) << err.str();
+        std::string script;
+        for (const auto& [table, count] : c.counts)
+            script += "SELECT '" + table + "', COUNT(*) FROM " + table + ";\n";
+        const std::vector<std::string> words = Words(RunIsql(options.target, script));
+        std::map<std::string, std::string> found;
+        for (std::size_t i = 0; i + 1 < words.size(); i += 2)
+            found[words[i]] = words[i + 1];
+        EXPECT_EQ(found, c.counts);
+    }
+}
+
+TEST_F(RepairCommand, UnknownNamesAndUnusableTargetsEndWithAnError)
+{
+    RepairCommandOptions unknown;
+    unknown.file = sample;
+    unknown.target = folder.File("unused.fdb");
+    unknown.create = true;
+    unknown.tables = {"animals", "NO_SUCH_TABLE"};
+    EXPECT_EQ(Run(unknown), kExitError);
+    EXPECT_NE(err.str().find("--tables: the scan of " + sample + " found no table named NO_SUCH_TABLE"),
+              std::string::npos)
+        << err.str();
+    EXPECT_FALSE(std::filesystem::exists(unknown.target));
+
+    const std::string existing = folder.File("existing.fdb");
+    {
+        std::ofstream file(existing);
+        file << "not a database";
+    }
+    RepairCommandOptions overExisting;
+    overExisting.file = sample;
+    overExisting.target = existing;
+    overExisting.create = true;
+    err.str("");
+    out.str("");
+    EXPECT_EQ(Run(overExisting), kExitError);
+    EXPECT_NE(err.str().find("Connection failed"), std::string::npos) << err.str();
+    EXPECT_NE(out.str().find("already exists"), std::string::npos) << out.str();
+    EXPECT_EQ(ReadAll(existing), "not a database");
+}
+
+}  // namespace
+}  // namespace ravelin::cli
