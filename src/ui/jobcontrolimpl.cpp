@@ -7,7 +7,11 @@
 
 namespace ravelin::ui {
 
-JobControlImpl::JobControlImpl(job::Frame& frame, job::WorkerDialogs& dialogs) : driver(frame, dialogs) {}
+JobControlImpl::JobControlImpl(job::Frame& frame, job::WorkerDialogs& dialogs) : driver(frame, dialogs)
+{
+    driver.SetExtractionSteps(extraction);
+    driver.SetTargetWriter(targetWriter);
+}
 
 JobControlImpl::~JobControlImpl()
 {
@@ -46,6 +50,11 @@ bool JobControlImpl::StartRepair(std::vector<std::string> names)
     if (driver.Busy())
         return false;
     repairNames = std::move(names);
+    // The target and the account come from the connection dialog, which the
+    // worker opens; every statement is committed on its own.
+    writer::RepairOptions options;
+    options.repairNames = repairNames;
+    targetWriter.SetOptions(std::move(options));
     return driver.StartRepair();
 }
 

@@ -7,8 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "extract/recordextraction.h"
 #include "job/jobdriver.h"
 #include "ui/jobcontrol.h"
+#include "writer/recordtransfer.h"
+#include "writer/repairjob.h"
 
 namespace ravelin::ui {
 
@@ -38,6 +41,11 @@ public:
     void WaitIdle();
 
 private:
+    // The record walks and the target side live as long as the driver and
+    // are declared first, so that the driver (which stops its job) goes first.
+    extract::RecordExtraction extraction;
+    writer::RecordTransfer transfer;
+    writer::TargetWriterImpl targetWriter{transfer};
     job::JobDriver driver;
     std::vector<std::string> repairNames;
 };

@@ -51,7 +51,8 @@ std::string PrepareSideFile(RepairSession& session, SideFileKind kind)
     return path;
 }
 
-void RepairTable(RepairSession& session, const catalogue::TableNode& table)
+// Yields whether the target accepted the table's CREATE TABLE.
+bool RepairTable(RepairSession& session, const catalogue::TableNode& table)
 {
     job::JobContext& job = session.job;
     catalogue::SchemaModel& model = job.engine.model;
@@ -59,7 +60,7 @@ void RepairTable(RepairSession& session, const catalogue::TableNode& table)
     if (!refusal.empty()) {
         job.link.Log("Table not repaired: " + LoggableName(table.name) + ": " + refusal);
         job.link.Blank();
-        return;
+        return false;
     }
     catalogue::DeriveColumnKeys(model, table.name);
     std::vector<std::string> notes;
@@ -68,10 +69,13 @@ void RepairTable(RepairSession& session, const catalogue::TableNode& table)
         job.link.Log(std::move(note));
     if (session.target.ExecuteDefinition(session.currentStatement)) {
         session.transfer.TransferTableData(job, session.target, session.targetPath);
-    } else if (!Stopped(session) && !session.target.Lost()) {
+        return true;
+    }
+    if (!Stopped(session) && !session.target.Lost()) {
         job.link.Log("Table not created: " + table.name + ": " + session.target.FailureText());
         job.link.Blank();
     }
+    return false;
 }
 
 }  // namespace
@@ -236,6 +240,8 @@ void RepairSelectedObjects(RepairSession& session)
     job::JobContext& job = session.job;
     job.engine.viewCount = 0;
     bool cutOff = false;
+    std::size_t tablesChosen = 0;
+    std::size_t tablesCreated = 0;
     for (const std::string& name : session.repairNames) {
         if (Stopped(session))
             break;
@@ -248,7 +254,9 @@ void RepairSelectedObjects(RepairSession& session)
             }
         }
         if (table != nullptr) {
-            RepairTable(session, *table);
+            ++tablesChosen;
+            if (RepairTable(session, *table))
+                ++tablesCreated;
             if (session.target.Lost()) {
                 // Records sent after the target stopped answering did not land.
                 job.engine.repairSucceeded = false;
@@ -281,7 +289,14 @@ void RepairSelectedObjects(RepairSession& session)
                      std::to_string(session.target.InsertsLostAtCommit()));
         job.link.Blank();
     }
-    job.engine.repairSucceeded = detached && !cutOff && !Stopped(session);
+    // A repair whose every table the target refused copied nothing: it is
+    // not reported as a success.
+    const bool nothingCreated = tablesChosen != 0 && tablesCreated == 0;
+    if (nothingCreated && !cutOff && !Stopped(session)) {
+        job.link.Log(kNoTableCreatedText);
+        job.link.Blank();
+    }
+    job.engine.repairSucceeded = detached && !cutOff && !nothingCreated && !Stopped(session);
 }
 
 }  // namespace ravelin::writer

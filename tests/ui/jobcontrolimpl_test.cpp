@@ -3,12 +3,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "ui/blankdatabase.h"
 #include "ui/cleftview.h"
 #include "ui/clogwindow.h"
 #include "ui/cmainframe.h"
@@ -64,7 +66,40 @@ struct Application {
         return found.isEmpty() ? nullptr : found.first();
     }
     QStringList Log() const { return frame.LogWindow()->List()->Lines(); }
+    // Previews the table named text with a click on its name.
+    bool ClickName(const QString& text)
+    {
+        QTreeWidgetItem* item = Item(text);
+        if (!item)
+            return false;
+        frame.Tree()->scrollToItem(item);
+        QTest::mouseClick(frame.Tree()->viewport(), Qt::LeftButton, {}, frame.Tree()->LabelRect(item).center());
+        return WaitForJob();
+    }
 };
+
+int GridColumn(const QTableWidget* grid, const QString& name)
+{
+    for (int column = 0; column < grid->columnCount(); ++column) {
+        if (grid->horizontalHeaderItem(column)->text().compare(name, Qt::CaseInsensitive) == 0)
+            return column;
+    }
+    return -1;
+}
+
+// One value from the target database, through the platform's isql.
+QString QueryTarget(const QString& path, const QString& query)
+{
+    QProcess isql;
+    isql.start(QStringLiteral("isql-fb"), {QStringLiteral("-q"), QStringLiteral("-user"), QStringLiteral("SYSDBA"),
+                                           QStringLiteral("-password"), QStringLiteral("masterkey"), path});
+    if (!isql.waitForStarted())
+        return QStringLiteral("isql-fb did not start");
+    isql.write(("SET HEADING OFF; " + query + ";\n").toUtf8());
+    isql.closeWriteChannel();
+    isql.waitForFinished(60000);
+    return QString::fromUtf8(isql.readAllStandardOutput()).simplified();
+}
 
 }  // namespace
 
@@ -164,6 +199,70 @@ private slots:
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].text, QStringLiteral("Do you want to close Application?"));
         QVERIFY(app.jobs.Engine().model.tables.empty());
+    }
+
+    // A user's whole run on a real sample: scan, preview, repair everything
+    // into a new embedded target, and the window afterwards.
+    void ScanPreviewAndRepairEverythingIntoAnEmbeddedTarget()
+    {
+        const QString path = Sample("ods16/dbdemos.gdb");
+        if (!QFileInfo::exists(path))
+            QSKIP("sample databases not present");
+        Application app;
+        Dialogs::PushFile(path);
+        app.frame.RunCommand(ID_OPEN_FILE);
+        QVERIFY(app.WaitForJob());
+        QCOMPARE(app.frame.Tree()->DatabaseNode()->child(0)->childCount(), 16);
+
+        // ORDERS holds 205 records: the first page shows 100, in file order.
+        QVERIFY(app.ClickName(QStringLiteral("ORDERS")));
+        const QTableWidget* grid = app.frame.RightView()->Grid();
+        QCOMPARE(grid->rowCount(), 100);
+        const int orderNo = GridColumn(grid, QStringLiteral("OrderNo"));
+        const int taxRate = GridColumn(grid, QStringLiteral("TaxRate"));
+        const int saleDate = GridColumn(grid, QStringLiteral("SaleDate"));
+        QVERIFY(orderNo >= 0 && taxRate >= 0 && saleDate >= 0);
+        QCOMPARE(grid->item(0, orderNo)->text(), QStringLiteral("1003"));
+        QCOMPARE(grid->item(0, taxRate)->text(), QStringLiteral("4.5"));
+        QCOMPARE(grid->item(0, saleDate)->text(), QStringLiteral("04/12/1988 "));  // a timestamp at midnight
+        QCOMPARE(grid->item(1, orderNo)->text(), QStringLiteral("1004"));
+
+        // Everything is checked after a scan; the target is a new blank file.
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("blank.ib"));
+        QCOMPARE(CreateBlankDatabase(target, QStringLiteral("SYSDBA"), QStringLiteral("masterkey")), QString());
+        const qsizetype indices = static_cast<qsizetype>(app.jobs.Engine().model.indices.size());
+        QVERIFY(indices > 0);
+        Dialogs::TakeShown();
+        Dialogs::PushConnection({target.toStdString(), "SYSDBA", "masterkey"}, job::kAnswerOk);
+        Dialogs::PushAnswer(job::kAnswerOk);
+        app.frame.RunCommand(ID_START_REPAIR);
+        QVERIFY(app.WaitForJob());
+
+        QStringList texts;
+        for (const Dialogs::Shown& shown : Dialogs::TakeShown())
+            texts << shown.text;
+        QVERIFY2(texts.contains(QStringLiteral("Repair process completed successfully.")), qPrintable(texts.join('|')));
+        const QStringList log = app.Log();
+        const qsizetype ordersAt = log.indexOf(QStringLiteral("Table Recovered : ORDERS"));
+        QVERIFY(ordersAt > 0);
+        QCOMPARE(log.value(ordersAt + 1), QStringLiteral("Total Records Present   : 205"));
+        QCOMPARE(log.value(ordersAt + 2), QStringLiteral("Total Records Recovered : 205"));
+        QCOMPARE(log.filter(QRegularExpression(QStringLiteral("^Table Recovered : "))).size(), 16);
+        // Every index is written to its side file, none is executed.
+        QVERIFY(log.contains(QStringLiteral("Indices recovered :%1").arg(indices)));
+        QVERIFY(!log.filter(QRegularExpression(QStringLiteral("^Reparing process completed on "))).isEmpty());
+
+        // The tree and the model are emptied: the next repair needs a new scan.
+        QCOMPARE(app.frame.Tree()->Root()->childCount(), 0);
+        QVERIFY(app.jobs.Engine().model.tables.empty());
+        QVERIFY(!app.frame.Ribbon()->Action(ID_START_REPAIR)->isEnabled());
+        QVERIFY(app.frame.Ribbon()->Action(ID_OPEN_FILE)->isEnabled());
+
+        // What landed, read back from the target.
+        QCOMPARE(QueryTarget(target, QStringLiteral("SELECT COUNT(*) FROM ORDERS")), QStringLiteral("205"));
+        QCOMPARE(QueryTarget(target, QStringLiteral("SELECT TAXRATE FROM ORDERS WHERE ORDERNO = 1003")).toDouble(), 4.5);
+        QVERIFY(QFileInfo::exists(target + QStringLiteral("Indices.txt")));
     }
 
     void InvalidFileIsReportedThroughTheMessageDialog()

@@ -125,17 +125,21 @@ private slots:
             s.updater.connectionAvailable = [] { return false; };
         QCOMPARE(s.updater.CheckForUpdate(), code);
         QCOMPARE(s.updater.NewVersion(), newVersion);
-        // Asked at most once, for the version file, as the update agent,
-        // never from a cache.
+        // Asked for the version file only, as the update agent, never from a
+        // cache. The checker sends one request; the client library may send it
+        // again on its own when the server closes a connection whose answer
+        // has no length, so only a second, different request is a fault.
         const QList<Request> requests = s.server.Requests();
-        QVERIFY(requests.size() <= 1);
-        if (code != 4 && code != 8 && server.isEmpty()) {
-            QCOMPARE(requests.size(), 1);
-            QCOMPARE(requests[0].method, QByteArray("GET"));
-            QCOMPARE(requests[0].path, kVersionPath);
-            QCOMPARE(requests[0].headers.value("user-agent"), QByteArray("AutoUpdateAgent"));
-            QCOMPARE(requests[0].headers.value("cache-control"), QByteArray("no-cache"));
+        for (const Request& request : requests) {
+            QCOMPARE(request.method, QByteArray("GET"));
+            QCOMPARE(request.path, kVersionPath);
+            QCOMPARE(request.headers.value("user-agent"), QByteArray("AutoUpdateAgent"));
+            QCOMPARE(request.headers.value("cache-control"), QByteArray("no-cache"));
         }
+        if (code != 4 && code != 8 && server.isEmpty())
+            QVERIFY(!requests.isEmpty());
+        if (sendLength)
+            QVERIFY(requests.size() <= 1);
         if (code == 4 || code == 8)
             QVERIFY(requests.isEmpty());
     }

@@ -152,6 +152,34 @@ TEST_F(RepairTest, RefusedStatementsAreLoggedAndTheRepairGoesOn)
     EXPECT_TRUE(h.engine.repairSucceeded);
 }
 
+TEST_F(RepairTest, ARepairWhoseEveryTableWasRefusedIsNoSuccess)
+{
+    struct Case {
+        std::vector<std::string> names;
+        bool refuseTables;
+        bool succeeded;
+    };
+    const Case cases[] = {
+        {{"T1", "T2", "V"}, true, false},  // nothing copied
+        {{"T1", "T2"}, false, true},
+        {{"V", "IX"}, true, true},  // no table was chosen: the views and indices are the repair
+    };
+    for (const Case& c : cases) {
+        JobHarness harness;
+        harness.engine.model = h.engine.model;
+        FakeTarget refusing;
+        refusing.attached = true;
+        if (c.refuseTables)
+            refusing.fails = [](const std::string& s) { return s.rfind("CREATE TABLE", 0) == 0; };
+        FakeTransfer copies;
+        RepairSession session{harness.job, refusing, copies, folder.File("blank.ib"), c.names, {}, {}};
+        RepairSelectedObjects(session);
+        EXPECT_EQ(harness.engine.repairSucceeded, c.succeeded) << c.names.front() << " " << c.refuseTables;
+        EXPECT_EQ(harness.Logged(kNoTableCreatedText), !c.succeeded);
+        EXPECT_EQ(refusing.detachCalls, 1);
+    }
+}
+
 TEST_F(RepairTest, HostileNamesNeverReachTheTargetOrTheSideFiles)
 {
     h.engine.model.tables.push_back(Table("EVIL(ID INTEGER)--", {Column("ID", "S_ID")}));
