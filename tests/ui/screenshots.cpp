@@ -5,17 +5,28 @@
 //   2-properties.png       the Properties tab of CUSTOMER
 //   3-connection.png       the connection dialog with a blank target chosen
 //   4-log-after-repair.png the main window after a repair of everything
+//   5-file-selection.png   the file selection dialog after a folder search
+//                          of the database's folder and its subfolders
+//   6-update-check.png     the update wizard's check page, answered by a
+//                          small update server on the loopback interface
 // Run it under a display server (xvfb-run) to see the toolkit's real look.
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QTimer>
+
+#include "testhttpserver.h"
+#include "update/cupdatepropertysheet.h"
 
 #include "ui/blankdatabase.h"
+#include "ui/cdialogfile.h"
 #include "ui/clogwindow.h"
 #include "ui/cravelinview.h"
 #include "ui/dialogs.h"
@@ -90,5 +101,42 @@ int main(int argc, char** argv)
     // The pane keeps its place; the user scrolls down to the repair's summary.
     app.frame.LogWindow()->List()->scrollToBottom();
     ok = Save(&app.frame, folder, QStringLiteral("4-log-after-repair.png")) && ok;
+
+    {
+        CDialogFile dialog(&app.frame, app.jobs);
+        dialog.show();
+        Dialogs::PushFile(QFileInfo(database).dir().absoluteFilePath(QStringLiteral("..")));
+        dialog.SelectFolderButton()->click();
+        QElapsedTimer searching;
+        searching.start();
+        while (dialog.Search().searchRunning && searching.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (dialog.ResultList()->rowCount() > 0)
+            dialog.ResultList()->selectRow(0);
+        ok = Save(&dialog, folder, QStringLiteral("5-file-selection.png")) && ok;
+    }
+
+    {
+        update::testing::TestHttpServer server;
+        server.SetRoute("/upgrade/ravelin/ravelin.txt",
+                        update::testing::Route{200, "1.0.0.6 Faster scans of large files\r\n", true, -1});
+        QHash<QString, QString> values = {{QStringLiteral("Version"), QStringLiteral("1.0.0.5")},
+                                          {QStringLiteral("ExeName"), QStringLiteral("ravelin")},
+                                          {QStringLiteral("UpdateServer"), server.Address()}};
+        update::CAutoUpdater::SettingReader reader = [&values](const QString& name) { return values.value(name); };
+        update::CAutoUpdater updater(reader);
+        updater.connectionAvailable = [] { return true; };
+        update::UpdateState state;
+        update::CUpdatePropertySheet sheet(&app.frame, updater, state, reader, [](const QUrl&) { return true; });
+        sheet.startDelay = 0;
+        sheet.show();
+        sheet.NextButton()->click();
+        QElapsedTimer checking;
+        checking.start();
+        while (sheet.CheckResult() == -1 && checking.elapsed() < 20000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        ok = Save(&sheet, folder, QStringLiteral("6-update-check.png")) && ok;
+        sheet.reject();
+    }
     return ok ? 0 : 1;
 }
