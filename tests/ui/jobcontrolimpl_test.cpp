@@ -159,9 +159,7 @@ private slots:
         if (!QFileInfo::exists(path))
             QSKIP("sample databases not present");
         Application app;
-        Dialogs::PushFile(path);
-        app.frame.RunCommand(ID_OPEN_FILE);
-        QVERIFY(app.WaitForJob());
+        QVERIFY(app.Open(path));
         QCOMPARE(app.frame.Tree()->DatabaseNode()->child(0)->childCount(), 16);
 
         // ORDERS holds 205 records: the first page shows 100, in file order.

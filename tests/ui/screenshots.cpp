@@ -66,9 +66,7 @@ int main(int argc, char** argv)
 
     Dialogs::SetScripted(true);
     testing::Application app;
-    Dialogs::PushFile(database);
-    app.frame.RunCommand(ID_OPEN_FILE);
-    if (!app.WaitForJob())
+    if (!app.Open(database))
         return 1;
     const QString table = app.Item(QStringLiteral("CUSTOMER")) ? QStringLiteral("CUSTOMER")
                                                                 : app.frame.Tree()->DatabaseNode()->child(0)->child(0)->text(0);

@@ -13,6 +13,7 @@
 #include "ui/cleftview.h"
 #include "ui/clogwindow.h"
 #include "ui/cmainframe.h"
+#include "ui/dialogs.h"
 #include "ui/frameadapter.h"
 #include "ui/jobcontrolimpl.h"
 #include "ui/productsettings.h"
@@ -60,6 +61,13 @@ struct Application {
         return found.isEmpty() ? nullptr : found.first();
     }
     QStringList Log() const { return frame.LogWindow()->List()->Lines(); }
+    // Open File with path chosen in the file dialog, and the scan.
+    bool Open(const QString& path)
+    {
+        Dialogs::PushFile(path);
+        frame.RunCommand(ID_OPEN_FILE);
+        return WaitForJob();
+    }
     // Previews the table named text with a click on its name.
     bool ClickName(const QString& text)
     {
