@@ -195,7 +195,7 @@ TEST(RavelinCli, ScanOfASyntheticDatabaseCountsItsTables)
 {
     TempDir dir;
     const std::string database = dir.File("DEMO.GDB");
-    ravelin::testing::DemoDatabase().WriteTo(database);
+    ravelin::testing::BuildDemoDatabase().image.WriteTo(database);
     const RunResult run = RunCli(dir, {"scan", database});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     ExpectCompletedScan(run.lines, "DEMO.GDB");
