@@ -200,7 +200,7 @@ TEST(RavelinCli, ScanOfASyntheticDatabaseCountsItsTables)
     EXPECT_EQ(run.exitCode, 0) << run.err;
     ExpectCompletedScan(run.lines, "DEMO.GDB");
     const std::vector<std::string> details = {"Database name : DEMO.GDB", "Total table(s)    : 3",
-                                              "Total View(s)     : 0", "Total Indices(s)  : 0"};
+                                              "Total View(s)     : 0", "Total Indices(s)  : 2"};
     const auto at = std::search(run.lines.begin(), run.lines.end(), details.begin(), details.end());
     EXPECT_NE(at, run.lines.end()) << run.out;
 }
