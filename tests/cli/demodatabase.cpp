@@ -246,7 +246,8 @@ DemoDatabase BuildDemoDatabase(bool damaged)
     const std::uint32_t systemPage = AddCatalogue(image, tables);
 
     const auto note = [&demo](const Table& table, std::size_t records, const fixture::UserTableWriter& writer) {
-        demo.tables.push_back({table.name, table.relationId, table.columns.size(), records, writer.dataPages()});
+        demo.tables.push_back(
+            {table.name, table.relationId, table.columns.size(), records, records, writer.dataPages()});
     };
 
     const fixture::TableRecordBuilder customerRecord(StoredFields(tables[0]));
@@ -288,12 +289,14 @@ DemoDatabase BuildDemoDatabase(bool damaged)
     std::mt19937 generator(20240517);
     const std::uint32_t zeroed = demo.tables[1].dataPages.at((kDemoZeroedOrdersFirst - 1001) / kOrdersPerPage);
     std::ranges::fill(image.Page(zeroed), std::byte{0});
+    demo.tables[1].readable -= kOrdersPerPage;
     demo.damage.push_back("page " + std::to_string(zeroed) + ": a data page of ORDERS (orders " +
                           std::to_string(kDemoZeroedOrdersFirst) + " to " + std::to_string(kDemoZeroedOrdersLast) +
                           ") zeroed");
 
     const std::size_t dataBytes = scrambled->length - ods::kRecordDataOffset;
     Scramble(image.Page(scrambled->page).subspan(scrambled->offset + ods::kRecordDataOffset, dataBytes), generator);
+    demo.tables[0].readable -= 1;
     demo.damage.push_back("page " + std::to_string(scrambled->page) + ", slot " + std::to_string(scrambled->slot) +
                           ": the record of CUSTOMER " + std::to_string(kDemoScrambledCustomer) + " (" +
                           std::to_string(dataBytes) + " bytes after its header) overwritten with random bytes");

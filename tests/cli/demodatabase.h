@@ -43,7 +43,8 @@ struct DemoTable {
     std::string name;
     std::uint16_t relationId = 0;
     std::size_t columns = 0;
-    std::size_t records = 0;
+    std::size_t records = 0;   // records written
+    std::size_t readable = 0;  // records a repair can recover: fewer in the damaged variant
     std::vector<std::uint32_t> dataPages;
 };
 

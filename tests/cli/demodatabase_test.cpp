@@ -92,6 +92,13 @@ Domains: 0
         SCOPED_TRACE(variant.name);
         const DemoDatabase demo = BuildDemoDatabase(variant.damaged);
         EXPECT_EQ(demo.damage.size(), variant.damaged ? 3u : 0u);
+        // What the demo program tells the user: records written (all of
+        // them present in the intact file) and records a repair can recover.
+        ASSERT_EQ(demo.tables.size(), variant.records.size());
+        for (const ravelin::testing::DemoTable& table : demo.tables) {
+            EXPECT_EQ(table.records, kVariants[0].records.at(table.name).first) << table.name;
+            EXPECT_EQ(table.readable, variant.records.at(table.name).second) << table.name;
+        }
         const std::string file = folder.File(std::string(variant.name) + ".gdb");
         demo.image.WriteTo(file);
 
