@@ -203,6 +203,11 @@ TEST(RavelinCli, ScanOfASyntheticDatabaseCountsItsTables)
                                               "Total View(s)     : 0", "Total Indices(s)  : 2"};
     const auto at = std::search(run.lines.begin(), run.lines.end(), details.begin(), details.end());
     EXPECT_NE(at, run.lines.end()) << run.out;
+    const std::vector<std::string> counts = {"Table Name : CUSTOMER", "Total Records : 40",  "",
+                                             "Table Name : ORDERS",   "Total Records : 120", "",
+                                             "Table Name : ITEMS",    "Total Records : 300", "",
+                                             "Counting table(s) records process has been completed"};
+    EXPECT_NE(std::search(run.lines.begin(), run.lines.end(), counts.begin(), counts.end()), run.lines.end()) << run.out;
 }
 
 TEST(RavelinCli, ScansAReadOnlyCopy)
