@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "cli/consoleframe.h"
+#include "extract/recordextraction.h"
 #include "job/jobdriver.h"
 #include "job/logreport.h"
 
@@ -69,6 +70,9 @@ int RunScanCommand(const ScanOptions& options, ScanStreams& streams)
     ConsoleFrame console(streams.out, streams.err, streams.showProgress);
     ConsoleDialogs dialogs(streams.err);
     job::JobDriver driver(console, dialogs);
+    // The record counts that end the scan's log.
+    extract::RecordExtraction extraction;
+    driver.SetExtractionSteps(extraction);
     console.Attach(driver.State(), driver.Engine());
     console.onLogLine = streams.onLogLine;
     console.AppendLine(job::kLogHeaderLine);

@@ -195,14 +195,19 @@ TEST(RavelinCli, ScanOfASyntheticDatabaseCountsItsTables)
 {
     TempDir dir;
     const std::string database = dir.File("DEMO.GDB");
-    ravelin::testing::DemoDatabase().WriteTo(database);
+    ravelin::testing::BuildDemoDatabase().image.WriteTo(database);
     const RunResult run = RunCli(dir, {"scan", database});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     ExpectCompletedScan(run.lines, "DEMO.GDB");
     const std::vector<std::string> details = {"Database name : DEMO.GDB", "Total table(s)    : 3",
-                                              "Total View(s)     : 0", "Total Indices(s)  : 0"};
+                                              "Total View(s)     : 0", "Total Indices(s)  : 2"};
     const auto at = std::search(run.lines.begin(), run.lines.end(), details.begin(), details.end());
     EXPECT_NE(at, run.lines.end()) << run.out;
+    const std::vector<std::string> counts = {"Table Name : CUSTOMER", "Total Records : 40",  "",
+                                             "Table Name : ORDERS",   "Total Records : 120", "",
+                                             "Table Name : ITEMS",    "Total Records : 300", "",
+                                             "Counting table(s) records process has been completed"};
+    EXPECT_NE(std::search(run.lines.begin(), run.lines.end(), counts.begin(), counts.end()), run.lines.end()) << run.out;
 }
 
 TEST(RavelinCli, ScansAReadOnlyCopy)
