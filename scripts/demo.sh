@@ -8,6 +8,11 @@
 #   ./scripts/demo.sh FILE       repair FILE instead
 #   ./scripts/demo.sh --sample   repair a real sample database from
 #                                ../shared/samples (beside the project folder)
+#   ./scripts/demo.sh --gui [FILE | --sample]
+#                                open the damaged database in the desktop
+#                                window instead (needs a display); the window
+#                                scans it at once, and Start Repair copies it
+#                                into a blank target chosen in its dialog
 #
 # Everything is written to build/demo/: DEMO.GDB (the damaged synthetic
 # database), RECOVERED.FDB (the target, replaced on every run, with its side
@@ -23,17 +28,17 @@ build=${RAVELIN_BUILD_DIR:-$root/build}
 demo="$build/demo"
 
 usage() {
-  echo "usage: $0 [FILE | --sample]" >&2
+  echo "usage: $0 [--gui] [FILE | --sample]" >&2
   exit 1
 }
 
 mode=synthetic
+gui=false
 file=""
 for arg in "$@"; do
   case $arg in
     --sample) mode=sample ;;
-    # A --gui option (open the target in the desktop window once the repair
-    # is done) belongs here, with its step at the end of the script.
+    --gui) gui=true ;;
     -h | --help) usage ;;
     -*) echo "demo: unknown option $arg" >&2; usage ;;
     *)
@@ -50,10 +55,21 @@ fi
 
 say() { echo "demo: $*"; }
 
+if $gui && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "demo: --gui needs a display (DISPLAY is not set). Without one, run the headless" >&2
+  echo "demo: recovery: ./scripts/demo.sh [FILE | --sample], or the window under a virtual" >&2
+  echo "demo: display: xvfb-run -a ./scripts/demo.sh --gui" >&2
+  exit 1
+fi
+
 say "installing the packages Ravelin needs (scripts/setup.sh)"
 "$root/scripts/setup.sh"
-say "building ravelin-cli and ravelin-demo-database into $build"
-RAVELIN_BUILD_TARGET="ravelin-cli ravelin-demo-database" "$root/scripts/build.sh" -DRAVELIN_BUILD_TESTS=ON
+targets="ravelin-cli ravelin-demo-database"
+if $gui; then
+  targets="$targets ravelin"
+fi
+say "building $targets into $build"
+RAVELIN_BUILD_TARGET="$targets" "$root/scripts/build.sh" -DRAVELIN_BUILD_TESTS=ON
 cli="$build/src/cli/ravelin-cli"
 mkdir -p "$demo"
 
@@ -81,6 +97,13 @@ case $mode in
     say "repairing the sample database $file (it is only read, never written)"
     ;;
 esac
+
+if $gui; then
+  echo
+  say "opening $file in the desktop window: the scan runs at once; check what to copy in the"
+  say "tree and choose Start Repair (the connection dialog's New button creates a blank target)"
+  exec "$build/src/ui/ravelin" "$file"
+fi
 
 # The target is created afresh: the repair refuses to create it over an
 # existing file.
@@ -140,8 +163,6 @@ echo
 say "the first 5 rows of $shown:"
 printf 'SELECT FIRST 5 * FROM "%s";\n' "$shown" >"$script"
 isql "$script"
-
-# The --gui step (the desktop window) goes here.
 
 echo
 say "the log report (UTF-16LE, CR LF) is $report; the index statements are in ${target}Indices.txt"
