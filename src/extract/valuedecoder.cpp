@@ -276,6 +276,21 @@ FieldValue DecodeFloatingPoint(double number, std::string text)
     return value;
 }
 
+// An array column's 8-byte array id. The elements lie in the array's own
+// pages, which are not read: the preview shows that an array is there, and
+// the INSERT writes NULL so that the record lands with all its other values.
+FieldValue DecodeArrayId(std::span<const std::byte> field)
+{
+    FieldValue value;
+    value.nullLiteral = true;
+    if (field.size() < 8) {
+        value.damaged = true;
+        return value;
+    }
+    value.text = AllZero(field.first(8)) ? "NULL" : "Array";
+    return value;
+}
+
 }  // namespace
 
 FieldValue NullFieldValue()
@@ -288,6 +303,8 @@ FieldValue NullFieldValue()
 
 std::size_t FieldStorageSize(const catalogue::COLUMN& column)
 {
+    if (column.dimensions != 0 && column.typeCode != 0)
+        return 8;  // the array id
     switch (column.typeCode) {
     case TypeCode::kTypeNumeric:
     case TypeCode::kTypeDecimal:
@@ -323,6 +340,9 @@ FieldValue DecodeFieldValue(std::span<const std::byte> field, const catalogue::C
     const std::size_t storage = FieldStorageSize(column);
     if (storage == 0)
         return value;  // a type this reader does not decode: no text
+
+    if (column.dimensions != 0)
+        return DecodeArrayId(field);
 
     if (column.typeCode == TypeCode::kTypeVarchar) {
         // The length word decides how much of the field holds text, so a
