@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "cli/consoleframe.h"
+#include "extract/recordextraction.h"
 #include "job/jobdriver.h"
 #include "job/logreport.h"
 
@@ -69,6 +70,10 @@ int RunScanCommand(const ScanOptions& options, ScanStreams& streams)
     ConsoleFrame console(streams.out, streams.err, streams.showProgress);
     ConsoleDialogs dialogs(streams.err);
     job::JobDriver driver(console, dialogs);
+    // The scan ends with the record count of every table, through the same
+    // extraction steps as the other commands.
+    extract::RecordExtraction extraction;
+    driver.SetExtractionSteps(extraction);
     console.Attach(driver.State(), driver.Engine());
     console.onLogLine = streams.onLogLine;
     console.AppendLine(job::kLogHeaderLine);
