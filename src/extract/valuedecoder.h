@@ -155,6 +155,10 @@ std::string EscapeSqlText(std::string_view text);
 // A stored text that reads "NULL" is a text like any other ('NULL').
 std::string InsertValueText(std::uint8_t typeCode, const FieldValue& value);
 
+// EscapeSqlText and InsertValueText, appended to out.
+void AppendEscapedSqlText(std::string& out, std::string_view text);
+void AppendInsertValueText(std::string& out, std::uint8_t typeCode, const FieldValue& value);
+
 // The message shown once for a NUMERIC or DECIMAL column wider than 8 bytes.
 std::string NumericProblemText(std::uint8_t typeCode);
 
