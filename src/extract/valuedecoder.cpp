@@ -570,14 +570,17 @@ void AppendEscapedSqlText(std::string& out, std::string_view text)
 {
     out.reserve(out.size() + text.size() + 2);
     // Stretches without an apostrophe or a zero character are copied whole.
-    constexpr std::string_view kSpecial("'\0", 2);
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t special = std::min(text.find_first_of(kSpecial, at), text.size());
-        out.append(text.substr(at, special - at));
-        if (special < text.size() && text[special] == '\'')
+    std::size_t stretch = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c != '\'' && c != '\0')
+            continue;
+        out.append(text.substr(stretch, at - stretch));
+        if (c == '\'')
             out += "''";
-        at = special + 1;
+        stretch = at + 1;
     }
+    out.append(text.substr(stretch));
 }
 
 void AppendInsertValueText(std::string& out, std::uint8_t typeCode, const FieldValue& value)
