@@ -1,6 +1,7 @@
 #include "catalogue/fielddefinitions.h"
 
 #include <array>
+#include <span>
 
 #include "catalogue/cataloguerecord.h"
 #include "catalogue/readers.h"
@@ -211,6 +212,58 @@ void ReadTypePart(ods::RecordStream& data, FieldDefinition& definition, std::uin
     definition.length = static_cast<std::uint16_t>(length);
 }
 
+// The decompressed bytes [at, at + out.size()) of the record whose runs
+// begin at start; false when the record ends first. The cursor is left
+// wherever the walk stopped.
+bool ReadDecompressedBytes(ods::RecordStream& data, std::size_t start, std::size_t at, std::span<std::uint8_t> out)
+{
+    data.SeekTo(start);
+    const std::size_t end = at + out.size();
+    std::size_t decoded = 0;
+    while (decoded < end) {
+        if (!data.CanReadControl())
+            return false;
+        const std::uint8_t control = data.ReadControl();
+        if (control == 0)
+            return false;
+        if (IsRepeatRun(control)) {
+            const std::uint8_t byte = data.ReadByte();
+            for (unsigned n = RepeatCount(control); n > 0; --n, ++decoded)
+                if (decoded >= at && decoded < end)
+                    out[decoded - at] = byte;
+            continue;
+        }
+        if (control > data.remainingLength())
+            return false;
+        if (decoded + control <= at) {
+            data.SeekBy(control);
+            decoded += control;
+            continue;
+        }
+        for (unsigned n = control; n > 0; --n, ++decoded) {
+            if (decoded >= at && decoded < end)
+                out[decoded - at] = data.ReadByte();
+            else
+                data.SeekBy(1);
+        }
+    }
+    return true;
+}
+
+// The dimension count of the definition whose field length stands at
+// lengthAt: 0 for a field that is not an array, whose dimensions are NULL,
+// or whose record ends before them.
+std::uint16_t ReadDimensions(ods::RecordStream& data, std::size_t start, std::size_t lengthAt)
+{
+    std::array<std::uint8_t, ods::kFieldNullFlagBytes> flags{};
+    std::array<std::uint8_t, 2> word{};
+    constexpr unsigned bit = ods::kFieldDimensionsFieldNumber;
+    if (!ReadDecompressedBytes(data, start, 0, flags) || ((flags[bit / 8] >> (bit % 8)) & 1u) != 0 ||
+        !ReadDecompressedBytes(data, start, lengthAt + ods::kFieldDimensionsAfterLength, word))
+        return 0;
+    return static_cast<std::uint16_t>(word[0] | (word[1] << 8));
+}
+
 }  // namespace
 
 MappedType MapTypeByte(std::uint8_t typeByte, std::uint16_t length)
@@ -244,6 +297,7 @@ std::string BlobSubTypeName(std::uint8_t subType)
 
 std::optional<FieldDefinition> ParseFieldDefinition(ods::RecordStream& data)
 {
+    const std::size_t start = data.offset();
     // The first literal run opens with the null-flag bytes.
     const std::uint8_t firstRun = data.ReadControl();
     if (!IsLiteralRun(firstRun) || firstRun < ods::kFieldNullFlagBytes)
@@ -292,6 +346,14 @@ std::optional<FieldDefinition> ParseFieldDefinition(ods::RecordStream& data)
     definition.typeCode = mapped.typeCode;
     definition.length = mapped.length;
     definition.typeName = mapped.typeName;
+    definition.dimensions = ReadDimensions(data, start, lengthAt);
+    if (definition.dimensions != 0 && (definition.typeCode == kTypeNumeric || definition.typeCode == kTypeDecimal)) {
+        // The dimension count breaks the zero runs the type part's shapes
+        // expect before the precision: it is read at its place instead.
+        std::array<std::uint8_t, 2> word{};
+        if (ReadDecompressedBytes(data, start, lengthAt + ods::kFieldPrecisionAfterLength, word))
+            definition.precision = static_cast<std::uint16_t>(word[0] | (word[1] << 8));
+    }
     return definition;
 }
 
@@ -312,6 +374,7 @@ void ApplyFieldDefinition(SchemaModel& model, const FieldDefinition& definition,
             column.scale = definition.scale;
             column.blobSegmentByte = definition.blobSegmentByte;
             column.blobSubTypeName = definition.blobSubTypeName;
+            column.dimensions = definition.dimensions;
             return;
         }
     }
@@ -342,6 +405,7 @@ void ReadFieldDefinitions(CatalogueContext& scan, const ods::PageListNode& node)
                 domain.scale = definition->scale;
                 domain.blobSubTypeName = definition->blobSubTypeName;
                 domain.blobSegmentByte = definition->blobSegmentByte;
+                domain.dimensions = definition->dimensions;
                 scan.model.domains.push_back(std::move(domain));
             }
             ApplyFieldDefinition(scan.model, *definition, link.stopRequested);
@@ -373,6 +437,7 @@ void ApplyUserDomains(CatalogueContext& scan)
                 column.scale = domain->scale;
                 column.blobSubTypeName = domain->blobSubTypeName;
                 column.blobSegmentByte = domain->blobSegmentByte;
+                column.dimensions = domain->dimensions;
             }
         }
         link.Progress(job::kProgressStep);

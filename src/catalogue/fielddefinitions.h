@@ -26,6 +26,7 @@ struct FieldDefinition {
     std::uint16_t scale = 0;  // decimal places, positive
     std::uint8_t blobSegmentByte = 0;
     std::string blobSubTypeName;
+    std::uint16_t dimensions = 0;  // an array's dimension count; 0 otherwise
 };
 
 // Type byte -> type code, stored length and SQL type word. Fixed-size types
@@ -46,9 +47,9 @@ std::string BlobSubTypeName(std::uint8_t subType);
 // not show the shape of a field definition. Never reads outside data.
 std::optional<FieldDefinition> ParseFieldDefinition(ods::RecordStream& data);
 
-// Gives the definition's type, length, precision, scale and blob details to
-// the first column whose field source equals its name exactly, walking the
-// tables in order. A column with an empty field source ends the search in
+// Gives the definition's type, length, precision, scale, blob details and
+// dimension count to the first column whose field source equals its name
+// exactly, walking the tables in order. A column with an empty field source ends the search in
 // its table. At most one column changes. Stops when stop is set.
 void ApplyFieldDefinition(SchemaModel& model, const FieldDefinition& definition, const std::atomic<bool>& stop);
 

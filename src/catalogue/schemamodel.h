@@ -54,6 +54,9 @@ struct COLUMN {
     std::uint16_t precision = 0;
     std::uint16_t scale = 0;
     std::string typeName;
+    // Dimensions of an array column (0: not an array). The record holds an
+    // 8-byte array id for such a column, not a value of its element type.
+    std::uint16_t dimensions = 0;
 };
 
 // One user-defined field definition (domain) whose name does not begin with "RDB$".
@@ -69,6 +72,7 @@ struct COLDOMAIN {
     std::uint16_t scale = 0;
     std::string blobSubTypeName;
     std::uint8_t blobSegmentByte = 0;
+    std::uint16_t dimensions = 0;
 };
 
 // Links a column (by name) to its default text in defaultTexts.

@@ -70,7 +70,8 @@ int RunScanCommand(const ScanOptions& options, ScanStreams& streams)
     ConsoleFrame console(streams.out, streams.err, streams.showProgress);
     ConsoleDialogs dialogs(streams.err);
     job::JobDriver driver(console, dialogs);
-    // The record counts that end the scan's log.
+    // The scan ends with the record count of every table, through the same
+    // extraction steps as the other commands.
     extract::RecordExtraction extraction;
     driver.SetExtractionSteps(extraction);
     console.Attach(driver.State(), driver.Engine());

@@ -23,6 +23,8 @@ std::size_t StorageOf(const catalogue::COLUMN& column)
 
 std::size_t AlignmentOf(const catalogue::COLUMN& column, std::size_t size, std::size_t eightByteAlignment)
 {
+    if (column.dimensions != 0)
+        return 4;  // an array id: two 32-bit halves, as a blob id
     switch (column.typeCode) {
     case TypeCode::kTypeChar:
         return 1;

@@ -11,7 +11,8 @@
 //   NUMERIC/DECIMAL on 2 bytes       2-byte boundary
 //   INTEGER, FLOAT, DATE, TIME,
 //   TIMESTAMP, BLOB, NUMERIC/DECIMAL
-//   on 4 bytes                       4-byte boundary
+//   on 4 bytes, an array column
+//   (8-byte array id, any type)      4-byte boundary
 //   DOUBLE PRECISION,
 //   NUMERIC/DECIMAL on 8 bytes       4-byte boundary in the files of the
 //                                    servers this reader knows (measured);

@@ -93,7 +93,7 @@ private:
     RecordLayout layout_;
     RecordImage image_;
     std::string statementHead_;
-    std::vector<std::string> values_;
+    std::string statement_;
     std::uint32_t rowsOnPage_ = 0;
     bool endReported_ = false;
     bool numericProblemShown_ = false;
@@ -185,17 +185,22 @@ FieldValue TableWalk::DecodeColumn(std::size_t index)
 TableWalk::RecordEnd TableWalk::TransferRecord()
 {
     bool damaged = false;
-    values_.clear();
+    // The statement is built in place as the values come; its storage is
+    // kept from record to record.
+    statement_.assign(statementHead_);
     for (std::size_t index = 0; index < table_.columns.size(); ++index) {
         if (repair_ && link_.Stopped())
             return RecordEnd::Stopped;
-        const FieldValue value = DecodeColumn(index);
+        FieldValue value = DecodeColumn(index);
         damaged = value.damaged;
         if (repair_) {
-            if (!damaged)
-                values_.push_back(InsertValueText(table_.columns[index].typeCode, value));
+            if (!damaged) {
+                if (index != 0)
+                    statement_ += ',';
+                AppendInsertValueText(statement_, table_.columns[index].typeCode, value);
+            }
         } else {
-            state_.valueText = value.text;
+            state_.valueText = std::move(value.text);
             state_.recordDamaged = damaged;
             link_.Send(job::UM_GRID_CELL);
             state_.valueText.clear();
@@ -212,14 +217,8 @@ TableWalk::RecordEnd TableWalk::TransferRecord()
     // A damaged record would give an incomplete statement that no server
     // accepts: it is counted, not sent.
     if (!damaged && !table_.columns.empty() && hooks_.statements) {
-        std::string statement = statementHead_;
-        for (std::size_t i = 0; i < values_.size(); ++i) {
-            if (i != 0)
-                statement += ',';
-            statement += values_[i];
-        }
-        statement += ')';
-        if (hooks_.statements->ExecuteInsert(statement))
+        statement_ += ')';
+        if (hooks_.statements->ExecuteInsert(statement_))
             ++engine_.recordsRecovered;
     }
     link_.Progress(job::kProgressStep);

@@ -34,17 +34,48 @@ std::int64_t ReadSigned(std::span<const std::byte> bytes, std::size_t n)
     return static_cast<std::int64_t>(value);
 }
 
-std::string DigitsOf(std::uint64_t magnitude)
-{
-    std::array<char, 24> buf{};
-    const auto result = std::to_chars(buf.data(), buf.data() + buf.size(), magnitude);
-    return std::string(buf.data(), result.ptr);
-}
+// A short text built in place, without allocations on the way: the dates,
+// times and numbers of the decoders fit in its room.
+class ShortText {
+public:
+    void Put(char c) { room_[size_++] = c; }
+    void Put(std::string_view text)
+    {
+        std::copy(text.begin(), text.end(), room_.begin() + static_cast<std::ptrdiff_t>(size_));
+        size_ += text.size();
+    }
+    void Digits(std::uint64_t value)
+    {
+        size_ = static_cast<std::size_t>(std::to_chars(room_.data() + size_, room_.data() + room_.size(), value).ptr -
+                                         room_.data());
+    }
+    void SignedDigits(std::int64_t value)
+    {
+        if (value < 0)
+            Put('-');
+        Digits(value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value));
+    }
+    // Preceded by "0" when below 10.
+    void TwoDigits(unsigned value)
+    {
+        if (value < 10)
+            Put('0');
+        Digits(value);
+    }
+    std::size_t size() const { return size_; }
+    void Truncate(std::size_t size) { size_ = size; }
+    std::string Text() const { return std::string(room_.data(), size_); }
+
+private:
+    std::array<char, 96> room_{};
+    std::size_t size_ = 0;
+};
 
 std::string SignedDigits(std::int64_t value)
 {
-    const auto magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-    return (value < 0 ? "-" : "") + DigitsOf(magnitude);
+    ShortText text;
+    text.SignedDigits(value);
+    return text.Text();
 }
 
 bool AllZero(std::span<const std::byte> bytes)
@@ -87,11 +118,44 @@ CivilDate DateOfDayNumber(std::int64_t dayNumber)
     return {year, month, day};
 }
 
-void AppendTwoDigits(std::string& out, unsigned value)
+// FormatCalendarDate, appended to text.
+void PutCalendarDate(ShortText& text, std::int64_t dayNumber, OutputMode mode)
 {
-    if (value < 10)
-        out += '0';
-    out += DigitsOf(value);
+    const CivilDate date = DateOfDayNumber(dayNumber);
+    text.TwoDigits(date.month);
+    text.Put('/');
+    text.TwoDigits(date.day);
+    text.Put('/');
+    if (mode == OutputMode::Repair && date.year >= 0 && date.year < 1000)
+        text.Put(std::string_view("000").substr(0, date.year >= 100 ? 1 : date.year >= 10 ? 2 : 3));
+    text.SignedDigits(date.year);
+}
+
+// FormatClockTime, appended to text; false (nothing appended) when the
+// text would be empty.
+bool PutClockTime(ShortText& text, std::uint32_t time, OutputMode mode)
+{
+    const std::uint32_t seconds = time / ods::kTimeUnitsPerSecond;
+    const unsigned second = seconds % 60;
+    const unsigned minute = (seconds / 60) % 60;
+    const unsigned hour = (seconds / 3600) % 60;
+    unsigned shownHour = hour;
+    std::string_view suffix;
+    if (mode == OutputMode::Preview) {
+        if (hour > 24)
+            return false;
+        shownHour = hour == 0 ? 12 : hour > 12 ? hour - 12 : hour;
+        suffix = hour < 12 ? " AM" : " PM";
+    } else if (time >= 24u * 3600u * ods::kTimeUnitsPerSecond) {
+        return false;  // past the end of the day
+    }
+    text.Digits(shownHour);
+    text.Put(':');
+    text.TwoDigits(minute);
+    text.Put(':');
+    text.TwoDigits(second);
+    text.Put(suffix);
+    return true;
 }
 
 std::size_t CountDigits(std::string_view text)
@@ -220,15 +284,21 @@ FieldValue DecodeTimestamp(std::span<const std::byte> field, OutputMode mode)
     FieldValue value;
     const std::int64_t day = ReadDayNumber(field);
     const auto time = static_cast<std::uint32_t>(ReadLittleEndian(field.subspan(4), 4));
-    value.text = FormatCalendarDate(day, mode) + " ";
+    ShortText text;
+    PutCalendarDate(text, day, mode);
+    text.Put(' ');
     if (mode == OutputMode::Preview) {
         if (time != 0)
-            value.text += FormatClockTime(time, mode);
+            PutClockTime(text, time, mode);
     } else {
-        const std::string clock = time != 0 ? FormatClockTime(time, mode) : "00:00:00";
-        value.text += clock;
-        value.nullLiteral = clock.empty() || !DayNumberInTargetRange(day);
+        bool clock = true;
+        if (time != 0)
+            clock = PutClockTime(text, time, mode);
+        else
+            text.Put("00:00:00");
+        value.nullLiteral = !clock || !DayNumberInTargetRange(day);
     }
+    value.text = text.Text();
     return value;
 }
 
@@ -276,6 +346,21 @@ FieldValue DecodeFloatingPoint(double number, std::string text)
     return value;
 }
 
+// An array column's 8-byte array id. The elements lie in the array's own
+// pages, which are not read: the preview shows that an array is there, and
+// the INSERT writes NULL so that the record lands with all its other values.
+FieldValue DecodeArrayId(std::span<const std::byte> field)
+{
+    FieldValue value;
+    value.nullLiteral = true;
+    if (field.size() < 8) {
+        value.damaged = true;
+        return value;
+    }
+    value.text = AllZero(field.first(8)) ? "NULL" : "Array";
+    return value;
+}
+
 }  // namespace
 
 FieldValue NullFieldValue()
@@ -288,6 +373,8 @@ FieldValue NullFieldValue()
 
 std::size_t FieldStorageSize(const catalogue::COLUMN& column)
 {
+    if (column.dimensions != 0 && column.typeCode != 0)
+        return 8;  // the array id
     switch (column.typeCode) {
     case TypeCode::kTypeNumeric:
     case TypeCode::kTypeDecimal:
@@ -323,6 +410,9 @@ FieldValue DecodeFieldValue(std::span<const std::byte> field, const catalogue::C
     const std::size_t storage = FieldStorageSize(column);
     if (storage == 0)
         return value;  // a type this reader does not decode: no text
+
+    if (column.dimensions != 0)
+        return DecodeArrayId(field);
 
     if (column.typeCode == TypeCode::kTypeVarchar) {
         // The length word decides how much of the field holds text, so a
@@ -395,27 +485,32 @@ std::string FormatIntegerBytes(std::span<const std::byte> bytes, std::uint8_t ty
 std::string FormatScaledInteger(std::int64_t value, std::uint16_t scale)
 {
     const auto magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-    std::string digits = DigitsOf(magnitude);
-    if (scale != 0) {
-        if (digits.size() < scale)
-            digits.insert(0, scale - digits.size(), '0');
-        digits.insert(digits.size() - scale, 1, '.');
-    }
-    return (value < 0 ? "-" : "") + digits;
+    std::array<char, 24> digits{};
+    const auto count = static_cast<std::size_t>(std::to_chars(digits.data(), digits.data() + digits.size(), magnitude).ptr -
+                                                digits.data());
+    const std::string_view all(digits.data(), count);
+    if (scale == 0)
+        return (value < 0 ? "-" : "") + std::string(all);
+    // Sign, the integer digits (none when every digit lies after the point),
+    // the point, then scale digits, left-padded with zeros.
+    std::string text;
+    text.reserve(1 + std::max<std::size_t>(count, scale) + 1);
+    if (value < 0)
+        text += '-';
+    if (count > scale)
+        text += all.substr(0, count - scale);
+    text += '.';
+    if (count < scale)
+        text.append(scale - count, '0');
+    text += all.substr(count > scale ? count - scale : 0);
+    return text;
 }
 
 std::string FormatCalendarDate(std::int64_t dayNumber, OutputMode mode)
 {
-    const CivilDate date = DateOfDayNumber(dayNumber);
-    std::string text;
-    AppendTwoDigits(text, date.month);
-    text += '/';
-    AppendTwoDigits(text, date.day);
-    text += '/';
-    std::string year = SignedDigits(date.year);
-    if (mode == OutputMode::Repair && date.year >= 0 && year.size() < 4)
-        year.insert(0, 4 - year.size(), '0');
-    return text + year;
+    ShortText text;
+    PutCalendarDate(text, dayNumber, mode);
+    return text.Text();
 }
 
 bool DayNumberInTargetRange(std::int64_t dayNumber)
@@ -426,26 +521,9 @@ bool DayNumberInTargetRange(std::int64_t dayNumber)
 
 std::string FormatClockTime(std::uint32_t time, OutputMode mode)
 {
-    const std::uint32_t seconds = time / ods::kTimeUnitsPerSecond;
-    const unsigned second = seconds % 60;
-    const unsigned minute = (seconds / 60) % 60;
-    const unsigned hour = (seconds / 3600) % 60;
-    unsigned shownHour = hour;
-    const char* suffix = "";
-    if (mode == OutputMode::Preview) {
-        if (hour > 24)
-            return {};
-        shownHour = hour == 0 ? 12 : hour > 12 ? hour - 12 : hour;
-        suffix = hour < 12 ? " AM" : " PM";
-    } else if (time >= 24u * 3600u * ods::kTimeUnitsPerSecond) {
-        return {};  // past the end of the day
-    }
-    std::string text = DigitsOf(shownHour);
-    text += ':';
-    AppendTwoDigits(text, minute);
-    text += ':';
-    AppendTwoDigits(text, second);
-    return text + suffix;
+    ShortText text;
+    PutClockTime(text, time, mode);
+    return text.Text();
 }
 
 std::string FormatDoubleText(double value)
@@ -477,24 +555,45 @@ std::string FormatFloatText(float value)
 std::string EscapeSqlText(std::string_view text)
 {
     std::string out;
-    out.reserve(text.size() + 2);
-    for (char c : text) {
-        if (c == '\0')
-            continue;
-        out += c;
-        if (c == '\'')
-            out += '\'';
-    }
+    AppendEscapedSqlText(out, text);
     return out;
 }
 
 std::string InsertValueText(std::uint8_t typeCode, const FieldValue& value)
 {
-    if (value.nullLiteral)
-        return "NULL";
-    if (IsQuotedType(typeCode))
-        return "'" + EscapeSqlText(value.text) + "'";
-    return EscapeSqlText(value.text);
+    std::string out;
+    AppendInsertValueText(out, typeCode, value);
+    return out;
+}
+
+void AppendEscapedSqlText(std::string& out, std::string_view text)
+{
+    out.reserve(out.size() + text.size() + 2);
+    // Stretches without an apostrophe or a zero character are copied whole.
+    std::size_t stretch = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c != '\'' && c != '\0')
+            continue;
+        out.append(text.substr(stretch, at - stretch));
+        if (c == '\'')
+            out += "''";
+        stretch = at + 1;
+    }
+    out.append(text.substr(stretch));
+}
+
+void AppendInsertValueText(std::string& out, std::uint8_t typeCode, const FieldValue& value)
+{
+    if (value.nullLiteral) {
+        out += "NULL";
+    } else if (IsQuotedType(typeCode)) {
+        out += '\'';
+        AppendEscapedSqlText(out, value.text);
+        out += '\'';
+    } else {
+        AppendEscapedSqlText(out, value.text);
+    }
 }
 
 std::string NumericProblemText(std::uint8_t typeCode)

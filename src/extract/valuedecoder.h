@@ -22,6 +22,8 @@
 //   BOOLEAN           2 bytes: 1 true, 0 false
 //   CHAR              declared length: 8-bit text padded with blanks
 //   VARCHAR           2-byte text length, then declared length bytes of text
+//   array column      8 bytes: the array id (any element type); the elements
+//                     are stored apart and are not read
 //
 // Only the recovery worker thread calls these functions.
 
@@ -81,7 +83,8 @@ FieldValue NullFieldValue();
 
 // Bytes the column occupies in the decompressed record: the type's width,
 // the declared length for CHAR, NUMERIC and DECIMAL, the declared length plus
-// the 2-byte length word for VARCHAR; 0 for an unknown type code.
+// the 2-byte length word for VARCHAR, 8 for an array column of any type; 0
+// for an unknown type code.
 std::size_t FieldStorageSize(const catalogue::COLUMN& column);
 
 // Decodes the column's bytes; field starts at the column's first byte and
@@ -90,6 +93,8 @@ std::size_t FieldStorageSize(const catalogue::COLUMN& column);
 // the numeric types, "False" for BOOLEAN, " " for CHAR (and for VARCHAR in
 // the preview; an empty VARCHAR text in a repair), "" for BLOB; dates and
 // times decode as any other value. Unknown type codes give no text.
+// An array column shows "Array" ("NULL" for an array id of zero bytes) and
+// is always written as NULL (nullLiteral): its elements are not read.
 FieldValue DecodeFieldValue(std::span<const std::byte> field, const catalogue::COLUMN& column,
                             const DecodeOptions& options);
 
@@ -149,6 +154,10 @@ std::string EscapeSqlText(std::string_view text);
 // CHAR, VARCHAR, BLOB, DATE, TIME and TIMESTAMP and bare for the other types.
 // A stored text that reads "NULL" is a text like any other ('NULL').
 std::string InsertValueText(std::uint8_t typeCode, const FieldValue& value);
+
+// EscapeSqlText and InsertValueText, appended to out.
+void AppendEscapedSqlText(std::string& out, std::string_view text);
+void AppendInsertValueText(std::string& out, std::uint8_t typeCode, const FieldValue& value);
 
 // The message shown once for a NUMERIC or DECIMAL column wider than 8 bytes.
 std::string NumericProblemText(std::uint8_t typeCode);

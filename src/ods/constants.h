@@ -131,6 +131,13 @@ inline constexpr std::uint32_t kFieldBlobIdsBeforeLength = 6 * 8;
 // Zero bytes between the field type and the character length of an intact
 // CHAR or VARCHAR definition (sub-type, missing value, ..., dimensions).
 inline constexpr std::uint32_t kZerosBeforeCharacterLength = 179;
+// The 16-bit dimension count of an array definition (0 for every other
+// field) lies this many bytes after the field length, in older and newer
+// files alike; its null-flag bit is that of the record's 23rd field.
+inline constexpr std::uint32_t kFieldDimensionsAfterLength = 180;
+inline constexpr std::uint32_t kFieldDimensionsFieldNumber = 22;
+// The 16-bit precision of a scaled number, likewise after the field length.
+inline constexpr std::uint32_t kFieldPrecisionAfterLength = 190;
 // Field type of a blob definition (16-bit).
 inline constexpr std::uint16_t kBlobFieldType = 261;
 // Format version of field-definition records: 0 in older files, 1 in newer

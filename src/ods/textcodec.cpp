@@ -122,11 +122,27 @@ std::string DecodeText(std::span<const std::byte> bytes)
     const auto& table = Tables().toUnicode;
     std::string out;
     out.reserve(bytes.size());
+    // Characters below 0x80 are their own UTF-8 form: they are gathered and
+    // appended a stretch at a time.
+    std::array<char, 64> stretch{};
+    std::size_t held = 0;
     for (std::byte b : bytes) {
         if (b == std::byte{0})
             break;
-        AppendUtf8(out, table[static_cast<std::uint8_t>(b)]);
+        const char32_t cp = table[static_cast<std::uint8_t>(b)];
+        if (cp < 0x80) {
+            stretch[held++] = static_cast<char>(cp);
+            if (held == stretch.size()) {
+                out.append(stretch.data(), held);
+                held = 0;
+            }
+            continue;
+        }
+        out.append(stretch.data(), held);
+        held = 0;
+        AppendUtf8(out, cp);
     }
+    out.append(stretch.data(), held);
     return out;
 }
 

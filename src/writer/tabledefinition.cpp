@@ -170,8 +170,18 @@ std::string BuildCreateTable(const catalogue::SchemaModel& model, const catalogu
             }
         }
 
-        if (IsNotNull(model, column))
+        // An array column becomes a plain column of its element type: its
+        // elements are not read, every record gives it NULL, so it must
+        // accept NULL.
+        if (column.dimensions != 0) {
+            if (notes != nullptr)
+                notes->push_back("Array column " + LoggableName(column.name) + " of table " +
+                                 LoggableName(table.name) + " created as a plain " +
+                                 (unknown ? std::string(kUnknownTypeText) : typeWord) +
+                                 " column: its array values are not copied");
+        } else if (IsNotNull(model, column)) {
             statement += " NOT NULL ";
+        }
 
         if (std::optional<std::string> clause = KeyClause(model, table, column, notes))
             clauses.push_back(std::move(*clause));

@@ -38,6 +38,7 @@ struct Expected {
     std::uint16_t scale = 0;
     std::string blobSubTypeName = "";
     std::uint8_t blobSegmentByte = 0;
+    std::uint16_t dimensions = 0;
 };
 
 void ExpectDefinition(const std::optional<FieldDefinition>& got, const std::string& name, bool userDomain,
@@ -53,6 +54,7 @@ void ExpectDefinition(const std::optional<FieldDefinition>& got, const std::stri
     EXPECT_EQ(got->scale, expected.scale);
     EXPECT_EQ(got->blobSubTypeName, expected.blobSubTypeName);
     EXPECT_EQ(got->blobSegmentByte, expected.blobSegmentByte);
+    EXPECT_EQ(got->dimensions, expected.dimensions);
 }
 
 std::optional<FieldDefinition> Parse(std::string_view name, const FieldDefinitionOptions& options)
@@ -64,6 +66,14 @@ std::optional<FieldDefinition> Parse(std::string_view name, const FieldDefinitio
 FieldDefinitionOptions With(FieldDefinitionOptions options, void (*change)(FieldDefinitionOptions&))
 {
     change(options);
+    return options;
+}
+
+// An array of the definition's type: the dimension count, present.
+FieldDefinitionOptions Array(FieldDefinitionOptions options, std::uint16_t dimensions)
+{
+    options.dimensions = dimensions;
+    options.nullFlags[ods::kFieldDimensionsFieldNumber / 8] &= static_cast<std::uint8_t>(~(1u << (ods::kFieldDimensionsFieldNumber % 8)));
     return options;
 }
 
@@ -104,9 +114,15 @@ TEST(ParseFieldDefinition, TypesOfEveryFileGeneration)
         // A computed 64-bit value with a scale and no sub-type has no type word
         // (and its scale is not read).
         {"64-bit integer without a sub-type", "RDB$31", fixture::ScaledField(16, 0, -9, 0), {16, 0, ""}},
-        {"array VARCHAR(15)[5]: the field length", "RDB$23",
-         With(fixture::CharacterField(37, 15), [](FieldDefinitionOptions& o) { o.dimensions = 1; }),
-         {37, 15, "VARCHAR"}},
+        {"array VARCHAR(15)[5]: the field length and one dimension", "RDB$23", Array(fixture::CharacterField(37, 15), 1),
+         {37, 15, "VARCHAR", 0, 0, "", 0, 1}},
+        {"array INTEGER[4]", "RDB$25", Array(fixture::FixedField(8, 4), 1), {8, 4, "INTEGER", 0, 0, "", 0, 1}},
+        {"array CHAR(2)[3, 0:9]: two dimensions", "RDB$26", Array(fixture::CharacterField(14, 2), 2),
+         {14, 2, "CHAR", 0, 0, "", 0, 2}},
+        {"array NUMERIC(9,2)[2]", "RDB$27", Array(fixture::ScaledField(8, 1, -2, 9), 1), {1, 4, "NUMERIC", 9, 2, "", 0, 1}},
+        // A dimension count whose null flag is set is no count.
+        {"dimensions flagged NULL", "RDB$28",
+         With(fixture::FixedField(8, 4), [](FieldDefinitionOptions& o) { o.dimensions = 1; }), {8, 4, "INTEGER"}},
         {"COMPUTED BY a text: the field length", "RDB$24", With(fixture::CharacterField(37, 37), [](FieldDefinitionOptions& o) {
              o.computed = true;
              o.characterLength = 0;
@@ -242,7 +258,7 @@ TEST(ApplyFieldDefinition, TypesTheFirstColumnOfTheFieldSourceOnly)
     model.tables.push_back(Table("T2", {Column("D", "RDB$2"), Column("E", "RDB$1"), Column("F", "rdb$3")}));
     std::atomic<bool> stop{false};
 
-    FieldDefinition numeric{"RDB$1", false, 1, 8, "NUMERIC", 10, 2, 0, ""};
+    FieldDefinition numeric{"RDB$1", false, 1, 8, "NUMERIC", 10, 2, 0, "", 1};
     ApplyFieldDefinition(model, numeric, stop);
     const COLUMN& a = model.tables[0].columns[0];
     EXPECT_EQ(a.typeCode, 1);
@@ -250,6 +266,7 @@ TEST(ApplyFieldDefinition, TypesTheFirstColumnOfTheFieldSourceOnly)
     EXPECT_EQ(a.typeName, "NUMERIC");
     EXPECT_EQ(a.precision, 10);
     EXPECT_EQ(a.scale, 2);
+    EXPECT_EQ(a.dimensions, 1);
     // Name, source, default, not-null flag and position stay.
     EXPECT_EQ(a.name, "A");
     EXPECT_EQ(a.fieldSource, "RDB$1");
@@ -309,7 +326,7 @@ TEST(ApplyUserDomains, EveryColumnOfADomainTakesItsTypeInEveryTable)
     s.model.tables.push_back(Table("EMPLOYEE", {Column("EMP_NO", "EMPNO"), Column("SALARY", "SALARY")}));
     s.model.tables.push_back(Table("OTHER", {Column("X", ""), Column("OLD_SALARY", "SALARY")}));
     COLDOMAIN salary{"SALARY", 1, 8, "NUMERIC", 0, 10, 2, "", 0};
-    COLDOMAIN jobcode{"JOBCODE", 37, 5, "VARCHAR", 0, 0, 0, "", 0};
+    COLDOMAIN jobcode{"JOBCODE", 37, 5, "VARCHAR", 0, 0, 0, "", 0, 2};
     s.model.domains = {salary, jobcode};
 
     ApplyUserDomains(s.scan);
@@ -326,6 +343,8 @@ TEST(ApplyUserDomains, EveryColumnOfADomainTakesItsTypeInEveryTable)
     }
     EXPECT_EQ(s.model.tables[0].columns[0].typeName, "VARCHAR");
     EXPECT_EQ(s.model.tables[0].columns[0].length, 5);
+    EXPECT_EQ(s.model.tables[0].columns[0].dimensions, 2) << "an array domain gives its columns its dimensions";
+    EXPECT_EQ(s.model.tables[0].columns[1].dimensions, 0);
     // A column with an empty field source ends the walk in its table.
     EXPECT_EQ(s.model.tables[2].columns[1].typeCode, 0);
 
@@ -470,6 +489,7 @@ struct ColumnType {
     std::uint16_t length;
     std::uint16_t precision = 0;
     std::uint16_t scale = 0;
+    std::uint16_t dimensions = 0;
 };
 
 // Scans a sample; null when it is absent.
@@ -495,6 +515,7 @@ void ExpectColumns(const SchemaModel& model, const std::map<std::pair<std::strin
             EXPECT_EQ(column.length, expected->second.length);
             EXPECT_EQ(column.precision, expected->second.precision);
             EXPECT_EQ(column.scale, expected->second.scale);
+            EXPECT_EQ(column.dimensions, expected->second.dimensions);
             const MappedType mapped = MapTypeByte(column.typeCode, column.length);
             EXPECT_EQ(column.typeName, mapped.typeName);
         }
@@ -582,7 +603,7 @@ TEST(FieldDefinitionsOfTheSamples, EmployeeColumnsAgreeWithTheDdl)
                            D = kTypeDecimal, B = kTypeBlob, T = kTypeTimestamp, F = kTypeFloat, P = kTypeDouble;
     // From employee.sql: domains resolved (FIRSTNAME VARCHAR(15), EMPNO
     // SMALLINT, SALARY NUMERIC(10,2), BUDGET DECIMAL(12,2), ...); arrays give
-    // their element type. Computed columns declare no type: they show the
+    // their element type and their one dimension. Computed columns declare no type: they show the
     // type their definition stores (FULL_NAME a VARCHAR(37), NEW_SALARY a
     // DOUBLE PRECISION, AGED a 64-bit value without a type word).
     const std::map<std::pair<std::string, std::string>, ColumnType> truth = {
@@ -590,7 +611,7 @@ TEST(FieldDefinitionsOfTheSamples, EmployeeColumnsAgreeWithTheDdl)
         {{"JOB", "JOB_CODE"}, {V, 5}},               {{"JOB", "JOB_GRADE"}, {S, 2}},
         {{"JOB", "JOB_COUNTRY"}, {V, 15}},           {{"JOB", "JOB_TITLE"}, {V, 25}},
         {{"JOB", "MIN_SALARY"}, {N, 8, 10, 2}},      {{"JOB", "MAX_SALARY"}, {N, 8, 10, 2}},
-        {{"JOB", "JOB_REQUIREMENT"}, {B, 8}},        {{"JOB", "LANGUAGE_REQ"}, {V, 15}},
+        {{"JOB", "JOB_REQUIREMENT"}, {B, 8}},        {{"JOB", "LANGUAGE_REQ"}, {V, 15, 0, 0, 1}},
         {{"DEPARTMENT", "DEPT_NO"}, {C, 3}},         {{"DEPARTMENT", "DEPARTMENT"}, {V, 25}},
         {{"DEPARTMENT", "HEAD_DEPT"}, {C, 3}},       {{"DEPARTMENT", "MNGR_NO"}, {S, 2}},
         {{"DEPARTMENT", "BUDGET"}, {D, 8, 12, 2}},   {{"DEPARTMENT", "LOCATION"}, {V, 15}},
@@ -605,7 +626,7 @@ TEST(FieldDefinitionsOfTheSamples, EmployeeColumnsAgreeWithTheDdl)
         {{"PROJECT", "PRODUCT"}, {V, 12}},           {{"EMPLOYEE_PROJECT", "EMP_NO"}, {S, 2}},
         {{"EMPLOYEE_PROJECT", "PROJ_ID"}, {C, 5}},   {{"PROJ_DEPT_BUDGET", "FISCAL_YEAR"}, {I, 4}},
         {{"PROJ_DEPT_BUDGET", "PROJ_ID"}, {C, 5}},   {{"PROJ_DEPT_BUDGET", "DEPT_NO"}, {C, 3}},
-        {{"PROJ_DEPT_BUDGET", "QUART_HEAD_CNT"}, {I, 4}}, {{"PROJ_DEPT_BUDGET", "PROJECTED_BUDGET"}, {D, 8, 12, 2}},
+        {{"PROJ_DEPT_BUDGET", "QUART_HEAD_CNT"}, {I, 4, 0, 0, 1}}, {{"PROJ_DEPT_BUDGET", "PROJECTED_BUDGET"}, {D, 8, 12, 2}},
         {{"SALARY_HISTORY", "EMP_NO"}, {S, 2}},      {{"SALARY_HISTORY", "CHANGE_DATE"}, {T, 8}},
         {{"SALARY_HISTORY", "UPDATER_ID"}, {V, 20}}, {{"SALARY_HISTORY", "OLD_SALARY"}, {N, 8, 10, 2}},
         {{"SALARY_HISTORY", "PERCENT_CHANGE"}, {P, 8}}, {{"SALARY_HISTORY", "NEW_SALARY"}, {P, 8}},

@@ -1,9 +1,12 @@
 #include "cli/scancommand.h"
 
 #include <csignal>
+#include <filesystem>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -63,6 +66,58 @@ TEST(ScanCommand, CtrlCStopsTheScanAndIsReportedOnce)
     struct sigaction after {};
     ::sigaction(SIGINT, nullptr, &after);
     EXPECT_EQ(after.sa_handler, before.sa_handler);
+}
+
+// Every sample's scan ends with the counting block: each table's record
+// count, in table order, then the completed line.
+TEST(ScanCommand, ScanEndsWithTheRecordCountOfEveryTable)
+{
+    const std::filesystem::path samples = RAVELIN_SAMPLES_DIR;
+    if (!std::filesystem::is_directory(samples))
+        GTEST_SKIP() << "no sample databases in " << samples;
+    using Counts = std::vector<std::pair<std::string, int>>;
+    const Counts demoTables = {{"CUSTOMER", 55}, {"EMPLOYEE", 42}, {"ITEMS", 947}, {"NEXTCUST", 1}, {"NEXTORD", 1}};
+    const struct {
+        const char* file;
+        Counts counts;
+    } cases[] = {
+        {"ods15/EMPLOYEE.GDB",
+         {{"COUNTRY", 14}, {"JOB", 31}, {"DEPARTMENT", 21}, {"EMPLOYEE", 42}, {"PROJECT", 6}, {"EMPLOYEE_PROJECT", 28},
+          {"PROJ_DEPT_BUDGET", 24}, {"SALARY_HISTORY", 49}, {"CUSTOMER", 15}, {"SALES", 33}}},
+        {"ods13/MASTSQL.GDB", [&] {
+             Counts c = demoTables;
+             c.insert(c.end(), {{"ORDERS", 205}, {"PARTS", 59}, {"VENDORS", 23}});
+             return c;
+         }()},
+        {"ods13/DBUTILSTEST.IB", {{"TEST_TABLE", 0}}},
+        {"ods16/EVENTS.GDB", [&] {
+             Counts c = demoTables;
+             c.insert(c.end(), {{"VENDORS", 23}, {"ORDERS", 205}, {"PARTS", 59}});
+             return c;
+         }()},
+        {"ods16/dbdemos.gdb",
+         {{"ANIMALS", 7}, {"BIOLIFE", 28}, {"COUNTRY", 18}, {"CUSTOLY", 30}, {"CUSTOMER", 55}, {"EMPLOYEE", 42},
+          {"INDUSTRY", 7}, {"ITEMS", 945}, {"MASTER", 109}, {"NEXTCUST", 1}, {"NEXTITEM", 1}, {"NEXTORD", 1},
+          {"ORDERS", 205}, {"PARTS", 59}, {"VENDORS", 23}, {"VENUES", 10}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::ostringstream out;
+        std::ostringstream err;
+        ScanStreams streams{out, err, false, {}};
+        ASSERT_EQ(RunScanCommand({(samples / c.file).string(), ""}, streams), kExitCompleted) << err.str();
+        const std::string log = out.str();
+        const std::size_t block = log.find("Counting table(s) records in database");
+        ASSERT_NE(block, std::string::npos) << log;
+        Counts counted;
+        const std::regex entry("Table Name : (\\S+)\n+Total Records : (\\d+)\n");
+        for (auto it = std::sregex_iterator(log.begin() + static_cast<std::ptrdiff_t>(block), log.end(), entry);
+             it != std::sregex_iterator(); ++it)
+            counted.emplace_back((*it)[1].str(), std::stoi((*it)[2].str()));
+        EXPECT_EQ(counted, c.counts);
+        EXPECT_NE(log.find("Counting table(s) records process has been completed\n" + std::string(66, '-'), block),
+                  std::string::npos);
+    }
 }
 
 }  // namespace

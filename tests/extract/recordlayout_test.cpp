@@ -13,6 +13,12 @@ namespace {
 
 using testing::Column;
 
+catalogue::COLUMN Array(catalogue::COLUMN column)
+{
+    column.dimensions = 1;
+    return column;
+}
+
 TEST(RecordLayout, ColumnsStartOnTheirTypesBoundaries)
 {
     const struct {
@@ -31,6 +37,11 @@ TEST(RecordLayout, ColumnsStartOnTheirTypesBoundaries)
          40},
         {"2- and 4-byte scaled integers", {Column("C", 14, 1), Column("N2", 1, 2), Column("N4", 2, 4)}, {4, 6, 8}, 12},
         {"a type without storage takes none", {Column("A", 16, 0), Column("I", 8, 4)}, {4, 4}, 8},
+        // An array column holds its 8-byte array id, whatever its element type.
+        {"array columns: 8-byte ids on 4-byte boundaries",
+         {Column("C", 14, 1), Array(Column("L", 37, 15)), Column("S", 7, 2), Array(Column("Q", 8, 4)), Column("V", 37, 3)},
+         {4, 8, 16, 20, 28},
+         33},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

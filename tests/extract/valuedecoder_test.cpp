@@ -574,6 +574,43 @@ TEST(ValueDecoder, BlobIdsOfThisTableOnly)
     EXPECT_EQ(asked, (std::vector<std::uint32_t>{5, 256}));
 }
 
+// An array column holds an 8-byte array id whatever its element type; the
+// elements are not read, so the INSERT gives the column NULL.
+TEST(ValueDecoder, ArrayColumnsShowTheirIdAndAreWrittenAsNull)
+{
+    const std::vector<std::uint8_t> id = {0x81, 0x00, 0x00, 0x00, 0x07, 0x00, 0x00, 0x00};
+    const std::vector<std::uint8_t> zero(8, 0);
+    const struct {
+        const char* name;
+        COLUMN column;
+        std::vector<std::uint8_t> stored;
+        const char* preview;
+    } cases[] = {
+        {"VARCHAR(15)[5]", Column(tc::kTypeVarchar, 15), id, "Array"},
+        {"INTEGER[4]", Column(tc::kTypeInteger, 4), id, "Array"},
+        {"CHAR(1)[3]: more bytes than the element", Column(tc::kTypeChar, 1), id, "Array"},
+        {"NUMERIC(9,2)[2]", Column(tc::kTypeNumeric, 4, 2), id, "Array"},
+        {"an id of zero bytes", Column(tc::kTypeVarchar, 15), zero, "NULL"},
+    };
+    for (auto c : cases) {
+        SCOPED_TRACE(c.name);
+        c.column.dimensions = 1;
+        EXPECT_EQ(FieldStorageSize(c.column), 8u);
+        const auto field = Bytes(c.stored);
+        const FieldValue preview = DecodeFieldValue(field, c.column, Options(OutputMode::Preview));
+        EXPECT_FALSE(preview.damaged);
+        EXPECT_EQ(preview.text, c.preview);
+        const FieldValue repair = DecodeFieldValue(field, c.column, Options(OutputMode::Repair));
+        EXPECT_FALSE(repair.damaged);
+        EXPECT_EQ(InsertValueText(c.column.typeCode, repair), "NULL");
+    }
+    // An id cut short by the record's end is damage, read within its bytes.
+    COLUMN array = Column(tc::kTypeSmallint, 2);
+    array.dimensions = 2;
+    const auto cut = Bytes({0x81, 0x00, 0x00});
+    EXPECT_TRUE(DecodeFieldValue(cut, array, Options(OutputMode::Preview)).damaged);
+}
+
 TEST(ValueDecoder, NullFieldsAreTheBareKeywordForEveryType)
 {
     for (std::uint8_t type : {tc::kTypeNumeric, tc::kTypeDecimal, tc::kTypeBlob, tc::kTypeSmallint, tc::kTypeInteger,

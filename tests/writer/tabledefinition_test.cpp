@@ -217,6 +217,26 @@ TEST(BuildCreateTable, NotesWhatItLeftOut)
     EXPECT_NE(notes[1].find("Constraint name left out for column B of table T"), std::string::npos) << notes[1];
 }
 
+// The elements of an array are not copied: its column is created as a plain
+// column of its element type that accepts the NULL every record gives it.
+TEST(BuildCreateTable, ArrayColumnsBecomePlainColumnsThatAcceptNull)
+{
+    SchemaModel model;
+    TableNode table;
+    table.name = "JOB";
+    COLUMN languages = NotNull(Column("LANGUAGE_REQ", "VARCHAR", 37, 15));
+    languages.dimensions = 1;
+    COLUMN counts = Column("QUART_HEAD_CNT", "INTEGER", 8, 4);
+    counts.dimensions = 2;
+    table.columns = {NotNull(Column("JOB_CODE", "VARCHAR", 37, 5)), languages, counts};
+    std::vector<std::string> notes;
+    EXPECT_EQ(BuildCreateTable(model, table, nullptr, &notes),
+              "CREATE TABLE JOB(JOB_CODE VARCHAR(5)  NOT NULL ,LANGUAGE_REQ VARCHAR(15) ,QUART_HEAD_CNT INTEGER)");
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[0], "Array column LANGUAGE_REQ of table JOB created as a plain VARCHAR column: its array values are not copied");
+    EXPECT_EQ(notes[1], "Array column QUART_HEAD_CNT of table JOB created as a plain INTEGER column: its array values are not copied");
+}
+
 TEST(BuildCreateTable, RefusesTablesWhoseNamesWouldChangeTheStatement)
 {
     struct Hostile {
