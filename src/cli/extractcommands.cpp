@@ -9,6 +9,7 @@
 
 #include "catalogue/schemamodel.h"
 #include "cli/consoleframe.h"
+#include "cli/jobrun.h"
 #include "cli/scancommand.h"
 #include "extract/previewgrid.h"
 #include "extract/recordextraction.h"
@@ -86,22 +87,6 @@ private:
     job::JobState* state_ = nullptr;
     job::RecoveryEngine* engine_ = nullptr;
 };
-
-int ExitCodeOf(job::JobOutcome outcome)
-{
-    switch (outcome) {
-    case job::JobOutcome::Completed:
-        return kExitCompleted;
-    case job::JobOutcome::InvalidFile:
-        return kExitInvalidFile;
-    case job::JobOutcome::FileInUse:
-        return kExitFileInUse;
-    case job::JobOutcome::Aborted:
-        return kExitAborted;
-    default:
-        return kExitError;
-    }
-}
 
 // A scan through the driver, as the file dialog's Scan File starts it.
 // Yields the exit code of a scan that did not complete, else -1.

@@ -1,12 +1,12 @@
 #include "cli/repaircommand.h"
 
 #include <atomic>
-#include <csignal>
 #include <filesystem>
 
 #include <CLI/CLI.hpp>
 
 #include "cli/consoleframe.h"
+#include "cli/jobrun.h"
 #include "extract/recordextraction.h"
 #include "job/jobdriver.h"
 #include "job/logreport.h"
@@ -15,54 +15,6 @@
 
 namespace ravelin::cli {
 namespace {
-
-std::atomic<std::atomic<bool>*> repairInterruptTarget{nullptr};
-
-extern "C" void OnRepairInterrupt(int)
-{
-    if (std::atomic<bool>* flag = repairInterruptTarget.load())
-        flag->store(true);
-}
-
-// SIGINT sets the stop flag while it lives; a second Ctrl-C ends the process.
-class StopOnInterrupt {
-public:
-    explicit StopOnInterrupt(std::atomic<bool>& stopRequested)
-    {
-        repairInterruptTarget.store(&stopRequested);
-        struct sigaction action {};
-        action.sa_handler = OnRepairInterrupt;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND;
-        ::sigaction(SIGINT, &action, &previous_);
-    }
-    ~StopOnInterrupt()
-    {
-        ::sigaction(SIGINT, &previous_, nullptr);
-        repairInterruptTarget.store(nullptr);
-    }
-    StopOnInterrupt(const StopOnInterrupt&) = delete;
-    StopOnInterrupt& operator=(const StopOnInterrupt&) = delete;
-
-private:
-    struct sigaction previous_ {};
-};
-
-int ExitCodeOf(job::JobOutcome outcome)
-{
-    switch (outcome) {
-    case job::JobOutcome::Completed:
-        return kExitCompleted;
-    case job::JobOutcome::InvalidFile:
-        return kExitInvalidFile;
-    case job::JobOutcome::FileInUse:
-        return kExitFileInUse;
-    case job::JobOutcome::Aborted:
-        return kExitAborted;
-    default:
-        return kExitError;
-    }
-}
 
 template <typename Node>
 bool AddNamed(const std::vector<Node>& nodes, const std::vector<std::string>& wanted, const char* option,
@@ -173,7 +125,7 @@ int RunRepairCommand(const RepairCommandOptions& options, ScanStreams& streams)
 
     int code = kExitError;
     {
-        StopOnInterrupt interrupt(driver.State().stopRequested);
+        InterruptGuard interrupt(driver.State().stopRequested);
         if (!driver.StartScan(path.string(), path.filename().string())) {
             streams.err << "ravelin-cli: the scan could not be started\n";
             return kExitError;

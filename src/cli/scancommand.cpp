@@ -1,69 +1,15 @@
 #include "cli/scancommand.h"
 
 #include <atomic>
-#include <csignal>
 #include <filesystem>
 
 #include "cli/consoleframe.h"
+#include "cli/jobrun.h"
 #include "extract/recordextraction.h"
 #include "job/jobdriver.h"
 #include "job/logreport.h"
 
 namespace ravelin::cli {
-namespace {
-
-static_assert(std::atomic<bool>::is_always_lock_free, "the stop flag is set from a signal handler");
-
-std::atomic<std::atomic<bool>*> interruptTarget{nullptr};
-
-extern "C" void OnInterrupt(int)
-{
-    if (std::atomic<bool>* flag = interruptTarget.load())
-        flag->store(true);
-}
-
-// Routes SIGINT to the stop flag for its lifetime. The handler resets itself
-// when it runs, so a second Ctrl-C ends the process the usual way.
-class InterruptGuard {
-public:
-    explicit InterruptGuard(std::atomic<bool>& stopRequested)
-    {
-        interruptTarget.store(&stopRequested);
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND;
-        ::sigaction(SIGINT, &action, &previous_);
-    }
-    ~InterruptGuard()
-    {
-        ::sigaction(SIGINT, &previous_, nullptr);
-        interruptTarget.store(nullptr);
-    }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
-
-private:
-    struct sigaction previous_ {};
-};
-
-int ExitCodeOf(job::JobOutcome outcome)
-{
-    switch (outcome) {
-    case job::JobOutcome::Completed:
-        return kExitCompleted;
-    case job::JobOutcome::InvalidFile:
-        return kExitInvalidFile;
-    case job::JobOutcome::FileInUse:
-        return kExitFileInUse;
-    case job::JobOutcome::Aborted:
-        return kExitAborted;
-    default:
-        return kExitError;
-    }
-}
-
-}  // namespace
 
 int RunScanCommand(const ScanOptions& options, ScanStreams& streams)
 {

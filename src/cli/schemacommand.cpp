@@ -8,6 +8,7 @@
 
 #include "catalogue/readers.h"
 #include "cli/consoleframe.h"
+#include "cli/jobrun.h"
 #include "cli/scancommand.h"
 #include "job/jobdriver.h"
 
@@ -32,22 +33,6 @@ public:
     void TransferTableData(job::JobContext&) override {}
     void WalkTableRecords(job::JobContext&) override {}
 };
-
-int ExitCodeOf(job::JobOutcome outcome)
-{
-    switch (outcome) {
-    case job::JobOutcome::Completed:
-        return kExitCompleted;
-    case job::JobOutcome::InvalidFile:
-        return kExitInvalidFile;
-    case job::JobOutcome::FileInUse:
-        return kExitFileInUse;
-    case job::JobOutcome::Aborted:
-        return kExitAborted;
-    default:
-        return kExitError;
-    }
-}
 
 bool IsBlank(const std::string& text)
 {
