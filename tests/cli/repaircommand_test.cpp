@@ -72,6 +72,11 @@ TEST_F(RepairCommand, RepairsTheSamplesTablesWithTheirRecords)
         {"ods15/EMPLOYEE.GDB", 100,
          {{"COUNTRY", "14"}, {"JOB", "31"}, {"DEPARTMENT", "21"}, {"EMPLOYEE", "42"}, {"PROJECT", "6"}, {"EMPLOYEE_PROJECT", "28"},
           {"PROJ_DEPT_BUDGET", "24"}, {"SALARY_HISTORY", "49"}, {"CUSTOMER", "15"}, {"SALES", "33"}}},
+        {"ods16/EVENTS.GDB", 1,
+         {{"CUSTOMER", "55"}, {"EMPLOYEE", "42"}, {"ITEMS", "947"}, {"NEXTCUST", "1"}, {"NEXTORD", "1"},
+          {"VENDORS", "23"}, {"ORDERS", "205"}, {"PARTS", "59"}}},
+        // A table without records is still created.
+        {"ods13/DBUTILSTEST.IB", 1, {{"TEST_TABLE", "0"}}},
     };
     for (const SampleCase& c : cases) {
         SCOPED_TRACE(c.file);
