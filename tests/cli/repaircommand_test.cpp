@@ -103,6 +103,38 @@ TEST_F(RepairCommand, RepairsTheSamplesTablesWithTheirRecords)
     }
 }
 
+// BIOLIFE's GRAPHIC and NOTES blobs: each value names its file in the blob
+// folder beside the target; the file is that name with the detected type's
+// extension (bitmaps ".bmp", unrecognised text ".").
+TEST_F(RepairCommand, BlobColumnsNameTheFilesHoldingTheirBytes)
+{
+    RepairCommandOptions options;
+    options.file = sample;
+    options.target = folder.File("bio.fdb");
+    options.create = true;
+    options.tables = {"BIOLIFE"};
+    ASSERT_EQ(Run(options), kExitCompleted) << err.str() << out.str();
+    EXPECT_NE(out.str().find("Total Blob Recovered : 56"), std::string::npos) << out.str();
+
+    const std::vector<std::string> words =
+        Words(RunIsql(options.target, "SELECT TRIM(GRAPHIC), TRIM(NOTES) FROM BIOLIFE;"));
+    ASSERT_EQ(words.size(), 56u);
+    const std::filesystem::path blobFolder = std::filesystem::path(folder.File("BlobData_bio.fdb"));
+    for (std::size_t i = 0; i < words.size(); i += 2) {
+        SCOPED_TRACE(words[i]);
+        EXPECT_EQ(std::filesystem::path(words[i]).parent_path(), blobFolder);
+        // The stored graphic: an 8-byte header whose second word is the
+        // length of the bitmap that follows it.
+        const std::string picture = ReadAll(words[i] + ".bmp");
+        ASSERT_GT(picture.size(), 14u);
+        EXPECT_EQ(picture.substr(8, 2), "BM");
+        const auto byte = [&](std::size_t at) { return static_cast<std::uint32_t>(static_cast<unsigned char>(picture[at])); };
+        EXPECT_EQ(byte(4) | byte(5) << 8 | byte(6) << 16 | byte(7) << 24, picture.size() - 8);
+        const std::string notes = ReadAll(words[i + 1] + ".");
+        EXPECT_FALSE(notes.empty());
+    }
+}
+
 TEST_F(RepairCommand, UnknownNamesAndUnusableTargetsEndWithAnError)
 {
     RepairCommandOptions unknown;
