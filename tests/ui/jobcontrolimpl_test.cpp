@@ -175,6 +175,33 @@ private slots:
         QCOMPARE(grid->item(0, saleDate)->text(), QStringLiteral("04/12/1988 "));  // a timestamp at midnight
         QCOMPARE(grid->item(1, orderNo)->text(), QStringLiteral("1004"));
 
+        // Paging through the real record walk: 100, 100, 5, and back.
+        CRavelinView* view = app.frame.RightView();
+        QVERIFY(view->NextButton()->isEnabled());
+        QVERIFY(!view->PreviousButton()->isEnabled());
+        const QString firstOfPage0 = grid->item(0, orderNo)->text();
+        const QString lastOfPage0 = grid->item(99, orderNo)->text();
+        QStringList firsts;
+        QList<int> rows;
+        for (int page = 1; page <= 2; ++page) {
+            QTest::mouseClick(view->NextButton(), Qt::LeftButton);
+            QVERIFY(app.WaitForJob());
+            rows << grid->rowCount();
+            firsts << grid->item(0, orderNo)->text();
+        }
+        QCOMPARE(rows, (QList<int>{100, 5}));
+        QVERIFY(!view->NextButton()->isEnabled());
+        QVERIFY(firsts[0] != lastOfPage0 && firsts[0] != firstOfPage0);
+        QVERIFY(view->PreviousButton()->isEnabled());
+        QTest::mouseClick(view->PreviousButton(), Qt::LeftButton);
+        QVERIFY(app.WaitForJob());
+        QCOMPARE(grid->rowCount(), 100);
+        QCOMPARE(grid->item(0, orderNo)->text(), firsts[0]);
+        QTest::mouseClick(view->PreviousButton(), Qt::LeftButton);
+        QVERIFY(app.WaitForJob());
+        QCOMPARE(grid->item(0, orderNo)->text(), firstOfPage0);
+        QVERIFY(!view->PreviousButton()->isEnabled());
+
         // Everything is checked after a scan; the target is a new blank file.
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("blank.ib"));
