@@ -35,14 +35,19 @@ std::int64_t ReadSigned(std::span<const std::byte> bytes, std::size_t n)
 }
 
 // A short text built in place, without allocations on the way: the dates,
-// times and numbers of the decoders fit in its room.
+// times and numbers of the decoders fit in its room (what would not is cut).
 class ShortText {
 public:
-    void Put(char c) { room_[size_++] = c; }
+    void Put(char c)
+    {
+        if (size_ < room_.size())
+            room_[size_++] = c;
+    }
     void Put(std::string_view text)
     {
-        std::copy(text.begin(), text.end(), room_.begin() + static_cast<std::ptrdiff_t>(size_));
-        size_ += text.size();
+        const std::size_t n = std::min(text.size(), room_.size() - size_);
+        std::copy_n(text.begin(), n, room_.begin() + static_cast<std::ptrdiff_t>(size_));
+        size_ += n;
     }
     void Digits(std::uint64_t value)
     {
