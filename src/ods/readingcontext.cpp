@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <ctime>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -29,13 +31,22 @@ std::uint16_t WordAt(PageSource& source, std::uint64_t offset)
 // or exclusive (the database engine holds one on every file it has attached),
 // or a POSIX record lock. The BSD probe takes an exclusive lock for an instant
 // and drops it at once; a POSIX lock is only asked about, never taken.
+// Another reader probing the same file at the same moment holds its lock for
+// an instant only, so a refused probe is tried again a few times before the
+// file counts as held.
 bool LockedByAnotherProcess(int fd)
 {
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EWOULDBLOCK)
+    constexpr int kProbes = 5;
+    for (int probe = 1;; ++probe) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            ::flock(fd, LOCK_UN);
+            break;
+        }
+        if (errno != EWOULDBLOCK)
+            break;
+        if (probe == kProbes)
             return true;
-    } else {
-        ::flock(fd, LOCK_UN);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     struct flock probe {};
     probe.l_type = F_WRLCK;

@@ -369,6 +369,37 @@ TEST(QueryDatabaseFileSize, SizesAndLocks)
     }
 }
 
+// Readers probing the same file at the same time (two windows, a window and
+// the command line) never take each other for a database server.
+TEST(QueryDatabaseFileSize, ReadersProbingAtOnceDoNotHoldTheFileForEachOther)
+{
+    ScratchDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string path = dir.File("shared.gdb");
+    ASSERT_TRUE(WriteFile(path, Database(4096, 10)));
+    constexpr int kReaders = 4;
+    std::vector<pid_t> readers;
+    for (int i = 0; i < kReaders; ++i) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            for (int round = 0; round < 300; ++round) {
+                ReadingContext context;
+                bool inUse = false;
+                if (context.QueryDatabaseFileSize(path, inUse) != 40960 || inUse)
+                    ::_exit(1);
+            }
+            ::_exit(0);
+        }
+        readers.push_back(pid);
+    }
+    for (const pid_t pid : readers) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a reader found the file in use";
+    }
+}
+
 TEST(QueryDatabaseFileSize, LeavesTheOpenFileAlone)
 {
     ScratchDir dir;
