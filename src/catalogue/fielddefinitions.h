@@ -49,8 +49,9 @@ std::optional<FieldDefinition> ParseFieldDefinition(ods::RecordStream& data);
 
 // Gives the definition's type, length, precision, scale, blob details and
 // dimension count to the first column whose field source equals its name
-// exactly, walking the tables in order. A column with an empty field source ends the search in
-// its table. At most one column changes. Stops when stop is set.
+// exactly, walking the tables in order. A column with an empty field source
+// ends the search in its table. At most one column changes. Stops when stop
+// is set.
 void ApplyFieldDefinition(SchemaModel& model, const FieldDefinition& definition, const std::atomic<bool>& stop);
 
 }  // namespace ravelin::catalogue

@@ -1,7 +1,6 @@
 #include "cli/extractcommands.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <sstream>
 #include <vector>
 
@@ -92,16 +91,7 @@ private:
 // Yields the exit code of a scan that did not complete, else -1.
 int Scan(job::JobDriver& driver, const std::string& file, std::ostream& err)
 {
-    std::error_code error;
-    std::filesystem::path path = std::filesystem::absolute(file, error);
-    if (error)
-        path = file;
-    if (!driver.StartScan(path.string(), path.filename().string())) {
-        err << "ravelin-cli: the scan could not be started\n";
-        return kExitError;
-    }
-    driver.Wait();
-    const int code = ExitCodeOf(driver.Outcome());
+    const int code = ScanAndWait(driver, file, err);
     return code == kExitCompleted ? -1 : code;
 }
 

@@ -1,5 +1,10 @@
 #include "cli/jobrun.h"
 
+#include <filesystem>
+#include <system_error>
+
+#include "job/logreport.h"
+
 namespace ravelin::cli {
 namespace {
 
@@ -29,6 +34,32 @@ int ExitCodeOf(job::JobOutcome outcome)
     default:
         return kExitError;
     }
+}
+
+int ScanAndWait(job::JobDriver& driver, const std::string& file, std::ostream& err)
+{
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::absolute(file, error);
+    if (error)
+        path = file;
+    if (!driver.StartScan(path.string(), path.filename().string())) {
+        err << "ravelin-cli: the scan could not be started\n";
+        return kExitError;
+    }
+    driver.Wait();
+    return ExitCodeOf(driver.Outcome());
+}
+
+int SaveReport(const std::string& path, const std::vector<std::string>& lines, std::ostream& err, int code)
+{
+    if (path.empty())
+        return code;
+    std::string reportError;
+    if (!job::WriteLogReport(path, lines, reportError)) {
+        err << "ravelin-cli: " << reportError << '\n';
+        return kExitError;
+    }
+    return code;
 }
 
 InterruptGuard::InterruptGuard(std::atomic<bool>& stopRequested)

@@ -1,8 +1,5 @@
 #include "cli/repaircommand.h"
 
-#include <atomic>
-#include <filesystem>
-
 #include <CLI/CLI.hpp>
 
 #include "cli/consoleframe.h"
@@ -118,20 +115,10 @@ int RunRepairCommand(const RepairCommandOptions& options, ScanStreams& streams)
     console.onLogLine = streams.onLogLine;
     console.AppendLine(job::kLogHeaderLine);
 
-    std::error_code error;
-    std::filesystem::path path = std::filesystem::absolute(options.file, error);
-    if (error)
-        path = options.file;
-
     int code = kExitError;
     {
         InterruptGuard interrupt(driver.State().stopRequested);
-        if (!driver.StartScan(path.string(), path.filename().string())) {
-            streams.err << "ravelin-cli: the scan could not be started\n";
-            return kExitError;
-        }
-        driver.Wait();
-        code = ExitCodeOf(driver.Outcome());
+        code = ScanAndWait(driver, options.file, streams.err);
         if (code == kExitCompleted) {
             writer::RepairOptions repair;
             std::string namesError;
@@ -153,14 +140,7 @@ int RunRepairCommand(const RepairCommandOptions& options, ScanStreams& streams)
         }
     }
 
-    if (!options.reportPath.empty()) {
-        std::string reportError;
-        if (!job::WriteLogReport(options.reportPath, console.Lines(), reportError)) {
-            streams.err << "ravelin-cli: " << reportError << '\n';
-            code = kExitError;
-        }
-    }
-    return code;
+    return SaveReport(options.reportPath, console.Lines(), streams.err, code);
 }
 
 }  // namespace ravelin::cli

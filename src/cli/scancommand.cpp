@@ -1,8 +1,5 @@
 #include "cli/scancommand.h"
 
-#include <atomic>
-#include <filesystem>
-
 #include "cli/consoleframe.h"
 #include "cli/jobrun.h"
 #include "extract/recordextraction.h"
@@ -24,30 +21,12 @@ int RunScanCommand(const ScanOptions& options, ScanStreams& streams)
     console.onLogLine = streams.onLogLine;
     console.AppendLine(job::kLogHeaderLine);
 
-    std::error_code error;
-    std::filesystem::path path = std::filesystem::absolute(options.file, error);
-    if (error)
-        path = options.file;
-    const std::string name = path.filename().string();
-
+    int code = kExitError;
     {
         InterruptGuard interrupt(driver.State().stopRequested);
-        if (!driver.StartScan(path.string(), name)) {
-            streams.err << "ravelin-cli: the scan could not be started\n";
-            return kExitError;
-        }
-        driver.Wait();
+        code = ScanAndWait(driver, options.file, streams.err);
     }
-
-    int code = ExitCodeOf(driver.Outcome());
-    if (!options.reportPath.empty()) {
-        std::string reportError;
-        if (!job::WriteLogReport(options.reportPath, console.Lines(), reportError)) {
-            streams.err << "ravelin-cli: " << reportError << '\n';
-            code = kExitError;
-        }
-    }
-    return code;
+    return SaveReport(options.reportPath, console.Lines(), streams.err, code);
 }
 
 }  // namespace ravelin::cli

@@ -1,7 +1,6 @@
 #include "cli/schemacommand.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -284,23 +283,12 @@ int RunSchemaCommand(const SchemaOptions& options, std::ostream& out, std::ostre
     driver.SetExtractionSteps(counting);
     console.Attach(driver.State(), driver.Engine());
 
-    std::error_code error;
-    std::filesystem::path path = std::filesystem::absolute(options.file, error);
-    if (error)
-        path = options.file;
-    if (!driver.StartScan(path.string(), path.filename().string())) {
-        err << "ravelin-cli: the scan could not be started\n";
-        return kExitError;
-    }
-    driver.Wait();
-
-    const job::JobOutcome outcome = driver.Outcome();
-    if (outcome != job::JobOutcome::Completed) {
+    if (const int code = ScanAndWait(driver, options.file, err); code != kExitCompleted) {
         for (const std::string& line : console.Lines()) {
             if (line.rfind(job::kJobFailedText, 0) == 0)
                 err << "ravelin-cli: " << line << '\n';
         }
-        return ExitCodeOf(outcome);
+        return code;
     }
     const SchemaModel& model = driver.Engine().model;
     const std::uint32_t pageSize = driver.Engine().context.pageSize;

@@ -67,8 +67,6 @@ public:
             Put('0');
         Digits(value);
     }
-    std::size_t size() const { return size_; }
-    void Truncate(std::size_t size) { size_ = size; }
     std::string Text() const { return std::string(room_.data(), size_); }
 
 private:

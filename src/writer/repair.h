@@ -18,11 +18,11 @@ namespace ravelin::writer {
 // Log texts of the target connection.
 inline constexpr const char* kConnectionCreatedText = "Connection Create Successfully. ";
 inline constexpr const char* kConnectionFailedLogText = "Connection Failed.";
+inline constexpr const char* kConnectionHintText =
+    "Either User Name, Password may be wrong or Services for IB Manager may not be started";
 // Logged at the end of a repair whose every selected table the target refused.
 inline constexpr const char* kNoTableCreatedText =
     "The target database created none of the selected tables: no record was copied.";
-inline constexpr const char* kConnectionHintText =
-    "Either User Name, Password may be wrong or Services for IB Manager may not be started";
 
 // Copies one table's records into the target after its CREATE TABLE was
 // accepted.

@@ -28,7 +28,8 @@ std::string UnsafeTableName(const catalogue::TableNode& table);
 // literal value and a constraint name that is not a plain identifier are
 // left out (the key itself stays); each omission adds a line to notes when
 // given. An array column is written as a plain column of its element type
-// without NOT NULL (its records give it NULL), with a line in notes. A stop request ends the column loop and closes the statement.
+// without NOT NULL (its records give it NULL), with a line in notes. A stop
+// request ends the column loop and closes the statement.
 // Empty when UnsafeTableName refuses the table.
 std::string BuildCreateTable(const catalogue::SchemaModel& model, const catalogue::TableNode& table,
                              const std::atomic<bool>* stopRequested = nullptr,
