@@ -2,7 +2,7 @@
 
 namespace ravelin::extract {
 
-BlobFileResult WriteBlobFile(BlobStore& store, const BlobLocation& location, const std::filesystem::path& folder,
+BlobFileResult WriteBlobFile(ods::BlobStore& store, const ods::BlobLocation& location, const std::filesystem::path& folder,
                              std::string_view tableName, std::uint32_t number, const std::atomic<bool>* stop)
 {
     BlobFileResult result;
@@ -10,21 +10,21 @@ BlobFileResult WriteBlobFile(BlobStore& store, const BlobLocation& location, con
     if (!header)
         return result;
     BlobFileWriter writer(folder, std::string(tableName), number, header->length);
-    const BlobReadResult read =
+    const ods::BlobReadResult read =
         store.Read(location, [&writer](std::span<const std::byte> bytes) { return writer.Write(bytes); }, stop);
     result.read = read.status;
     switch (read.status) {
-    case BlobReadStatus::Missing:
+    case ods::BlobReadStatus::Missing:
         return result;
-    case BlobReadStatus::Stopped:
+    case ods::BlobReadStatus::Stopped:
         writer.Abandon();
         return result;
-    case BlobReadStatus::Refused:
+    case ods::BlobReadStatus::Refused:
         writer.Finish();  // removes the temporary file
         result.errorText = writer.errorText();
         return result;
-    case BlobReadStatus::Complete:
-    case BlobReadStatus::Partial:
+    case ods::BlobReadStatus::Complete:
+    case ods::BlobReadStatus::Partial:
         break;
     }
     if (!writer.Finish()) {
@@ -40,7 +40,7 @@ BlobFileResult ExtractBlob(const ods::ReadingContext& context, const ods::PageLi
                            const BlobId& id, const std::filesystem::path& folder, std::string_view tableName,
                            std::uint32_t number)
 {
-    BlobStore store(context, lists, relationId);
+    ods::BlobStore store(context, lists, relationId);
     const auto location = store.Locate(id);
     if (!location)
         return BlobFileResult{};
@@ -74,9 +74,9 @@ TableBlobSummary BlobExtraction::ExtractTableBlobs(const ods::ReadingContext& co
     notedTable_.clear();
     notedValues_.clear();
 
-    BlobStore store(context, lists, table.relationId);
+    ods::BlobStore store(context, lists, table.relationId);
     // Each blob to write: its number in the file name and its record.
-    std::vector<std::pair<std::uint32_t, std::optional<BlobLocation>>> blobs;
+    std::vector<std::pair<std::uint32_t, std::optional<ods::BlobLocation>>> blobs;
     if (!values.empty()) {
         std::vector<BlobId> ids;
         ids.reserve(values.size());
@@ -87,7 +87,7 @@ TableBlobSummary BlobExtraction::ExtractTableBlobs(const ods::ReadingContext& co
             blobs.emplace_back(number, store.Locate(id));
     } else {
         std::uint32_t number = 0;
-        for (const BlobLocation& location : store.IndexedHeaderRecords(&link.stopRequested))
+        for (const ods::BlobLocation& location : store.IndexedHeaderRecords(&link.stopRequested))
             blobs.emplace_back(++number, location);
     }
 
@@ -116,15 +116,15 @@ TableBlobSummary BlobExtraction::ExtractTableBlobs(const ods::ReadingContext& co
             } else {
                 const BlobFileResult result =
                     WriteBlobFile(store, *location, folder_, table.name, number, &link.stopRequested);
-                if (result.read == BlobReadStatus::Stopped) {
+                if (result.read == ods::BlobReadStatus::Stopped) {
                     summary.stopped = true;
                     break;
                 }
                 if (result.written) {
                     ++summary.written;
-                    if (result.read == BlobReadStatus::Partial)
+                    if (result.read == ods::BlobReadStatus::Partial)
                         ++summary.partial;
-                } else if (result.read == BlobReadStatus::Missing) {
+                } else if (result.read == ods::BlobReadStatus::Missing) {
                     ++summary.missing;
                 } else {
                     reportError(result.errorText);

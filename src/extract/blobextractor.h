@@ -2,7 +2,7 @@
 
 // Blob extraction: the blobs of a repaired table written to files in the blob
 // folder beside the target database (extract/blobfiles.h names them), read
-// from the damaged file through a BlobStore (extract/blobstore.h).
+// from the damaged file through a BlobStore (ods/blobstore.h).
 //
 // Pairing values and files: while a repair walks a table's records, every
 // BLOB value of the table receives BlobValuePath: the blob folder, the
@@ -27,7 +27,7 @@
 
 #include "catalogue/schemamodel.h"
 #include "extract/blobfiles.h"
-#include "extract/blobstore.h"
+#include "ods/blobstore.h"
 #include "extract/valuedecoder.h"
 #include "job/frame.h"
 #include "ods/pagelist.h"
@@ -38,7 +38,7 @@ namespace ravelin::extract {
 // What became of one blob.
 struct BlobFileResult {
     bool written = false;           // the blob file exists with the bytes read
-    BlobReadStatus read = BlobReadStatus::Missing;
+    ods::BlobReadStatus read = ods::BlobReadStatus::Missing;
     std::filesystem::path file;     // the blob file (when written)
     std::string errorText;          // a file error's text
 };
@@ -48,7 +48,7 @@ struct BlobFileResult {
 // temporary file. A blob that cannot be read at all (Missing) writes
 // nothing; a Partial one writes what was read. A stop leaves the temporary
 // file behind, closed. The folder must exist.
-BlobFileResult WriteBlobFile(BlobStore& store, const BlobLocation& location, const std::filesystem::path& folder,
+BlobFileResult WriteBlobFile(ods::BlobStore& store, const ods::BlobLocation& location, const std::filesystem::path& folder,
                              std::string_view tableName, std::uint32_t number,
                              const std::atomic<bool>* stop = nullptr);
 

@@ -35,6 +35,7 @@
 #include <string_view>
 
 #include "catalogue/schemamodel.h"
+#include "ods/blobstore.h"
 
 namespace ravelin::extract {
 
@@ -43,10 +44,7 @@ namespace ravelin::extract {
 enum class OutputMode { Preview, Repair };
 
 // A stored blob id: the relation whose blob it is and the blob's number.
-struct BlobId {
-    std::uint32_t relationId = 0;
-    std::uint32_t recordNumber = 0;
-};
+using ods::BlobId;
 
 struct DecodeOptions {
     OutputMode mode = OutputMode::Preview;

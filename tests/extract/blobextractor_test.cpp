@@ -813,13 +813,13 @@ TEST(ExtractBlob, OneBlobByItsId)
     const BlobFileResult result =
         ExtractBlob(db.context, db.lists, kParts, {kParts, fx.parts[1].recordNumber}, folder, "PARTS", 7);
     EXPECT_TRUE(result.written);
-    EXPECT_EQ(result.read, BlobReadStatus::Complete);
+    EXPECT_EQ(result.read, ods::BlobReadStatus::Complete);
     EXPECT_EQ(result.file, folder / "PARTSBlob7.png");
     EXPECT_EQ(FileBytes(result.file), fx.partsData[1]);
 
     const BlobFileResult missing = ExtractBlob(db.context, db.lists, kParts, {kParts, 99999}, folder, "PARTS", 8);
     EXPECT_FALSE(missing.written);
-    EXPECT_EQ(missing.read, BlobReadStatus::Missing);
+    EXPECT_EQ(missing.read, ods::BlobReadStatus::Missing);
     EXPECT_EQ(FilesBelow(folder), std::vector<std::string>{"PARTSBlob7.png"});
 }
 

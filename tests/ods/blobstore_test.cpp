@@ -1,4 +1,4 @@
-#include "extract/blobstore.h"
+#include "ods/blobstore.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@
 #include "ods/constants.h"
 #include "ods/pagescan.h"
 
-namespace ravelin::extract {
+namespace ravelin::ods {
 namespace {
 
 using fixture::BlobLayout;
@@ -522,4 +522,4 @@ TEST(BlobStore, StopEndsTheReadBetweenPages)
 }
 
 }  // namespace
-}  // namespace ravelin::extract
+}  // namespace ravelin::ods

@@ -1,11 +1,11 @@
-#include "extract/blobstore.h"
+#include "ods/blobstore.h"
 
 #include <algorithm>
 #include <array>
 
 #include "ods/constants.h"
 
-namespace ravelin::extract {
+namespace ravelin::ods {
 namespace {
 
 // Ids judged when fitting the numbering of a large table.
@@ -30,23 +30,23 @@ std::uint32_t Long(std::span<const std::byte> bytes, std::size_t at)
 
 bool BlobHeader::stream() const
 {
-    return (flags & ods::kFlagStreamBlob) != 0;
+    return (flags & kFlagStreamBlob) != 0;
 }
 
 std::optional<BlobHeader> ParseBlobHeader(std::span<const std::byte> record)
 {
-    if (record.size() < ods::kBlobDataOffset)
+    if (record.size() < kBlobDataOffset)
         return std::nullopt;
     BlobHeader header;
-    header.flags = static_cast<std::uint8_t>(Byte(record, ods::kBlobFlagsOffset));
-    if ((header.flags & ods::kFlagBlob) == 0)
+    header.flags = static_cast<std::uint8_t>(Byte(record, kBlobFlagsOffset));
+    if ((header.flags & kFlagBlob) == 0)
         return std::nullopt;
-    header.leadPage = Long(record, ods::kBlobLeadPageOffset);
-    header.maxSequence = Long(record, ods::kBlobMaxSequenceOffset);
-    header.maxSegment = Word(record, ods::kBlobMaxSegmentOffset);
-    header.level = static_cast<std::uint8_t>(Byte(record, ods::kBlobLevelOffset));
-    header.segmentCount = Long(record, ods::kBlobSegmentCountOffset);
-    header.length = Long(record, ods::kBlobLengthOffset);
+    header.leadPage = Long(record, kBlobLeadPageOffset);
+    header.maxSequence = Long(record, kBlobMaxSequenceOffset);
+    header.maxSegment = Word(record, kBlobMaxSegmentOffset);
+    header.level = static_cast<std::uint8_t>(Byte(record, kBlobLevelOffset));
+    header.segmentCount = Long(record, kBlobSegmentCountOffset);
+    header.length = Long(record, kBlobLengthOffset);
     return header;
 }
 
@@ -81,18 +81,18 @@ bool SegmentReader::Feed(std::span<const std::byte> stored,
     return true;
 }
 
-BlobStore::BlobStore(const ods::ReadingContext& context, const ods::PageList& lists, std::uint32_t relationId)
+BlobStore::BlobStore(const ReadingContext& context, const PageList& lists, std::uint32_t relationId)
     : context_(context), relationId_(relationId), pageSize_(context.pageSize), pageCount_(context.PageCount())
 {
-    if (pageSize_ > ods::kDataPageSlotArrayOffset)
-        dataStride_ = std::max<std::uint32_t>(1, (pageSize_ - ods::kDataPageSlotArrayOffset) / ods::kRecordNumberDivisor);
+    if (pageSize_ > kDataPageSlotArrayOffset)
+        dataStride_ = std::max<std::uint32_t>(1, (pageSize_ - kDataPageSlotArrayOffset) / kRecordNumberDivisor);
     if (pageSize_ == 0)
         return;
     IndexHeaderPages(lists);
     ListDataPages(lists);
     // System relations number their blob header pages as data pages are
     // numbered; user relations by a count that is at least the fullest page.
-    headerStride_ = relationId_ < ods::kFirstUserRelation ? dataStride_ : std::max<std::uint32_t>(1, largestSlotCount_);
+    headerStride_ = relationId_ < kFirstUserRelation ? dataStride_ : std::max<std::uint32_t>(1, largestSlotCount_);
 }
 
 bool BlobStore::LoadPage(std::uint32_t page, std::vector<std::byte>& buffer) const
@@ -119,16 +119,16 @@ bool BlobStore::LoadRecordPage(std::uint32_t page)
 
 std::uint16_t BlobStore::UsableSlots(std::span<const std::byte> page) const
 {
-    const std::uint32_t count = Word(page, ods::kDataPageSlotCountOffset);
-    const std::uint32_t room = page.size() > ods::kDataPageSlotArrayOffset
-                                   ? static_cast<std::uint32_t>((page.size() - ods::kDataPageSlotArrayOffset) / ods::kSlotSize)
+    const std::uint32_t count = Word(page, kDataPageSlotCountOffset);
+    const std::uint32_t room = page.size() > kDataPageSlotArrayOffset
+                                   ? static_cast<std::uint32_t>((page.size() - kDataPageSlotArrayOffset) / kSlotSize)
                                    : 0;
     return static_cast<std::uint16_t>(std::min(count, room));
 }
 
 std::span<const std::byte> BlobStore::SlotRecord(std::span<const std::byte> page, std::uint16_t slot) const
 {
-    const std::size_t at = ods::kDataPageSlotArrayOffset + std::size_t{ods::kSlotSize} * slot;
+    const std::size_t at = kDataPageSlotArrayOffset + std::size_t{kSlotSize} * slot;
     const std::uint16_t offset = Word(page, at);
     const std::uint16_t length = Word(page, at + 2);
     if (offset == 0 || length == 0 || offset >= page.size())
@@ -144,34 +144,34 @@ bool BlobStore::IsHeaderSlot(std::span<const std::byte> page, std::uint16_t slot
 bool BlobStore::IsRelationSlotPage(std::span<const std::byte> page) const
 {
     const std::uint32_t type = Byte(page, 0);
-    return (type == ods::kType12Page || type == ods::kDataPage) &&
-           Word(page, ods::kDataPageRelationOffset) == relationId_;
+    return (type == kType12Page || type == kDataPage) &&
+           Word(page, kDataPageRelationOffset) == relationId_;
 }
 
-void BlobStore::IndexHeaderPages(const ods::PageList& lists)
+void BlobStore::IndexHeaderPages(const PageList& lists)
 {
     std::vector<std::uint32_t> listed;
     std::vector<std::byte> index;
-    for (const ods::PageListNode& node : lists) {
-        if (node.relationId != relationId_ || node.pageType != ods::kBlobIndexPage)
+    for (const PageListNode& node : lists) {
+        if (node.relationId != relationId_ || node.pageType != kBlobIndexPage)
             continue;
         for (const std::uint64_t position : node.pagePositions) {
             if (position % pageSize_ != 0 || !LoadPage(static_cast<std::uint32_t>(position / pageSize_), index))
                 continue;
-            const std::size_t count = Word(index, ods::kPointerPageCountOffset);
-            const std::size_t room = (pageSize_ - ods::kBlobIndexEntriesOffset);
+            const std::size_t count = Word(index, kPointerPageCountOffset);
+            const std::size_t room = (pageSize_ - kBlobIndexEntriesOffset);
             // Entries are 8 bytes wide unless one read so holds a page number
             // beyond 32 bits: then the page holds 4-byte entries.
             bool wide = true;
             for (std::size_t i = 0; i < std::min(count, room / 8); ++i) {
-                if (Long(index, ods::kBlobIndexEntriesOffset + 8 * i + 4) != 0) {
+                if (Long(index, kBlobIndexEntriesOffset + 8 * i + 4) != 0) {
                     wide = false;
                     break;
                 }
             }
             const std::size_t width = wide ? 8 : 4;
             for (std::size_t i = 0; i < std::min(count, room / width); ++i) {
-                const std::uint32_t page = Long(index, ods::kBlobIndexEntriesOffset + width * i);
+                const std::uint32_t page = Long(index, kBlobIndexEntriesOffset + width * i);
                 if (page != 0)
                     listed.push_back(page);
             }
@@ -188,7 +188,7 @@ void BlobStore::IndexHeaderPages(const ods::PageList& lists)
         seen[page] = true;
         HeaderPage entry;
         entry.page = page;
-        entry.sequence = Long(page_, ods::kPageSequenceOffset);
+        entry.sequence = Long(page_, kPageSequenceOffset);
         const std::uint16_t slots = UsableSlots(page_);
         entry.headerSlots.resize(slots);
         for (std::uint16_t slot = 0; slot < slots; ++slot)
@@ -200,23 +200,23 @@ void BlobStore::IndexHeaderPages(const ods::PageList& lists)
     }
 }
 
-void BlobStore::ListDataPages(const ods::PageList& lists)
+void BlobStore::ListDataPages(const PageList& lists)
 {
     std::vector<std::byte> pointer;
-    for (const ods::PageListNode& node : lists) {
+    for (const PageListNode& node : lists) {
         if (node.relationId != relationId_)
             continue;
-        if (node.pageType == ods::kPointerPage) {
+        if (node.pageType == kPointerPage) {
             for (const std::uint64_t position : node.pagePositions) {
                 if (position % pageSize_ != 0 || !LoadPage(static_cast<std::uint32_t>(position / pageSize_), pointer))
                     continue;
                 const std::size_t count =
-                    std::min<std::size_t>(Word(pointer, ods::kPointerPageCountOffset),
-                                          (pageSize_ - ods::kPointerPageEntriesOffset) / 4);
+                    std::min<std::size_t>(Word(pointer, kPointerPageCountOffset),
+                                          (pageSize_ - kPointerPageEntriesOffset) / 4);
                 for (std::size_t i = 0; i < count; ++i)
-                    dataPages_.push_back(Long(pointer, ods::kPointerPageEntriesOffset + 4 * i));
+                    dataPages_.push_back(Long(pointer, kPointerPageEntriesOffset + 4 * i));
             }
-        } else if (node.pageType == ods::kDataPage) {
+        } else if (node.pageType == kDataPage) {
             for (const std::uint64_t position : node.pagePositions) {
                 if (position % pageSize_ == 0)
                     dataPages_.push_back(static_cast<std::uint32_t>(position / pageSize_));
@@ -264,7 +264,7 @@ void BlobStore::FitRecordNumbering(std::span<const BlobId> ids)
     }
 
     std::vector<std::uint32_t> candidates{std::max<std::uint32_t>(1, largestSlotCount_), dataStride_};
-    const std::uint32_t most = (pageSize_ - ods::kDataPageSlotArrayOffset) / ods::kSlotSize;
+    const std::uint32_t most = (pageSize_ - kDataPageSlotArrayOffset) / kSlotSize;
     for (std::uint32_t stride = largestSlotCount_ + 1; stride <= most; ++stride)
         candidates.push_back(stride);
 
@@ -290,18 +290,18 @@ std::optional<std::uint32_t> BlobStore::DataPageOfSequence(std::uint32_t sequenc
     // page at that place first, and map every listed page only when the
     // place does not hold it.
     if (sequence < dataPages_.size() && LoadRecordPage(dataPages_[sequence]) && IsRelationSlotPage(page_) &&
-        Long(page_, ods::kPageSequenceOffset) == sequence) {
+        Long(page_, kPageSequenceOffset) == sequence) {
         return dataPages_[sequence];
     }
     if (!dataMapBuilt_) {
         dataMapBuilt_ = true;
-        std::array<std::byte, ods::kDataPageSlotArrayOffset> head{};
+        std::array<std::byte, kDataPageSlotArrayOffset> head{};
         for (const std::uint32_t page : dataPages_) {
             if (page == 0 || page >= pageCount_)
                 continue;
             context_.ReadAt(std::uint64_t{page} * pageSize_, head);
             if (IsRelationSlotPage(head))
-                dataBySequence_.emplace(Long(head, ods::kPageSequenceOffset), page);
+                dataBySequence_.emplace(Long(head, kPageSequenceOffset), page);
         }
     }
     const auto found = dataBySequence_.find(sequence);
@@ -356,20 +356,20 @@ BlobReadStatus BlobStore::ReadBlobPages(const BlobHeader& header, std::span<cons
                                         const std::atomic<bool>* stop)
 {
     const std::uint64_t pagesWanted = std::uint64_t{header.maxSequence} + 1;
-    const std::uint32_t room = pageSize_ - ods::kBlobPageDataOffset;
+    const std::uint32_t room = pageSize_ - kBlobPageDataOffset;
     std::uint32_t sequence = 0;
 
     // One blob page: the next in the blob's order, or the end of the blob.
     const auto readPage = [&](std::uint32_t page, bool checkLead) -> BlobReadStatus {
         if (stop && stop->load(std::memory_order_relaxed))
             return BlobReadStatus::Stopped;
-        if (!LoadPage(page, blobPage_) || Byte(blobPage_, 0) != ods::kBlobPage ||
-            Long(blobPage_, ods::kBlobPageSequenceOffset) != sequence ||
-            (checkLead && Long(blobPage_, ods::kBlobPageLeadOffset) != header.leadPage)) {
+        if (!LoadPage(page, blobPage_) || Byte(blobPage_, 0) != kBlobPage ||
+            Long(blobPage_, kBlobPageSequenceOffset) != sequence ||
+            (checkLead && Long(blobPage_, kBlobPageLeadOffset) != header.leadPage)) {
             return BlobReadStatus::Partial;
         }
-        const std::uint32_t length = Long(blobPage_, ods::kBlobPageLengthOffset);
-        const auto data = std::span<const std::byte>(blobPage_).subspan(ods::kBlobPageDataOffset, std::min(length, room));
+        const std::uint32_t length = Long(blobPage_, kBlobPageLengthOffset);
+        const auto data = std::span<const std::byte>(blobPage_).subspan(kBlobPageDataOffset, std::min(length, room));
         if (!feed(data))
             return BlobReadStatus::Refused;
         ++sequence;
@@ -389,11 +389,11 @@ BlobReadStatus BlobStore::ReadBlobPages(const BlobHeader& header, std::span<cons
     }
     // Level 2: the record lists pointer pages, each listing blob pages.
     for (std::size_t i = 0; i < listed && sequence < pagesWanted; ++i) {
-        if (!LoadPage(Long(pageNumbers, 4 * i), pointerPage_) || Byte(pointerPage_, 0) != ods::kBlobPage)
+        if (!LoadPage(Long(pageNumbers, 4 * i), pointerPage_) || Byte(pointerPage_, 0) != kBlobPage)
             return BlobReadStatus::Partial;
-        const std::uint32_t bytes = std::min(Long(pointerPage_, ods::kBlobPageLengthOffset), room);
+        const std::uint32_t bytes = std::min(Long(pointerPage_, kBlobPageLengthOffset), room);
         for (std::uint32_t entry = 0; entry < bytes / 4 && sequence < pagesWanted; ++entry) {
-            const BlobReadStatus status = readPage(Long(pointerPage_, ods::kBlobPageDataOffset + 4 * entry), false);
+            const BlobReadStatus status = readPage(Long(pointerPage_, kBlobPageDataOffset + 4 * entry), false);
             if (status != BlobReadStatus::Complete)
                 return status;
         }
@@ -414,7 +414,7 @@ BlobReadResult BlobStore::Read(const BlobLocation& location, const BlobSink& sin
     // The record is copied out, so that the page buffer is free for other
     // reads while its blob is read.
     const std::vector<std::byte> record(slotBytes.begin(), slotBytes.end());
-    const auto stored = std::span<const std::byte>(record).subspan(ods::kBlobDataOffset);
+    const auto stored = std::span<const std::byte>(record).subspan(kBlobDataOffset);
 
     // Counts and passes on data bytes; a stream blob ends at its length.
     const auto emit = [&](std::span<const std::byte> data) {
@@ -450,4 +450,4 @@ BlobReadResult BlobStore::Read(const BlobLocation& location, const BlobSink& sin
     return result;
 }
 
-}  // namespace ravelin::extract
+}  // namespace ravelin::ods

@@ -47,11 +47,17 @@
 #include <unordered_map>
 #include <vector>
 
-#include "extract/valuedecoder.h"
 #include "ods/pagelist.h"
 #include "ods/readingcontext.h"
 
-namespace ravelin::extract {
+namespace ravelin::ods {
+
+// A stored blob id (8 bytes in a record): the relation whose blob it is and
+// the number of its blob header record.
+struct BlobId {
+    std::uint32_t relationId = 0;
+    std::uint32_t recordNumber = 0;
+};
 
 // A blob header record, decoded.
 struct BlobHeader {
@@ -139,7 +145,7 @@ public:
     // the relation. Data pages, from its type-4 nodes (the pointer pages'
     // entries) and type-5 nodes, are looked at only when an id is not found on
     // the blob header pages.
-    BlobStore(const ods::ReadingContext& context, const ods::PageList& lists, std::uint32_t relationId);
+    BlobStore(const ReadingContext& context, const PageList& lists, std::uint32_t relationId);
 
     std::uint32_t relationId() const { return relationId_; }
     // Records a blob header page is numbered for (see above), and a data page.
@@ -190,8 +196,8 @@ private:
     // A page with slots of this relation: type 12 or 5 and the relation id.
     bool IsRelationSlotPage(std::span<const std::byte> page) const;
 
-    void IndexHeaderPages(const ods::PageList& lists);
-    void ListDataPages(const ods::PageList& lists);
+    void IndexHeaderPages(const PageList& lists);
+    void ListDataPages(const PageList& lists);
     std::size_t CountPlaced(std::span<const BlobId> ids, std::uint32_t stride) const;
     std::optional<BlobLocation> LocateOnHeaderPages(std::uint32_t number, std::uint32_t stride) const;
     std::optional<BlobLocation> LocateOnDataPages(std::uint32_t number);
@@ -203,7 +209,7 @@ private:
                                  const std::function<bool(std::span<const std::byte>)>& feed,
                                  const std::atomic<bool>* stop);
 
-    const ods::ReadingContext& context_;
+    const ReadingContext& context_;
     std::uint32_t relationId_ = 0;
     std::uint32_t pageSize_ = 0;
     std::uint64_t pageCount_ = 0;
@@ -224,4 +230,4 @@ private:
     std::vector<std::byte> pointerPage_;
 };
 
-}  // namespace ravelin::extract
+}  // namespace ravelin::ods
