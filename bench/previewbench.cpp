@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "extract/datapagereader.h"
-#include "extract/recordimage.h"
+#include "ods/recordimage.h"
 #include "extract/recordlayout.h"
 #include "extract/tabletransfer.h"
 #include "extract/valuedecoder.h"
@@ -269,7 +269,7 @@ int main(int argc, char** argv)
     std::uint64_t sink = 0;
     const auto discard = [&] {
         extract::DataPageReader reader(e.engine.context, kRelation);
-        extract::RecordImage image;
+        ods::RecordImage image;
         ods::RecordHeader header;
         records = 0;
         for (const std::uint32_t page : pages) {
@@ -283,7 +283,7 @@ int main(int argc, char** argv)
     };
     const auto decode = [&] {
         extract::DataPageReader reader(e.engine.context, kRelation);
-        extract::RecordImage image;
+        ods::RecordImage image;
         ods::RecordHeader header;
         extract::DecodeOptions decodeOptions;
         decodeOptions.relationId = kRelation;

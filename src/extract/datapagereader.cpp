@@ -121,7 +121,7 @@ std::span<const std::byte> DataPageReader::RecordBytes(std::span<const std::byte
     return page.subspan(offset, std::min(length, page.size() - offset));
 }
 
-SlotKind DataPageReader::ReadSlot(std::uint16_t slot, RecordImage& image, std::size_t limit, ods::RecordHeader& header)
+SlotKind DataPageReader::ReadSlot(std::uint16_t slot, ods::RecordImage& image, std::size_t limit, ods::RecordHeader& header)
 {
     lastJoined_ = false;
     header = ods::RecordHeader{};
@@ -159,7 +159,7 @@ SlotKind DataPageReader::ReadSlot(std::uint16_t slot, RecordImage& image, std::s
 }
 
 void DataPageReader::JoinContinuations(std::uint16_t firstSlot, std::uint32_t page, std::uint16_t line,
-                                       RecordImage& image)
+                                       ods::RecordImage& image)
 {
     std::set<std::pair<std::uint32_t, std::uint16_t>> visited;
     visited.insert({loadedPage_, firstSlot});

@@ -15,7 +15,7 @@
 #include <span>
 #include <vector>
 
-#include "extract/recordimage.h"
+#include "ods/recordimage.h"
 #include "ods/pagelist.h"
 #include "ods/readingcontext.h"
 #include "ods/recordstream.h"
@@ -84,7 +84,7 @@ public:
     // with flags 4 (the last) or 12 (continued again), and not visited before.
     // An unusable continuation leaves the data of the fragments before it.
     // header receives the record's header fields.
-    SlotKind ReadSlot(std::uint16_t slot, RecordImage& image, std::size_t limit, ods::RecordHeader& header);
+    SlotKind ReadSlot(std::uint16_t slot, ods::RecordImage& image, std::size_t limit, ods::RecordHeader& header);
 
     // Whether the last record read was a first fragment whose whole chain
     // was found.
@@ -97,7 +97,7 @@ private:
     // the slot is empty or starts outside the page.
     std::span<const std::byte> RecordBytes(std::span<const std::byte> page, std::uint16_t slot) const;
     bool LoadInto(std::uint32_t pageNumber, std::vector<std::byte>& buffer);
-    void JoinContinuations(std::uint16_t firstSlot, std::uint32_t page, std::uint16_t line, RecordImage& image);
+    void JoinContinuations(std::uint16_t firstSlot, std::uint32_t page, std::uint16_t line, ods::RecordImage& image);
 
     ods::ReadingContext& context_;
     std::uint32_t relationId_;

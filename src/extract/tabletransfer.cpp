@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "extract/datapagereader.h"
-#include "extract/recordimage.h"
+#include "ods/recordimage.h"
 #include "extract/recordlayout.h"
 #include "ods/constants.h"
 
@@ -24,7 +24,7 @@ constexpr std::array<std::string_view, 6> kRenamedColumns = {"YEAR", "GROUP", "F
 RecordLayout ProbeLayout(DataPageReader& reader, std::span<const std::uint32_t> pages, const TableNode& table)
 {
     std::vector<std::vector<std::byte>> samples;
-    RecordImage image;
+    ods::RecordImage image;
     ods::RecordHeader header;
     for (std::size_t i = 0; i < pages.size() && i < kLayoutProbePages && samples.size() < kLayoutSamples; ++i) {
         if (!reader.Load(pages[i]))
@@ -91,7 +91,7 @@ private:
     DataPageReader reader_;
     DecodeOptions options_;
     RecordLayout layout_;
-    RecordImage image_;
+    ods::RecordImage image_;
     std::string statementHead_;
     std::string statement_;
     std::uint32_t rowsOnPage_ = 0;

@@ -19,7 +19,7 @@
 #endif
 
 #include "catalogue/readers.h"
-#include "extract/recordimage.h"
+#include "ods/recordimage.h"
 #include "fixture/blobrecords.h"
 #include "fixture/fixturewriter.h"
 #include "fixture/recordingframe.h"
@@ -130,7 +130,7 @@ struct OpenDatabase {
             }
         }
         std::vector<Bytes> records;
-        RecordImage image;
+        ods::RecordImage image;
         for (const std::uint32_t number : pages) {
             context.ReadAt(std::uint64_t{number} * context.pageSize, page);
             if (std::to_integer<int>(page[0]) != ods::kDataPage || Word(page, ods::kDataPageRelationOffset) != relationId)

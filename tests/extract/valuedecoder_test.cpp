@@ -17,7 +17,7 @@
 
 #include <gtest/gtest.h>
 
-#include "extract/recordimage.h"
+#include "ods/recordimage.h"
 #include "ods/textcodec.h"
 
 namespace ravelin::extract {
@@ -914,7 +914,7 @@ TEST(ValueDecoder, DemoDatabaseRecordsMatchTheirKnownContent)
         }
         const std::size_t recordLength = offset;
 
-        RecordImage image;
+        ods::RecordImage image;
         std::size_t recordsChecked = 0;
         for (std::size_t page = 0; page < database.size() / kPageSize; ++page) {
             const std::span<const std::byte> bytes(database.data() + page * kPageSize, kPageSize);
@@ -1033,7 +1033,7 @@ TEST(ValueDecoder, EmployeeSalesRecordsMatchTheirDataScript)
     };
 
     std::map<std::string, std::vector<std::byte>> recordsByNumber;
-    RecordImage image;
+    ods::RecordImage image;
     for (std::size_t page = 0; page < database.size() / kPageSize; ++page) {
         const std::span<const std::byte> bytes(database.data() + page * kPageSize, kPageSize);
         if (std::to_integer<unsigned>(bytes[0]) != 5 || Word(bytes, 20) != kSalesRelation)

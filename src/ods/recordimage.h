@@ -14,7 +14,7 @@
 #include <span>
 #include <vector>
 
-namespace ravelin::extract {
+namespace ravelin::ods {
 
 class RecordImage {
 public:
@@ -22,7 +22,7 @@ public:
     // header) into at most limit bytes, replacing the previous content; the
     // buffer's storage is reused from record to record. limit is the size the
     // record's format allows (null flags and every column) and is itself
-    // capped at ods::kMaxRecordLength. Expansion stops at the limit (a run
+    // capped at kMaxRecordLength. Expansion stops at the limit (a run
     // reaching past it is cut), at a control byte of 0, and at the end of the
     // compressed bytes (a literal run cut by it gives the bytes that are
     // there; a repeat run missing its byte gives nothing). Never reads outside
@@ -49,4 +49,4 @@ private:
     std::size_t limit_ = 0;
 };
 
-}  // namespace ravelin::extract
+}  // namespace ravelin::ods

@@ -1,15 +1,15 @@
-#include "extract/recordimage.h"
+#include "ods/recordimage.h"
 
 #include <algorithm>
 #include <cstdint>
 
 #include "ods/constants.h"
 
-namespace ravelin::extract {
+namespace ravelin::ods {
 
 std::size_t RecordImage::Expand(std::span<const std::byte> compressed, std::size_t limit)
 {
-    limit_ = std::min(limit, ods::kMaxRecordLength);
+    limit_ = std::min(limit, kMaxRecordLength);
     bytes_.clear();
     bytes_.reserve(limit_);
     return Append(compressed);
@@ -49,4 +49,4 @@ std::span<const std::byte> RecordImage::Field(std::size_t offset, std::size_t le
     return std::span<const std::byte>(bytes_).subspan(offset, std::min(length, bytes_.size() - offset));
 }
 
-}  // namespace ravelin::extract
+}  // namespace ravelin::ods

@@ -1,4 +1,4 @@
-#include "extract/recordimage.h"
+#include "ods/recordimage.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -8,7 +8,7 @@
 
 #include "ods/constants.h"
 
-namespace ravelin::extract {
+namespace ravelin::ods {
 namespace {
 
 std::vector<std::byte> Bytes(const std::vector<std::uint8_t>& values)
@@ -118,4 +118,4 @@ TEST(RecordImage, FieldIsClippedToTheExpandedBytes)
 }
 
 }  // namespace
-}  // namespace ravelin::extract
+}  // namespace ravelin::ods
