@@ -375,9 +375,9 @@ void RelationFieldsWalk::AddTableColumn(const RelationFieldValues& values)
     column.notNull = values.notNull;
     column.hasDefault = values.hasDefault;
     column.position = values.position;
+    column.fieldId = values.fieldId;
     if (!model_.AddColumn(values.relationName, column) && link_)
         link_->Log("Relation " + values.relationName + " has no entry in the relations catalogue; created with id 0");
-    fieldIds_[values.relationName].push_back(values.fieldId);
     if (values.defaultIndex)
         model_.columnDefaults.push_back(COLIDANDDEFINDEX{values.fieldSource, *values.defaultIndex});
 }
@@ -405,27 +405,14 @@ void RelationFieldsWalk::ReadStoredDefaultText(ods::RecordStream& record)
 
 void RelationFieldsWalk::Finish()
 {
+    // Columns in the order of their field ids: the order of the fields in
+    // the table's records. A table with a column whose id was not found
+    // keeps the order its records were met in.
     for (TableNode& table : model_.tables) {
-        const auto found = fieldIds_.find(table.name);
-        if (found == fieldIds_.end())
+        if (std::any_of(table.columns.begin(), table.columns.end(), [](const COLUMN& c) { return c.fieldId < 0; }))
             continue;
-        const std::vector<std::int32_t>& ids = found->second;
-        if (ids.size() != table.columns.size() ||
-            std::any_of(ids.begin(), ids.end(), [](std::int32_t id) { return id < 0; }))
-            continue;
-        std::vector<std::size_t> order(ids.size());
-        for (std::size_t i = 0; i < order.size(); ++i)
-            order[i] = i;
-        std::stable_sort(order.begin(), order.end(), [&ids](std::size_t a, std::size_t b) { return ids[a] < ids[b]; });
-        std::vector<COLUMN> sorted;
-        sorted.reserve(order.size());
-        for (std::size_t i : order)
-            sorted.push_back(std::move(table.columns[i]));
-        table.columns = std::move(sorted);
-        std::vector<std::int32_t> sortedIds;
-        for (std::size_t i : order)
-            sortedIds.push_back(ids[i]);
-        found->second = std::move(sortedIds);
+        std::stable_sort(table.columns.begin(), table.columns.end(),
+                         [](const COLUMN& a, const COLUMN& b) { return a.fieldId < b.fieldId; });
     }
 }
 

@@ -181,7 +181,6 @@ private:
     ContinuationLookup lookup_;
     // Per table: the field id of each of its columns, in the columns' order
     // (-1 when a record did not tell it).
-    std::map<std::string, std::vector<std::int32_t>> fieldIds_;
 };
 
 }  // namespace ravelin::catalogue

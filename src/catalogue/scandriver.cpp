@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "catalogue/recordformats.h"
 #include "ods/constants.h"
 #include "ods/pagescan.h"
 #include "ods/recordstream.h"
@@ -161,6 +162,10 @@ void RunCatalogueReader(CatalogueContext& scan, const ods::PageListNode& node)
     case ods::kRelRelationConstraints:
         ReadRelationConstraints(scan, node);
         break;
+    case ods::kRelFormats:
+        if (node.pageType == ods::kDataPage)
+            ReadRecordFormats(scan, node);
+        break;
     default:
         break;
     }
@@ -200,6 +205,10 @@ void ScanDatabase(CatalogueContext& scan)
             RunCatalogueReader(scan, scan.pageLists[i]);
     }
     scan.model.pendingSources.clear();
+    // The tables' newest record formats complete what the field definitions
+    // left unknown or misread.
+    if (!scan.link.Stopped())
+        ApplyRecordFormats(scan.model);
 }
 
 void ReadRelations(CatalogueContext& scan, const ods::PageListNode& node)

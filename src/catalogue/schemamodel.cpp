@@ -12,6 +12,17 @@ bool EqualsNoCase(std::string_view a, std::string_view b)
            });
 }
 
+std::uint16_t CharacterLength(const COLUMN& column)
+{
+    return static_cast<std::uint16_t>(column.length / ods::BytesPerCharacter(column.characterSet));
+}
+
+bool HoldsUtf8Text(const COLUMN& column)
+{
+    return (column.typeCode == kTypeChar || column.typeCode == kTypeVarchar) &&
+           ods::IsUtf8CharacterSet(column.characterSet);
+}
+
 void SchemaModel::ResetSchemaModel()
 {
     *this = SchemaModel{};
@@ -70,5 +81,23 @@ const TableNode* SchemaModel::FindTable(std::string_view name) const { return Fi
 ViewNode* SchemaModel::FindView(std::string_view name) { return FindByName(views, name); }
 IndexNode* SchemaModel::FindIndex(std::string_view name) { return FindByName(indices, name); }
 const TABLEIDNAME* SchemaModel::FindRelation(std::string_view name) const { return FindByName(relations, name); }
+
+const ods::RecordFormat* SchemaModel::FindRecordFormat(std::uint32_t relationId, std::uint16_t number) const
+{
+    const auto found = recordFormats.find(relationId);
+    if (found == recordFormats.end())
+        return nullptr;
+    for (const ods::RecordFormat& format : found->second) {
+        if (format.number == number)
+            return &format;
+    }
+    return nullptr;
+}
+
+const ods::RecordFormat* SchemaModel::NewestRecordFormat(std::uint32_t relationId) const
+{
+    const auto found = recordFormats.find(relationId);
+    return found == recordFormats.end() || found->second.empty() ? nullptr : &found->second.back();
+}
 
 }  // namespace ravelin::catalogue

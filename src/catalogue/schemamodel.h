@@ -10,9 +10,12 @@
 // "_"; field-source names keep theirs.
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "ods/recordformat.h"
 
 namespace ravelin::catalogue {
 
@@ -57,6 +60,12 @@ struct COLUMN {
     // Dimensions of an array column (0: not an array). The record holds an
     // 8-byte array id for such a column, not a value of its element type.
     std::uint16_t dimensions = 0;
+    // The column's place in the relation's record formats (its field id);
+    // -1 when its column record did not give one.
+    std::int32_t fieldId = -1;
+    // Character set of a CHAR or VARCHAR column, from the relation's newest
+    // record format (ods/recordformat.h); 0 (NONE) when unknown.
+    std::uint8_t characterSet = 0;
 };
 
 // One user-defined field definition (domain) whose name does not begin with "RDB$".
@@ -137,11 +146,22 @@ struct IndexNode {
     std::vector<std::string> segments;
 };
 
+// Characters a CHAR or VARCHAR column holds: its length in bytes divided by
+// the bytes one character of its set takes (UTF8 4, UNICODE_FSS 3, a
+// single-byte set 1).
+std::uint16_t CharacterLength(const COLUMN& column);
+// The column's texts are stored as UTF-8 (character set UTF8 or UNICODE_FSS).
+bool HoldsUtf8Text(const COLUMN& column);
+
 // Whole-string comparison without regard to ASCII letter case.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
 class SchemaModel {
 public:
+    // Record formats by relation id, each relation's in increasing format
+    // number (from the formats catalogue, relation 8).
+    std::map<std::uint32_t, std::vector<ods::RecordFormat>> recordFormats;
+
     std::vector<TABLEIDNAME> relations;
     std::vector<TableNode> tables;
     std::vector<ViewNode> views;
@@ -176,6 +196,10 @@ public:
     ViewNode* FindView(std::string_view name);
     IndexNode* FindIndex(std::string_view name);
     const TABLEIDNAME* FindRelation(std::string_view name) const;
+    // The format of relationId numbered number; null when the file holds none.
+    const ods::RecordFormat* FindRecordFormat(std::uint32_t relationId, std::uint16_t number) const;
+    // The relation's format of the highest number; null when it has none.
+    const ods::RecordFormat* NewestRecordFormat(std::uint32_t relationId) const;
 };
 
 }  // namespace ravelin::catalogue

@@ -128,7 +128,11 @@ std::string SqlTypeText(const COLUMN& column)
             text += " SUB_TYPE " + column.blobSubTypeName;
         return text;
     }
-    return TypeText(column.typeCode, column.typeName, column.length, column.precision, column.scale);
+    std::string text = TypeText(column.typeCode, column.typeName, catalogue::CharacterLength(column),
+                                column.precision, column.scale);
+    if (catalogue::HoldsUtf8Text(column))
+        text += " CHARACTER SET UTF8";
+    return text;
 }
 
 std::string SqlTypeText(const COLDOMAIN& domain)
@@ -169,6 +173,9 @@ std::string SchemaJson(const SchemaModel& model, std::uint32_t pageSize)
                 {"type", column.typeName},
                 {"type_code", column.typeCode},
                 {"length", column.length},
+                {"character_length", catalogue::CharacterLength(column)},
+                {"character_set", column.characterSet},
+                {"field_id", column.fieldId},
                 {"precision", column.precision},
                 {"scale", column.scale},
                 {"not_null", column.notNull != 0},

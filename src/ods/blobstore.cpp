@@ -177,6 +177,17 @@ void BlobStore::IndexHeaderPages(const PageList& lists)
             }
         }
     }
+    // Header pages the page scan filed itself (it does so for relations
+    // whose blob index pages lie before the pages it visits): after the
+    // listed ones.
+    for (const PageListNode& node : lists) {
+        if (node.relationId != relationId_ || node.pageType != kType12Page)
+            continue;
+        for (const std::uint64_t position : node.pagePositions) {
+            if (position % pageSize_ == 0)
+                listed.push_back(static_cast<std::uint32_t>(position / pageSize_));
+        }
+    }
     std::vector<bool> seen;
     for (const std::uint32_t page : listed) {
         if (page >= pageCount_)

@@ -15,6 +15,8 @@ inline constexpr std::uint16_t kPageChecksum = 12345;
 inline constexpr std::uint32_t kChecksumOffset = 2;
 
 // Page types the scan files.
+inline constexpr std::uint8_t kHeaderPage = 1;
+inline constexpr std::uint8_t kTransactionPage = 3;  // transaction inventory: the state of every transaction
 inline constexpr std::uint8_t kPointerPage = 4;
 inline constexpr std::uint8_t kDataPage = 5;
 inline constexpr std::uint8_t kBlobIndexPage = 11;
@@ -88,18 +90,67 @@ inline constexpr std::uint32_t kRecordForwardPageOffset = 16;  // 4 bytes, flagg
 inline constexpr std::uint32_t kRecordForwardLineOffset = 20;  // 2 bytes, flagged records
 inline constexpr std::uint32_t kFlaggedRecordDataOffset = 22;  // compressed data of a flagged record
 
-// Record flag values (header byte 10).
+// Record flags: header bytes 10 (low) and 11 (high) form a 16-bit word. What
+// each bit means was read off the records of real files (the versions of
+// rows that were inserted, updated and deleted):
+//   0x0001  deletion stub: the newest version of a deleted row. The header
+//           alone (13 bytes); its back page and line name the row's last
+//           version, its transaction is the one that deleted the row.
+//   0x0002  old version: a version behind a newer one, reached only through
+//           a back pointer; never a row of its own.
+//   0x0004  continuation fragment: the rest of a record stored in parts.
+//   0x0008  first fragment: forward page at 16 and line at 20, data at 22.
+//   0x0010  blob header record (stored uncompressed).
+//   0x0020  the version behind this one holds differences only: its data,
+//           once decompressed, is a difference string that turns this
+//           version's data into the older one.
+//   0x0040  a blob whose data lies on blob pages.
+//   0x0200  met on old versions only (a deleted row's last version, older
+//           catalogue records); reading does not depend on it.
+//   0x1000  a change mask: an old version that keeps only which fields its
+//           transaction changed (stored as one literal run: a byte count,
+//           then one bit per field), not their old values. ODS 16 files
+//           keep these behind updated rows; such a version cannot be read
+//           back as a row.
+//   0x2000  set on most records of ODS 16 files, current and old alike;
+//           reading does not depend on it.
+// Byte 10 (low byte):
 inline constexpr std::uint8_t kFlagPlain = 0;
-inline constexpr std::uint8_t kFlagContinuation = 4;
-inline constexpr std::uint8_t kFlagFirstFragment = 8;
-// Further bits of header byte 10 met in real files: a deleted stub (1), an
-// older version of a record kept for a running transaction (2, often stored
-// as differences only), a blob stored on a data page (16), a record whose
-// older version is stored as differences (32; the record itself is whole).
-inline constexpr std::uint8_t kFlagDeleted = 1;
-inline constexpr std::uint8_t kFlagOldVersion = 2;
-inline constexpr std::uint8_t kFlagBlobRecord = 16;
-inline constexpr std::uint8_t kFlagDeltaBackVersion = 32;
+inline constexpr std::uint8_t kFlagDeleted = 0x01;
+inline constexpr std::uint8_t kFlagOldVersion = 0x02;
+inline constexpr std::uint8_t kFlagContinuation = 0x04;
+inline constexpr std::uint8_t kFlagFirstFragment = 0x08;
+inline constexpr std::uint8_t kFlagBlobRecord = 0x10;
+inline constexpr std::uint8_t kFlagDeltaBackVersion = 0x20;
+// Byte 11 (high byte):
+inline constexpr std::uint8_t kFlag2ChangeMask = 0x10;
+
+// Difference strings (an old version behind a record flagged 0x0020, after
+// decompression): a sequence of signed control bytes n over the newer
+// version's data, from its first byte: n > 0 replaces the next n bytes with
+// the n bytes that follow the control, n < 0 keeps the next -n bytes, 0 adds
+// nothing. Bytes after the last control stay as the newer version has them.
+
+// Transaction inventory pages (type 3): at 16 the next inventory page (0 for
+// the last), from 20 two bits per transaction, transaction 0 in the lowest
+// bits of byte 20. The pages form one chain that numbers the transactions
+// from 0 on, (page size - 20) * 4 per page.
+inline constexpr std::uint32_t kTransactionNextPageOffset = 16;
+inline constexpr std::uint32_t kTransactionStatesOffset = 20;
+inline constexpr std::uint8_t kTransactionActive = 0;     // running, or never ended
+inline constexpr std::uint8_t kTransactionLimbo = 1;      // prepared, neither committed nor rolled back
+inline constexpr std::uint8_t kTransactionDead = 2;       // rolled back
+inline constexpr std::uint8_t kTransactionCommitted = 3;
+
+// Header page (page 0, type 1): page size at 16, ODS version at 18 (13, 15,
+// 16 in the files this reader knows), and the number of the newest
+// transaction started: 32 bits at 36 in ODS 13 and 15, 64 bits at 40 in
+// ODS 16.
+inline constexpr std::uint32_t kHeaderPageSizeOffset = 16;
+inline constexpr std::uint32_t kHeaderOdsVersionOffset = 18;
+inline constexpr std::uint32_t kHeaderNewestTransactionOffset = 36;
+inline constexpr std::uint32_t kHeaderNewestTransactionOffsetOds16 = 40;
+inline constexpr std::uint16_t kOdsVersion16 = 16;
 
 // A continuation fragment: header of 13 bytes, its compressed data from 13.
 inline constexpr std::uint32_t kContinuationDataOffset = 13;
@@ -111,6 +162,7 @@ inline constexpr std::uint32_t kRelIndices = 4;
 inline constexpr std::uint32_t kRelRelationFields = 5;
 inline constexpr std::uint32_t kRelRelations = 6;
 inline constexpr std::uint32_t kRelSeven = 7;
+inline constexpr std::uint32_t kRelFormats = 8;          // record formats: one per relation and format number
 inline constexpr std::uint32_t kRelTwelve = 12;
 inline constexpr std::uint32_t kRelRelationConstraints = 22;
 inline constexpr std::uint32_t kFirstUserRelation = 128;

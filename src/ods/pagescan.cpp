@@ -68,30 +68,43 @@ void FilePage(PageListFinder& finder, std::uint64_t pageStart, std::uint8_t page
             if (!node)
                 node = &finder.AppendPageList(relationId, pageType);
             break;
+        case kRelFormats:
+            // The record formats: their data pages, apart from the pages of
+            // their descriptor blobs.
+            node = finder.FindPageList(relationId, pageType);
+            if (!node)
+                node = &finder.AppendPageList(relationId, pageType);
+            break;
         default:
             break;
         }
         break;
     case kPointerPage:
-        if (relationId >= kFirstUserRelation || relationId == kRelTwelve) {
+        if (relationId >= kFirstUserRelation || relationId == kRelTwelve || relationId == kRelFormats) {
             node = finder.FindPageList(relationId, pageType);
             if (!node)
                 node = &finder.AppendPageList(relationId, pageType);
         }
         break;
     case kBlobIndexPage:
-        if (relationId >= kFirstUserRelation) {
+        if (relationId >= kFirstUserRelation || relationId == kRelFormats) {
             node = finder.FindPageList(relationId, pageType);
             if (!node)
                 node = &finder.AppendPageList(relationId, pageType);
         }
         break;
     case kType12Page:
-        if (relationId == kRelRelationFields || relationId == kRelTwelve) {
+        if (relationId == kRelRelationFields || relationId == kRelTwelve || relationId == kRelFormats) {
             node = finder.FindPageList(relationId, pageType);
             if (!node)
                 node = &finder.AppendPageList(relationId, pageType);
         }
+        break;
+    case kTransactionPage:
+        // Inventory pages belong to no relation; they are filed together.
+        node = finder.FindPageList(0, pageType);
+        if (!node)
+            node = &finder.AppendPageList(0, pageType);
         break;
     default:
         break;
@@ -121,6 +134,8 @@ void ScanPages(ReadingContext& context, PageList& lists, job::WorkerLink& link)
             const std::uint32_t relationId =
                 std::to_integer<std::uint32_t>(head[at]) | (std::to_integer<std::uint32_t>(head[at + 1]) << 8);
             FilePage(finder, pageStart, pageType, relationId);
+        } else if (pageType == kTransactionPage) {
+            FilePage(finder, pageStart, pageType, 0);
         }
         link.Progress(job::kProgressStep);
     }

@@ -48,13 +48,13 @@ std::uint32_t RelationIdOffset(std::uint8_t pageType);
 
 // Files the page starting at pageStart by its type byte and the relation id
 // read at RelationIdOffset(pageType):
-//   type 5:  relation 2, 3, 4, 6, 7, 22: the first node of that relation,
-//            whatever its type, else a new type-5 node; relation 5: the first
-//            node of relation 5 if any, else a new node only while the lists
-//            are empty, else not filed; other relations: not filed.
-//   type 4:  relation 12 or >= 128: the first type-4 node of the relation.
-//   type 11: relation >= 128: the first type-11 node of the relation.
-//   type 12: relation 5 or 12: the first type-12 node of the relation.
+//   type 5:  relation 2, 3, 4, 5, 6, 7, 22: the first node of that relation,
+//            whatever its type, else a new type-5 node; relation 8: the
+//            first type-5 node of relation 8; other relations: not filed.
+//   type 4:  relation 8, 12 or >= 128: the first type-4 node of the relation.
+//   type 11: relation 8 or >= 128: the first type-11 node of the relation.
+//   type 12: relation 5, 8 or 12: the first type-12 node of the relation.
+//   type 3:  (transaction inventory) the first type-3 node, relation id 0.
 // A missing node is appended at the tail; other types and relations are not
 // filed.
 void FilePage(PageListFinder& finder, std::uint64_t pageStart, std::uint8_t pageType, std::uint32_t relationId);

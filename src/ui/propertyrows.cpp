@@ -10,7 +10,8 @@ std::string ColumnTypeText(const catalogue::COLUMN& column)
 {
     const std::string& word = column.typeName;
     if (EqualsNoCase(word, "CHAR") || EqualsNoCase(word, "VARCHAR"))
-        return word + "(" + std::to_string(column.length) + ")";
+        return word + "(" + std::to_string(catalogue::CharacterLength(column)) + ")" +
+               (catalogue::HoldsUtf8Text(column) ? " CHARACTER SET UTF8" : "");
     if (EqualsNoCase(word, "NUMERIC") || EqualsNoCase(word, "DECIMAL"))
         return word + "(" + std::to_string(column.precision) + "," + std::to_string(column.scale) + ")";
     if (EqualsNoCase(word, "BLOB")) {
@@ -78,7 +79,7 @@ ListRows ViewPropertyRows(const catalogue::SchemaModel& model, std::string_view 
                 return rows;
             if (EqualsNoCase(cursor->fieldSource, column.fieldSource)) {
                 rows.push_back({cursor->columnName, table.name, "\"" + table.name + "\".\"" + column.name + "\"",
-                                column.typeName + "(" + std::to_string(column.length) + ")"});
+                                column.typeName + "(" + std::to_string(catalogue::CharacterLength(column)) + ")"});
                 ++cursor;
             }
         }

@@ -150,7 +150,12 @@ std::string BuildCreateTable(const catalogue::SchemaModel& model, const catalogu
         const bool unknown = typeWord.empty();
         statement += blob ? std::string("CHAR(250)") : unknown ? std::string(kUnknownTypeText) : typeWord;
         if (!blob && !unknown) {
-            if (column.typeCode == catalogue::kTypeChar || column.typeCode == catalogue::kTypeVarchar) {
+            if (catalogue::HoldsUtf8Text(column)) {
+                // UTF-8 texts keep their characters: the target column is
+                // declared in characters of its own UTF8 set.
+                statement += "(" + std::to_string(catalogue::CharacterLength(column)) + ") CHARACTER SET UTF8 ";
+            } else if (column.typeCode == catalogue::kTypeChar || column.typeCode == catalogue::kTypeVarchar) {
+                // Other texts arrive one byte per character.
                 statement += "(" + std::to_string(column.length) + ") ";
             } else if (column.typeCode == catalogue::kTypeNumeric || column.typeCode == catalogue::kTypeDecimal) {
                 statement += "(" + std::to_string(column.precision) + "," + std::to_string(column.scale) + ")";

@@ -1,0 +1,244 @@
+#include "catalogue/recordformats.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "catalogue/fielddefinitions.h"
+#include "ods/blobstore.h"
+#include "ods/constants.h"
+#include "ods/recordimage.h"
+#include "ods/slotwalk.h"
+
+namespace ravelin::catalogue {
+namespace {
+
+// A formats record, decompressed: null flags, relation id, format number,
+// descriptor blob id.
+constexpr std::size_t kFormatRecordLength = 16;
+constexpr std::size_t kRelationIdAt = 4;
+constexpr std::size_t kFormatNumberAt = 6;
+constexpr std::size_t kDescriptorAt = 8;
+// The null bits of its three fields.
+constexpr unsigned kFieldNullBits = 0x07;
+
+struct FormatEntry {
+    std::uint32_t relationId = 0;
+    std::uint16_t number = 0;
+    ods::BlobId descriptor;
+};
+
+std::uint32_t Unsigned(std::span<const std::byte> bytes, std::size_t at, std::size_t width)
+{
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < width; ++i)
+        value |= std::to_integer<std::uint32_t>(bytes[at + i]) << (8 * i);
+    return value;
+}
+
+std::optional<FormatEntry> ReadFormatEntry(const ods::RecordStream& record, ods::RecordImage& image)
+{
+    const std::span<const std::byte> stored = record.bytes();
+    if (stored.size() <= ods::kRecordDataOffset)
+        return std::nullopt;
+    // Only a whole current version: no deletion stub, old version, change
+    // mask, fragment or blob.
+    if (std::to_integer<std::uint8_t>(stored[ods::kRecordFlagsOffset]) != ods::kFlagPlain ||
+        (std::to_integer<std::uint8_t>(stored[ods::kRecordFlags2Offset]) & ods::kFlag2ChangeMask) != 0)
+        return std::nullopt;
+    image.Expand(stored.subspan(ods::kRecordDataOffset), kFormatRecordLength);
+    const std::span<const std::byte> data = image.bytes();
+    if (data.size() != kFormatRecordLength || (std::to_integer<unsigned>(data[0]) & kFieldNullBits) != 0)
+        return std::nullopt;
+    FormatEntry entry;
+    entry.relationId = Unsigned(data, kRelationIdAt, 2);
+    entry.number = static_cast<std::uint16_t>(Unsigned(data, kFormatNumberAt, 2));
+    entry.descriptor.relationId = Unsigned(data, kDescriptorAt, 4);
+    entry.descriptor.recordNumber = Unsigned(data, kDescriptorAt + 4, 4);
+    if (entry.descriptor.relationId != ods::kRelFormats)
+        return std::nullopt;
+    return entry;
+}
+
+std::uint8_t IntegerCode(std::uint8_t storedType)
+{
+    switch (storedType) {
+    case ods::kStoredShort:
+        return kTypeSmallint;
+    case ods::kStoredLong:
+        return kTypeInteger;
+    default:
+        return 16;  // a 64-bit integer: the catalogue's code, without a type word
+    }
+}
+
+bool IsInteger(std::uint8_t storedType)
+{
+    return storedType == ods::kStoredShort || storedType == ods::kStoredLong || storedType == ods::kStoredInt64;
+}
+
+// The exact numeric kind of a scaled integer: DECIMAL when its sub type says
+// so, NUMERIC otherwise.
+std::uint8_t ScaledCode(const ods::FormatField& field)
+{
+    return field.subType == kTypeDecimal ? kTypeDecimal : kTypeNumeric;
+}
+
+}  // namespace
+
+void ReadRecordFormats(CatalogueContext& scan, const ods::PageListNode& node)
+{
+    std::vector<FormatEntry> entries;
+    ods::RecordImage image;
+    ods::ForEachRecordSlot(scan.context, node, scan.link.stopRequested, [&](ods::RecordStream& record) {
+        if (std::optional<FormatEntry> entry = ReadFormatEntry(record, image))
+            entries.push_back(*entry);
+    });
+    if (entries.empty() || scan.link.Stopped())
+        return;
+
+    ods::BlobStore store(scan.context, scan.pageLists, ods::kRelFormats);
+    std::vector<std::byte> descriptor;
+    for (const FormatEntry& entry : entries) {
+        if (scan.link.Stopped())
+            return;
+        std::vector<ods::RecordFormat>& formats = scan.model.recordFormats[entry.relationId];
+        const bool known = std::any_of(formats.begin(), formats.end(),
+                                       [&entry](const ods::RecordFormat& format) { return format.number == entry.number; });
+        const std::optional<ods::BlobLocation> location = known ? std::nullopt : store.Locate(entry.descriptor);
+        if (!location)
+            continue;
+        descriptor.clear();
+        const ods::BlobReadResult read = store.Read(*location, [&descriptor](std::span<const std::byte> bytes) {
+            descriptor.insert(descriptor.end(), bytes.begin(), bytes.end());
+            return descriptor.size() <= ods::kMaxRecordLength;
+        });
+        if (read.status != ods::BlobReadStatus::Complete)
+            continue;
+        std::optional<std::vector<ods::FormatField>> fields = ods::ParseFormatDescriptor(descriptor);
+        if (!fields)
+            continue;
+        ods::RecordFormat format;
+        format.relationId = entry.relationId;
+        format.number = entry.number;
+        format.fields = std::move(*fields);
+        const auto at = std::upper_bound(
+            formats.begin(), formats.end(), format.number,
+            [](std::uint16_t number, const ods::RecordFormat& other) { return number < other.number; });
+        formats.insert(at, std::move(format));
+    }
+    std::erase_if(scan.model.recordFormats, [](const auto& item) { return item.second.empty(); });
+}
+
+bool ColumnAgreesWithField(const COLUMN& column, const ods::FormatField& field)
+{
+    if (field.type == ods::kStoredArray || column.dimensions != 0)
+        return field.type == ods::kStoredArray && column.dimensions != 0;
+    if (IsInteger(field.type)) {
+        if (column.typeCode == kTypeNumeric || column.typeCode == kTypeDecimal)
+            return column.length == field.length && column.scale == static_cast<std::uint16_t>(-field.scale);
+        return field.scale == 0 && column.typeCode == IntegerCode(field.type) && column.length == field.length;
+    }
+    switch (field.type) {
+    case ods::kStoredText:
+        return column.typeCode == kTypeChar && column.length == field.length;
+    case ods::kStoredVarying:
+        return column.typeCode == kTypeVarchar && column.length + 2u == field.length;
+    case ods::kStoredFloat:
+        return column.typeCode == kTypeFloat;
+    case ods::kStoredDouble:
+        return column.typeCode == kTypeDouble;
+    case ods::kStoredDate:
+        return column.typeCode == kTypeDate;
+    case ods::kStoredTime:
+        return column.typeCode == kTypeTime;
+    case ods::kStoredTimestamp:
+        return column.typeCode == kTypeTimestamp;
+    case ods::kStoredBlob:
+        return column.typeCode == kTypeBlob;
+    default:
+        return true;
+    }
+}
+
+COLUMN ColumnOfField(const COLUMN& column, const ods::FormatField& field)
+{
+    COLUMN typed = column;
+    typed.scale = 0;
+    typed.precision = 0;
+    typed.dimensions = 0;
+    typed.length = field.length;
+    std::uint8_t code = 0;
+    if (field.type == ods::kStoredArray) {
+        // The element type is not in the format; the catalogue's stays.
+        typed = column;
+        typed.dimensions = std::max<std::uint16_t>(column.dimensions, 1);
+        return typed;
+    }
+    if (IsInteger(field.type)) {
+        if (field.scale != 0 || field.subType == kTypeNumeric || field.subType == kTypeDecimal) {
+            code = ScaledCode(field);
+            typed.scale = static_cast<std::uint16_t>(-field.scale);
+            typed.precision = field.precision;
+        } else {
+            code = IntegerCode(field.type);
+        }
+    } else {
+        switch (field.type) {
+        case ods::kStoredText:
+            code = kTypeChar;
+            break;
+        case ods::kStoredVarying:
+            code = kTypeVarchar;
+            typed.length = static_cast<std::uint16_t>(field.length >= 2 ? field.length - 2 : 0);
+            break;
+        case ods::kStoredFloat:
+            code = kTypeFloat;
+            break;
+        case ods::kStoredDouble:
+            code = kTypeDouble;
+            break;
+        case ods::kStoredDate:
+            code = kTypeDate;
+            break;
+        case ods::kStoredTime:
+            code = kTypeTime;
+            break;
+        case ods::kStoredTimestamp:
+            code = kTypeTimestamp;
+            break;
+        case ods::kStoredBlob:
+            code = kTypeBlob;
+            typed.blobSubTypeName = BlobSubTypeName(static_cast<std::uint8_t>(field.subType));
+            break;
+        default:
+            return column;  // a stored type this reader does not know: nothing better to offer
+        }
+    }
+    const MappedType mapped = MapTypeByte(code, typed.length);
+    typed.typeCode = mapped.typeCode;
+    typed.length = mapped.length;
+    typed.typeName = mapped.typeName;
+    typed.characterSet = field.characterSet();
+    return typed;
+}
+
+void ApplyRecordFormats(SchemaModel& model)
+{
+    for (TableNode& table : model.tables) {
+        const ods::RecordFormat* newest = model.NewestRecordFormat(table.relationId);
+        if (newest == nullptr)
+            continue;
+        for (COLUMN& column : table.columns) {
+            if (column.fieldId < 0 || static_cast<std::size_t>(column.fieldId) >= newest->fields.size())
+                continue;
+            const ods::FormatField& field = newest->fields[static_cast<std::size_t>(column.fieldId)];
+            if (!newest->Stored(field))
+                continue;
+            if (!ColumnAgreesWithField(column, field))
+                column = ColumnOfField(column, field);
+            column.characterSet = field.characterSet();
+        }
+    }
+}
+
+}  // namespace ravelin::catalogue

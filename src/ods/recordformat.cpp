@@ -1,0 +1,99 @@
+#include "ods/recordformat.h"
+
+#include <algorithm>
+
+#include "ods/constants.h"
+
+namespace ravelin::ods {
+namespace {
+
+std::uint32_t Unsigned(std::span<const std::byte> bytes, std::size_t at, std::size_t width)
+{
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < width; ++i)
+        value |= std::to_integer<std::uint32_t>(bytes[at + i]) << (8 * i);
+    return value;
+}
+
+bool IsTextType(std::uint8_t type) { return type == kStoredText || type == kStoredVarying; }
+
+}  // namespace
+
+std::uint8_t FormatField::characterSet() const
+{
+    return IsTextType(type) ? static_cast<std::uint8_t>(subType & 0xFFu) : 0;
+}
+
+std::size_t RecordFormat::NullFlagBytes() const
+{
+    return 4 * ((fields.size() + 31) / 32);
+}
+
+bool RecordFormat::Stored(const FormatField& field) const
+{
+    return !field.dropped() && field.length != 0 && field.offset >= NullFlagBytes() &&
+           std::size_t{field.offset} + field.length <= kMaxRecordLength;
+}
+
+std::size_t RecordFormat::RecordLength() const
+{
+    std::size_t length = NullFlagBytes();
+    for (const FormatField& field : fields) {
+        if (Stored(field))
+            length = std::max<std::size_t>(length, std::size_t{field.offset} + field.length);
+    }
+    return length;
+}
+
+std::optional<std::vector<FormatField>> ParseFormatDescriptor(std::span<const std::byte> bytes)
+{
+    if (bytes.empty() || bytes.size() % kFormatFieldSize != 0)
+        return std::nullopt;
+    std::vector<FormatField> fields;
+    fields.reserve(bytes.size() / kFormatFieldSize);
+    for (std::size_t at = 0; at < bytes.size(); at += kFormatFieldSize) {
+        FormatField field;
+        field.type = static_cast<std::uint8_t>(Unsigned(bytes, at + 1, 1));
+        field.scale = static_cast<std::int8_t>(Unsigned(bytes, at + 2, 1));
+        field.precision = static_cast<std::uint8_t>(Unsigned(bytes, at + 3, 1));
+        field.length = static_cast<std::uint16_t>(Unsigned(bytes, at + 4, 2));
+        field.subType = static_cast<std::uint16_t>(Unsigned(bytes, at + 6, 2));
+        field.flags = static_cast<std::uint16_t>(Unsigned(bytes, at + 8, 2));
+        field.offset = Unsigned(bytes, at + 12, 4);
+        // The first byte is 0 in every descriptor written; anything else,
+        // or a field reaching past the largest record, is damage.
+        if (Unsigned(bytes, at, 1) != 0 || std::size_t{field.offset} + field.length > kMaxRecordLength)
+            return std::nullopt;
+        fields.push_back(field);
+    }
+    return fields;
+}
+
+unsigned BytesPerCharacter(std::uint8_t characterSet)
+{
+    switch (characterSet) {
+    case kCharsetUnicodeFss:
+        return 3;
+    case 4:  // UTF8 as the Firebird engine numbers it
+    case kCharsetUtf8:
+    case 69:  // GB18030
+        return 4;
+    case 5:   // SJIS_0208
+    case 6:   // EUCJ_0208
+    case 44:  // KSC_5601
+    case 56:  // BIG_5
+    case 57:  // GB_2312
+    case 67:  // GBK
+    case 68:  // CP943C
+        return 2;
+    default:
+        return 1;
+    }
+}
+
+bool IsUtf8CharacterSet(std::uint8_t characterSet)
+{
+    return characterSet == kCharsetUnicodeFss || characterSet == 4 || characterSet == kCharsetUtf8;
+}
+
+}  // namespace ravelin::ods
