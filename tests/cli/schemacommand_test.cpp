@@ -112,8 +112,8 @@ void ExpectContractShape(const Json& root)
         EXPECT_TRUE(table["relation_id"].is_number_unsigned());
         std::set<std::string> columnNames;
         for (const Json& column : table.at("columns")) {
-            EXPECT_EQ(keysOf(column), (Keys{"name", "field_source", "type", "type_code", "length", "precision", "scale",
-                                            "not_null", "has_default", "default", "position", "blob_sub_type",
+            EXPECT_EQ(keysOf(column), (Keys{"name", "field_source", "type", "type_code", "length", "character_length",
+                                            "character_set", "field_id", "precision", "scale", "not_null", "has_default", "default", "position", "blob_sub_type",
                                             "segment"}));
             EXPECT_TRUE(column["name"].is_string() && column["field_source"].is_string() && column["type"].is_string());
             EXPECT_TRUE(column["type_code"].is_number_unsigned() && column["length"].is_number_unsigned() &&
