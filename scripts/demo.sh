@@ -20,8 +20,9 @@
 # BlobData_RECOVERED.FDB) and Ravelin.log (the repair's log report, UTF-16LE).
 #
 # Exit status: ravelin-cli's (0 completed, 1 error, 2 invalid file, 3 file in
-# use, 4 stopped), or 1 when setting up, building or looking into the target
-# fails.
+# use, 4 stopped, 5 incomplete: a table or records were not copied; the
+# damaged synthetic database loses one record), or 1 when setting up,
+# building or looking into the target fails.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${RAVELIN_BUILD_DIR:-$root/build}
@@ -119,7 +120,7 @@ set +e
 status=$?
 set -e
 echo
-say "ravelin-cli exited with $status (0 completed, 1 error, 2 invalid file, 3 file in use, 4 stopped)"
+say "ravelin-cli exited with $status (0 completed, 1 error, 2 invalid file, 3 file in use, 4 stopped, 5 incomplete)"
 if [ ! -f "$target" ]; then
   say "no target database was created"
   exit "$status"

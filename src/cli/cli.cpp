@@ -21,6 +21,10 @@ constexpr const char* kExitCodesText =
     "  3  the file is in use: another process (a running database server) holds it locked\n"
     "  4  the scan was stopped with Ctrl-C (a second Ctrl-C ends the program at once)";
 
+// The program's own list adds the code only a repair ends with.
+constexpr const char* kRepairOnlyExitCodeText =
+    "\n  5  repair only: the repair ran to its end but did not copy everything (see repair --help)";
+
 }  // namespace
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progressOnErr)
@@ -29,7 +33,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         "Ravelin reads a damaged InterBase database file directly, without a database server, and rebuilds "
         "its schema. The file is only ever read, never written.",
         "ravelin-cli"};
-    app.footer(kExitCodesText);
+    app.footer(std::string(kExitCodesText) + kRepairOnlyExitCodeText);
     app.require_subcommand(1);
 
     ScanOptions options;

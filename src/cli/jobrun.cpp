@@ -31,6 +31,8 @@ int ExitCodeOf(job::JobOutcome outcome)
         return kExitFileInUse;
     case job::JobOutcome::Aborted:
         return kExitAborted;
+    case job::JobOutcome::Incomplete:
+        return kExitIncomplete;
     default:
         return kExitError;
     }

@@ -16,6 +16,7 @@ enum ExitCode : int {
     kExitInvalidFile = 2,  // the file is not a database the reader recognises
     kExitFileInUse = 3,    // another process holds the file locked
     kExitAborted = 4,      // stopped with Ctrl-C
+    kExitIncomplete = 5,   // a repair ran to its end without copying everything
 };
 
 struct ScanOptions {

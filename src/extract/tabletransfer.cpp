@@ -270,6 +270,7 @@ void TableWalk::FinishRepairedTable()
         link_.Log(kBlobsRecoveredText + std::to_string(engine_.blobFileCount));
         link_.Blank();
     }
+    engine_.repairedTables.push_back({table_.name, engine_.recordsPresent, engine_.recordsRecovered});
     engine_.currentDataPage = 0;
     engine_.nullFlags.clear();
     engine_.dataPageNumbers.clear();

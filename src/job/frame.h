@@ -76,6 +76,10 @@ public:
     virtual int ShowMessageDialog(const std::string& text, MessageButtons buttons) = 0;
     // The OK box showing text.
     virtual int ShowMessageOk(const std::string& text) = 0;
+    // The OK box showing a warning: text says what went wrong, its first
+    // line a summary, each further line one thing. A front end without a
+    // look of its own for warnings shows it as its OK box.
+    virtual int ShowWarning(const std::string& text) { return ShowMessageOk(text); }
     // The target database and login dialog; yields 1 with answer filled, or 2.
     virtual int ShowConnectionDialog(ConnectionAnswer& answer) = 0;
 };

@@ -2,9 +2,11 @@
 
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "catalogue/readers.h"
 #include "job/messagedialog.h"
+#include "job/repairoutcome.h"
 #include "ods/readingcontext.h"
 
 namespace ravelin::job {
@@ -333,11 +335,26 @@ void JobDriver::RunRepair(JobContext& job)
     engine_.dataPageNumbers.clear();
     engine_.blobFileCount = 0;
     engine_.repairSucceeded = false;
+    engine_.repairedTables.clear();
+    engine_.recordsLostAtCommit = 0;
     link.Send(UM_REPAIR_STATE, 1, 0);
 
     writer_->RunRepair(job);
     if (link.Stopped())
         return;
+
+    // A repair that ran to its end but left a selected table uncreated or
+    // records behind is no success: the log names every shortfall.
+    std::vector<std::string> shortfalls;
+    if (engine_.repairSucceeded) {
+        shortfalls = RepairShortfallLines(engine_.repairedTables, engine_.recordsLostAtCommit);
+        if (!shortfalls.empty()) {
+            engine_.repairSucceeded = false;
+            for (const std::string& line : shortfalls)
+                link.Log(line);
+            link.Blank();
+        }
+    }
 
     link.Log("Views recovered   :" + std::to_string(engine_.viewCount));
     link.Blank();
@@ -350,17 +367,22 @@ void JobDriver::RunRepair(JobContext& job)
     link.Send(UM_REPAIR_STATE, 0, 1);
 
     // Only a repair that completed says so; an incomplete one shows no
-    // success message.
+    // success message, and one with shortfalls warns of them instead.
     const bool succeeded = engine_.repairSucceeded;
     if (succeeded)
         ShowMessageDialog(engine_, dialogs_);
+    else if (!shortfalls.empty())
+        dialogs_.ShowWarning(RepairIncompleteMessage(shortfalls));
     link.Send(UM_CLEAR_TREE);
     state_.previewRequested = false;
     state_.repairing = false;
     DiscardScan();
     // The model is gone: a stop reported from here on has nothing to keep.
     loadedBeforeRepair_ = false;
-    outcome_ = succeeded ? JobOutcome::Completed : JobOutcome::Failed;
+    if (succeeded)
+        outcome_ = JobOutcome::Completed;
+    else
+        outcome_ = shortfalls.empty() ? JobOutcome::Failed : JobOutcome::Incomplete;
 }
 
 void JobDriver::RunClosingSteps(JobContext& job)

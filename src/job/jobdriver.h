@@ -36,6 +36,7 @@ enum class PreviewKind { Table, View, Index };
 enum class JobOutcome {
     None,          // no job has run yet, or the job had nothing to do
     Completed,     // the sequence ran to its end
+    Incomplete,    // a repair ran to its end, but a selected table was not created or lost records
     FileInUse,     // the scanned file is held by another process
     InvalidFile,   // the scanned file could not be opened as a database
     NotConnected,  // the repair's target was not attached

@@ -49,7 +49,8 @@ public:
     virtual void AttachTarget(JobContext& job) = 0;
     // Re-creates the checked tables with their data, then the views and index
     // statements, and detaches. Sets engine.repairSucceeded only when the
-    // whole repair completed.
+    // whole repair ran to its end; notes in engine.repairedTables and
+    // engine.recordsLostAtCommit what it left undone.
     virtual void RunRepair(JobContext& job) = 0;
 };
 

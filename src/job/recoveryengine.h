@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "catalogue/schemamodel.h"
+#include "job/repairoutcome.h"
 #include "ods/pagelist.h"
 #include "ods/readingcontext.h"
 
@@ -47,6 +48,13 @@ struct RecoveryEngine {
     std::uint32_t recordsPresent = 0;             // records of the table an INSERT was tried for
     std::uint32_t recordsRecovered = 0;           // records whose INSERT succeeded
     std::uint16_t blobFileCount = 0;              // blob values met in the table
+
+    // What the current (or last) repair left undone; emptied as a repair
+    // starts. Every selected table the target did not create, and the
+    // figures of every table whose records were copied to the end.
+    std::vector<RepairedTable> repairedTables;
+    // Records the target took but could not commit.
+    std::uint64_t recordsLostAtCommit = 0;
 };
 
 }  // namespace ravelin::job

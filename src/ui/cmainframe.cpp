@@ -418,6 +418,11 @@ int CMainFrame::ShowMessageOk(const std::string& text)
     return Dialogs::MessageOk(this, Q(text));
 }
 
+int CMainFrame::ShowWarning(const std::string& text)
+{
+    return Dialogs::Warning(this, Q(text));
+}
+
 int CMainFrame::ShowConnectionDialog(job::ConnectionAnswer& answer)
 {
     return Dialogs::Connection(this, answer, [this] { OpenHelp(); }, blankDatabaseCreator);

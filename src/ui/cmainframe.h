@@ -46,6 +46,7 @@ public:
     // The worker's dialogs, shown on this thread (WorkerDialogs).
     int ShowMessageDialog(const std::string& text, job::MessageButtons buttons) override;
     int ShowMessageOk(const std::string& text) override;
+    int ShowWarning(const std::string& text) override;
     int ShowConnectionDialog(job::ConnectionAnswer& answer) override;
 
     // Runs a command as the ribbon does (nothing when it is disabled).

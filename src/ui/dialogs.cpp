@@ -36,13 +36,18 @@ void MakeWhite(QWidget* widget)
     widget->setAutoFillBackground(true);
 }
 
-QLabel* InformationPicture(QWidget* parent)
+QLabel* MessagePicture(QWidget* parent, QStyle::StandardPixmap icon)
 {
     auto* picture = new QLabel(parent);
     const int size = parent->style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, parent);
-    picture->setPixmap(parent->style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(size, size));
+    picture->setPixmap(parent->style()->standardIcon(icon).pixmap(size, size));
     picture->setAlignment(Qt::AlignTop);
     return picture;
+}
+
+QLabel* InformationPicture(QWidget* parent)
+{
+    return MessagePicture(parent, QStyle::SP_MessageBoxInformation);
 }
 
 // The script of a test run.
@@ -111,14 +116,17 @@ QFileDialog* CreateDatabaseFileDialog(QWidget* parent, const QString& caption)
 
 // ---------------------------------------------------------------------------
 
-CSimpleDialog::CSimpleDialog(QWidget* parent, const QStringList& lines, bool withPicture) : QDialog(parent)
+CSimpleDialog::CSimpleDialog(QWidget* parent, const QStringList& lines, Picture picture) : QDialog(parent)
 {
     setWindowTitle(QString::fromLatin1(text::kAppTitle));
     MakeWhite(this);
     auto* outer = new QVBoxLayout(this);
     auto* body = new QHBoxLayout;
-    if (withPicture)
-        body->addWidget(InformationPicture(this));
+    if (picture != Picture::None) {
+        pictureLabel = MessagePicture(
+            this, picture == Picture::Warning ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxInformation);
+        body->addWidget(pictureLabel);
+    }
     auto* texts = new QVBoxLayout;
     for (const QString& line : lines) {
         auto* label = new QLabel(line, this);
@@ -177,6 +185,14 @@ CMessageOk::CMessageOk(QWidget* parent, const QString& text) : CSimpleDialog(par
 {
     setObjectName(QStringLiteral("CMessageOk"));
     AddButton(QStringLiteral("OK"), job::kAnswerOk);
+}
+
+CWarningOk::CWarningOk(QWidget* parent, const QString& text)
+    : CSimpleDialog(parent, text.split(QLatin1Char('\n')), Picture::Warning)
+{
+    setObjectName(QStringLiteral("CWarningOk"));
+    AddButton(QStringLiteral("OK"), job::kAnswerOk);
+    SetEscapeResult(job::kAnswerOk);
 }
 
 CStopDialog::CStopDialog(QWidget* parent, const QString& text) : CSimpleDialog(parent, {text})
@@ -439,6 +455,14 @@ int Dialogs::MessageOk(QWidget* parent, const QString& text)
     if (TheScript().scripted)
         return NextAnswer(Kind::MessageOk, text);
     CMessageOk dialog(parent, text);
+    return dialog.exec();
+}
+
+int Dialogs::Warning(QWidget* parent, const QString& text)
+{
+    if (TheScript().scripted)
+        return NextAnswer(Kind::Warning, text);
+    CWarningOk dialog(parent, text);
     return dialog.exec();
 }
 

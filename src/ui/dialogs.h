@@ -29,21 +29,26 @@ namespace ravelin::ui {
 
 class ProductSettings;
 
-// Base of the question dialogs: an information picture on the left, one or
-// two text lines, and a row of buttons each closing with its own result.
+// Base of the question dialogs: an information (or warning) picture on the
+// left, one or more text lines, and a row of buttons each closing with its
+// own result.
 class CSimpleDialog : public QDialog {
     Q_OBJECT
 public:
-    CSimpleDialog(QWidget* parent, const QStringList& lines, bool withPicture = true);
+    enum class Picture { None, Information, Warning };
+    CSimpleDialog(QWidget* parent, const QStringList& lines, Picture picture = Picture::Information);
     // Adds a button that closes the dialog with result.
     QPushButton* AddButton(const QString& caption, int result);
     // The result Escape (and the window's close box) closes with.
     void SetEscapeResult(int result) { escapeResult = result; }
     QString Text() const;
+    // The label showing the picture; null without one.
+    QLabel* PictureLabel() const { return pictureLabel; }
 
     void reject() override;
 
 private:
+    QLabel* pictureLabel = nullptr;
     QList<QLabel*> textLabels;
     QHBoxLayout* buttonRow = nullptr;
     int escapeResult = job::kAnswerNo;
@@ -62,6 +67,14 @@ class CMessageOk final : public CSimpleDialog {
     Q_OBJECT
 public:
     CMessageOk(QWidget* parent, const QString& text);
+};
+
+// The OK box of a warning: the warning picture, one text line per line of
+// text. OK and Escape answer 1.
+class CWarningOk final : public CSimpleDialog {
+    Q_OBJECT
+public:
+    CWarningOk(QWidget* parent, const QString& text);
 };
 
 // The stop confirmation: Yes (1), No (2).
@@ -160,7 +173,7 @@ private:
 // The gate of every modal question and file dialog.
 class Dialogs {
 public:
-    enum class Kind { Message, MessageOk, Stop, FileExist, Connection, OpenFile, SaveFile, Folder };
+    enum class Kind { Message, MessageOk, Warning, Stop, FileExist, Connection, OpenFile, SaveFile, Folder };
     struct Shown {
         Kind kind;
         QString text;   // the dialog's text, or the file dialog's caption
@@ -169,6 +182,7 @@ public:
 
     static int Message(QWidget* parent, const QString& text, job::MessageButtons buttons);
     static int MessageOk(QWidget* parent, const QString& text);
+    static int Warning(QWidget* parent, const QString& text);
     static int Stop(QWidget* parent, const QString& text);
     static int FileExist(QWidget* parent);
     // Runs the connection dialog; on 1 the answer is filled.

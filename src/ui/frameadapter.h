@@ -58,6 +58,11 @@ public:
         return OnUiThread([&] { return dialogs ? dialogs->ShowMessageOk(text) : job::kAnswerNo; });
     }
 
+    int ShowWarning(const std::string& text) override
+    {
+        return OnUiThread([&] { return dialogs ? dialogs->ShowWarning(text) : job::kAnswerNo; });
+    }
+
     int ShowConnectionDialog(job::ConnectionAnswer& answer) override
     {
         return OnUiThread([&] { return dialogs ? dialogs->ShowConnectionDialog(answer) : job::kAnswerNo; });

@@ -51,6 +51,16 @@ std::string PrepareSideFile(RepairSession& session, SideFileKind kind)
     return path;
 }
 
+// Notes a selected table that was not created among what the repair left
+// undone.
+void NoteNotCreated(RepairSession& session, const catalogue::TableNode& table)
+{
+    job::RepairedTable refused;
+    refused.name = LoggableName(table.name);
+    refused.created = false;
+    session.job.engine.repairedTables.push_back(std::move(refused));
+}
+
 // Yields whether the target accepted the table's CREATE TABLE.
 bool RepairTable(RepairSession& session, const catalogue::TableNode& table)
 {
@@ -60,6 +70,7 @@ bool RepairTable(RepairSession& session, const catalogue::TableNode& table)
     if (!refusal.empty()) {
         job.link.Log("Table not repaired: " + LoggableName(table.name) + ": " + refusal);
         job.link.Blank();
+        NoteNotCreated(session, table);
         return false;
     }
     catalogue::DeriveColumnKeys(model, table.name);
@@ -74,6 +85,7 @@ bool RepairTable(RepairSession& session, const catalogue::TableNode& table)
     if (!Stopped(session) && !session.target.Lost()) {
         job.link.Log("Table not created: " + table.name + ": " + session.target.FailureText());
         job.link.Blank();
+        NoteNotCreated(session, table);
     }
     return false;
 }
@@ -239,6 +251,8 @@ void RepairSelectedObjects(RepairSession& session)
 {
     job::JobContext& job = session.job;
     job.engine.viewCount = 0;
+    job.engine.repairedTables.clear();
+    job.engine.recordsLostAtCommit = 0;
     bool cutOff = false;
     std::size_t tablesChosen = 0;
     std::size_t tablesCreated = 0;
@@ -284,6 +298,7 @@ void RepairSelectedObjects(RepairSession& session)
     session.repairNames.clear();
     job.link.Send(job::UM_MARK_REPAIRED, 0, 1);
     const bool detached = session.target.DetachTarget();
+    job.engine.recordsLostAtCommit = session.target.InsertsLostAtCommit();
     if (session.target.InsertsLostAtCommit() != 0) {
         job.link.Log("Records whose batch the target could not commit and that failed again on their own: " +
                      std::to_string(session.target.InsertsLostAtCommit()));

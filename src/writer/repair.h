@@ -33,7 +33,8 @@ public:
     // job.state.repairedTableName: one INSERT per readable record through
     // target.ExecuteInsert, then the table's blobs (beside targetPath) and
     // summary lines. Sets job.engine.repairSucceeded when it reached the
-    // table's end.
+    // table's end, and then appends the table's record figures to
+    // job.engine.repairedTables.
     virtual void TransferTableData(job::JobContext& job, TargetDatabase& target, const std::string& targetPath) = 0;
 };
 
@@ -59,7 +60,12 @@ bool AttachTarget(job::JobContext& job, TargetDatabase& target, const TargetLogi
 // else an index of that name (letter case ignored). Ends at a stop request
 // or when the target stops answering. Detaches at the end; sets
 // job.engine.repairSucceeded when the detach succeeded and the run was
-// neither stopped nor cut off.
+// neither stopped nor cut off, and at least one selected table (if any was
+// selected) was created. Empties job.engine.repairedTables first and notes
+// there every selected table that was not created (the transfer adds the
+// figures of the tables it copied); sets job.engine.recordsLostAtCommit. A
+// run that reached its end with tables or records missing still counts as
+// succeeded here: the job driver reports those shortfalls.
 void RepairSelectedObjects(RepairSession& session);
 
 // The view and index branches. Each yields whether an object of that name

@@ -292,6 +292,10 @@ TEST(RavelinCli, ArgumentsAndExitCodes)
          "Counting table(s) records in database", "cannot create the report file"},
         {"help names the exit codes", {"--help"}, 0, "4  the scan was stopped with Ctrl-C", ""},
         {"scan help names the exit codes", {"scan", "--help"}, 0, "3  the file is in use", ""},
+        {"help names the repair's own exit code", {"--help"}, 0,
+         "5  repair only: the repair ran to its end but did not copy everything", ""},
+        {"repair help names the incomplete repair", {"repair", "--help"}, 0,
+         "5  the repair ran to its end but did not copy everything", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -302,6 +306,49 @@ TEST(RavelinCli, ArgumentsAndExitCodes)
         if (c.exitCode == 1 && c.stdoutHas.empty()) {
             EXPECT_EQ(run.out.find("File Selected"), std::string::npos) << "a usage error starts no scan";
         }
+    }
+    const RunResult scanHelp = RunCli(dir, {"scan", "--help"});
+    EXPECT_EQ(scanHelp.out.find("5  "), std::string::npos) << "a scan never ends with the repair's code";
+}
+
+// The program's exit status of a repair into a new embedded target: 0 when
+// every record landed, 5 when the damaged file's scrambled record could not
+// be copied; the success message only for the first, and the log and the
+// saved report end with what was not copied.
+TEST(RavelinCli, ARepairThatLostRecordsIsNoSuccess)
+{
+    if (std::system("command -v isql-fb >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "the Firebird utilities are not installed: no embedded target can be created";
+    TempDir dir;
+    struct Case {
+        const char* name;
+        bool damaged;
+        int exitCode;
+        const char* lastLine;  // the last line before "Views recovered"
+    };
+    const Case cases[] = {
+        {"intact", false, 0, "Total Records Recovered : 300"},
+        {"damaged", true, 5, "Records not copied: 1 of 40 in CUSTOMER"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string database = dir.File(std::string(c.name) + ".gdb");
+        ravelin::testing::BuildDemoDatabase(c.damaged).image.WriteTo(database);
+        const std::string report = dir.File(std::string(c.name) + ".log");
+        const RunResult run =
+            RunCli(dir, {"repair", database, "--target", dir.File(std::string(c.name) + ".fdb"), "--create", "--log",
+                         report});
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err << run.out;
+        EXPECT_EQ(run.err.find("Repair process completed successfully.") != std::string::npos, !c.damaged) << run.err;
+        EXPECT_EQ(run.err.find("Repair process finished, but not everything was copied:\n") != std::string::npos,
+                  c.damaged)
+            << run.err;
+        const auto views = std::find(run.lines.begin(), run.lines.end(), "Views recovered   :0");
+        ASSERT_NE(views, run.lines.end()) << run.out;
+        ASSERT_GE(views - run.lines.begin(), 2);
+        EXPECT_EQ(*(views - 2), c.lastLine);
+        EXPECT_EQ(*(views - 1), "");
+        EXPECT_EQ(DecodeReport(ReadBytes(report)), run.lines);
     }
 }
 

@@ -14,6 +14,8 @@
 
 #include "cli/repaircommand.h"
 #include "cli/schemacommand.h"
+#include "writer/blanktarget.h"
+#include "writer/repair.h"
 #include "writer/writertesting.h"
 
 namespace ravelin::cli {
@@ -35,12 +37,34 @@ struct Variant {
     // Rows of the damaged variant's spoilt places found in the target.
     std::string zeroedOrders;
     std::string scrambledCustomer;
+    // How the repair ends: its exit code, and the lines naming what it did
+    // not copy (the scrambled record is present but cannot be sent).
+    int exitCode;
+    std::vector<std::string> shortfalls;
 };
 
 const Variant kVariants[] = {
-    {"intact", false, {{"CUSTOMER", {40, 40}}, {"ORDERS", {120, 120}}, {"ITEMS", {300, 300}}}, "40", "1"},
-    {"damaged", true, {{"CUSTOMER", {40, 39}}, {"ORDERS", {80, 80}}, {"ITEMS", {300, 300}}}, "0", "0"},
+    {"intact", false, {{"CUSTOMER", {40, 40}}, {"ORDERS", {120, 120}}, {"ITEMS", {300, 300}}}, "40", "1",
+     kExitCompleted, {}},
+    {"damaged", true, {{"CUSTOMER", {40, 39}}, {"ORDERS", {80, 80}}, {"ITEMS", {300, 300}}}, "0", "0",
+     kExitIncomplete, {"Records not copied: 1 of 40 in CUSTOMER"}},
 };
+
+// The end of a repair's log: the shortfall lines (each followed by nothing,
+// the last by a blank line), then the closing lines the job writes.
+std::string ClosingBlock(const std::vector<std::string>& shortfalls, int views, int indices)
+{
+    std::string block;
+    for (const std::string& line : shortfalls)
+        block += line + "\n";
+    if (!shortfalls.empty())
+        block += "\n";
+    return block + "Views recovered   :" + std::to_string(views) + "\n\nIndices recovered :" +
+           std::to_string(indices) + "\n\nReparing process completed on ";
+}
+
+constexpr const char* kSuccessText = "Repair process completed successfully.";
+constexpr const char* kWarningText = "Repair process finished, but not everything was copied:";
 
 TEST(DemoDatabase, BothVariantsRebuildTheSameSchema)
 {
@@ -151,8 +175,16 @@ TEST(DemoDatabase, RepairIntoAFreshEmbeddedTargetLandsEveryReadableRecord)
         std::ostringstream out;
         std::ostringstream err;
         ScanStreams streams{out, err, false, {}};
-        EXPECT_EQ(RunRepairCommand(options, streams), kExitCompleted) << err.str() << out.str();
-        EXPECT_NE(err.str().find("Repair process completed successfully."), std::string::npos) << err.str();
+        EXPECT_EQ(RunRepairCommand(options, streams), variant.exitCode) << err.str() << out.str();
+        // Success is claimed only by a repair that copied everything; one
+        // that lost a record warns instead and names what it lost.
+        EXPECT_EQ(err.str().find(kSuccessText) != std::string::npos, variant.shortfalls.empty()) << err.str();
+        EXPECT_EQ(err.str().find(kWarningText) != std::string::npos, !variant.shortfalls.empty()) << err.str();
+        for (const std::string& line : variant.shortfalls)
+            EXPECT_NE(err.str().find("\n" + line + "\n"), std::string::npos) << err.str();
+        const std::string closing = ClosingBlock(variant.shortfalls, 0, 2);
+        EXPECT_NE(out.str().find("\n\n" + closing), std::string::npos) << closing << "\nnot in\n" << out.str();
+        EXPECT_EQ(out.str().find("Table not created: "), std::string::npos) << out.str();
         EXPECT_EQ(ReadAll(file), before) << "the repaired file changed";
 
         std::string script;
@@ -183,6 +215,82 @@ TEST(DemoDatabase, RepairIntoAFreshEmbeddedTargetLandsEveryReadableRecord)
         EXPECT_EQ(Words(RunIsql(options.target, "SELECT COUNT(*) FROM CUSTOMER WHERE CUST_NO = " +
                                                     std::to_string(ravelin::testing::kDemoScrambledCustomer) + ";")),
                   Words(variant.scrambledCustomer));
+    }
+}
+
+// A target that already holds tables of the same names refuses their CREATE
+// TABLE. When it refuses some, the rest is copied and the repair ends as
+// incomplete, naming each refused table; when it refuses all, nothing was
+// copied and the repair fails as before.
+TEST(DemoDatabase, TablesTheTargetRefusesEndTheRepairWithoutSuccess)
+{
+    if (!IsqlAvailable())
+        GTEST_SKIP() << "isql-fb is not installed: the repair tests need the Firebird utilities";
+    TempFolder folder;
+    ASSERT_TRUE(folder.Ok());
+    const std::string file = folder.File("intact.gdb");
+    BuildDemoDatabase(false).image.WriteTo(file);
+    struct Case {
+        const char* name;
+        std::vector<std::string> inTarget;  // tables the target holds before the repair
+        int exitCode;
+        std::vector<std::string> shortfalls;
+        bool noneCreated;
+        std::map<std::string, std::string> landed;  // rows per table afterwards
+    };
+    const Case cases[] = {
+        {"ORDERS exists", {"ORDERS"}, kExitIncomplete, {"Table not created: ORDERS"}, false,
+         {{"CUSTOMER", "40"}, {"ORDERS", "0"}, {"ITEMS", "300"}}},
+        {"CUSTOMER and ITEMS exist", {"CUSTOMER", "ITEMS"}, kExitIncomplete,
+         {"Table not created: CUSTOMER", "Table not created: ITEMS"}, false,
+         {{"CUSTOMER", "0"}, {"ORDERS", "120"}, {"ITEMS", "0"}}},
+        {"every table exists", {"CUSTOMER", "ORDERS", "ITEMS"}, kExitError, {}, true,
+         {{"CUSTOMER", "0"}, {"ORDERS", "0"}, {"ITEMS", "0"}}},
+    };
+    int run = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string target = folder.File("held" + std::to_string(++run) + ".fdb");
+        ASSERT_EQ(writer::CreateBlankTarget({target, "SYSDBA", "masterkey"}), "");
+        std::string script;
+        for (const std::string& table : c.inTarget)
+            script += "CREATE TABLE " + table + " (OLD_ID INTEGER);\n";
+        ASSERT_EQ(RunIsql(target, script), "");
+
+        RepairCommandOptions options;
+        options.file = file;
+        options.target = target;
+        std::ostringstream out;
+        std::ostringstream err;
+        ScanStreams streams{out, err, false, {}};
+        EXPECT_EQ(RunRepairCommand(options, streams), c.exitCode) << err.str() << out.str();
+        EXPECT_EQ(err.str().find(kSuccessText), std::string::npos) << err.str();
+        EXPECT_EQ(err.str().find(kWarningText) != std::string::npos, !c.shortfalls.empty()) << err.str();
+        EXPECT_EQ(out.str().find(writer::kNoTableCreatedText) != std::string::npos, c.noneCreated) << out.str();
+        for (const std::string& table : c.inTarget) {
+            // The target's own words stay where the refusal happened.
+            EXPECT_NE(out.str().find("Table not created: " + table + ": "), std::string::npos) << out.str();
+            if (!c.noneCreated)
+                EXPECT_NE(err.str().find("\n" + std::string("Table not created: ") + table), std::string::npos)
+                    << err.str();
+        }
+        if (!c.noneCreated) {
+            const std::string closing = ClosingBlock(c.shortfalls, 0, 2);
+            EXPECT_NE(out.str().find("\n\n" + closing), std::string::npos) << closing << "\nnot in\n" << out.str();
+        } else {
+            EXPECT_NE(out.str().find(std::string(writer::kNoTableCreatedText) + "\n\n" + ClosingBlock({}, 0, 2)),
+                      std::string::npos)
+                << out.str();
+        }
+
+        std::string count;
+        for (const auto& [table, rows] : c.landed)
+            count += "SELECT '" + table + "', COUNT(*) FROM " + table + ";\n";
+        std::map<std::string, std::string> landed;
+        const std::vector<std::string> words = Words(RunIsql(target, count));
+        for (std::size_t i = 0; i + 1 < words.size(); i += 2)
+            landed[words[i]] = words[i + 1];
+        EXPECT_EQ(landed, c.landed);
     }
 }
 

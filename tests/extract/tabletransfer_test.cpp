@@ -368,6 +368,12 @@ TEST(TableTransfer, RepairSummaryCountsDamagedAndRefusedRecords)
         EXPECT_EQ(h.frame.logLines, (std::vector<std::string>{"Table Recovered : T", "Total Records Present   : 10",
                                                               "Total Records Recovered : " + c.recovered, ""}));
         EXPECT_TRUE(h.engine.repairSucceeded);
+        // The figures stay behind for the repair's closing report.
+        ASSERT_EQ(h.engine.repairedTables.size(), 1u);
+        EXPECT_EQ(h.engine.repairedTables[0].name, "T");
+        EXPECT_EQ(h.engine.repairedTables[0].present, 10u);
+        EXPECT_EQ(std::to_string(h.engine.repairedTables[0].recovered), c.recovered);
+        EXPECT_TRUE(h.engine.repairedTables[0].created);
         EXPECT_TRUE(h.engine.dataPageNumbers.empty());
         EXPECT_EQ(h.engine.recordsPresent, 0u) << "reset for the next table";
         EXPECT_EQ(h.frame.Progress().back().wParam, job::kProgressEnd);
@@ -433,6 +439,7 @@ TEST(TableTransfer, StopEndsTheWalkWithoutSummary)
         else
             Preview(h, "T");
         EXPECT_TRUE(h.frame.logLines.empty());
+        EXPECT_TRUE(h.engine.repairedTables.empty()) << "a stopped table has no figures";
         EXPECT_LE(sink.statements.size(), c.stopAfterCells);
         EXPECT_LE(h.grid.Rows().size(), c.stopAfterCells);
         EXPECT_TRUE(h.Sent(job::UM_PAGING_STATE).empty());

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "job/messagedialog.h"
+#include "job/repairoutcome.h"
 #include "job/testfiles.h"
 
 namespace ravelin::job {
@@ -58,7 +59,7 @@ public:
 };
 
 struct DialogCall {
-    std::string kind;  // "message", "ok" or "connection"
+    std::string kind;  // "message", "ok", "warning" or "connection"
     std::string text;
     MessageButtons buttons = MessageButtons::Ok;
 };
@@ -76,6 +77,11 @@ public:
     int ShowMessageOk(const std::string& text) override
     {
         calls.push_back({"ok", text, MessageButtons::Ok});
+        return kAnswerOk;
+    }
+    int ShowWarning(const std::string& text) override
+    {
+        calls.push_back({"warning", text, MessageButtons::Ok});
         return kAnswerOk;
     }
     int ShowConnectionDialog(ConnectionAnswer&) override
@@ -154,7 +160,9 @@ public:
     void WalkTableRecords(JobContext&) override { frame->Mark("WalkTableRecords"); }
 };
 
-// A target writer whose attach and repair outcome the test chooses.
+// A target writer whose attach and repair outcome the test chooses. The
+// repair adds tables to what the engine notes, as the real one does, so
+// notes an earlier repair left would show.
 class FakeWriter final : public TargetWriter {
 public:
     RecordingFrame* frame = nullptr;
@@ -162,6 +170,8 @@ public:
     bool attaches = true;
     bool completes = true;
     bool stopsDuringRepair = false;
+    std::vector<RepairedTable> tables;
+    std::uint64_t lostAtCommit = 0;
 
     void AttachTarget(JobContext& job) override
     {
@@ -173,6 +183,8 @@ public:
         frame->Mark("RunRepair");
         if (stopsDuringRepair)
             driver->RequestStop();
+        job.engine.repairedTables.insert(job.engine.repairedTables.end(), tables.begin(), tables.end());
+        job.engine.recordsLostAtCommit += lostAtCommit;
         job.engine.repairSucceeded = completes;
     }
 };
@@ -503,21 +515,42 @@ TEST_F(JobDriverTest, PagingWalksOnlyToPagesThatExist)
 
 TEST_F(JobDriverTest, RepairRunsOnlyAfterTheTargetIsAttached)
 {
+    // What the writer notes about the tables of one repair.
+    const std::vector<RepairedTable> copiedWhole = {{"CUSTOMER", 40, 40}, {"ORDERS", 0, 0}};
+    const std::vector<RepairedTable> shortfalls = {{"CUSTOMER", 40, 37}, {"ORDERS", 0, 0, false}, {"ITEMS", 5, 5}};
     struct Case {
         const char* name;
         bool attaches;
         bool completes;
         bool stops;
+        std::vector<RepairedTable> tables;
+        std::uint64_t lostAtCommit;
         JobOutcome outcome;
         bool databaseLoadedAfter;
         bool modelKept;
-        std::vector<std::string> dialogTexts;  // message dialogs and OK boxes, in order
+        std::vector<std::string> shortfallLines;  // logged before the closing lines
+        std::vector<std::string> dialogs;         // "kind: text" of every dialog, in order
     };
+    const std::string warning = std::string("warning: ") + kRepairIncompleteText +
+                                "\nRecords not copied: 3 of 40 in CUSTOMER\nTable not created: ORDERS";
     const Case cases[] = {
-        {"target not attached", false, true, false, JobOutcome::NotConnected, true, true, {}},
-        {"completed", true, true, false, JobOutcome::Completed, false, false, {kRepairSucceededText}},
-        {"incomplete", true, false, false, JobOutcome::Failed, false, false, {}},
-        {"stopped", true, true, true, JobOutcome::Aborted, true, true, {kAbortedMessageText}},
+        {"target not attached", false, true, false, {}, 0, JobOutcome::NotConnected, true, true, {}, {}},
+        {"completed", true, true, false, copiedWhole, 0, JobOutcome::Completed, false, false, {},
+         {std::string("message: ") + kRepairSucceededText}},
+        {"a table refused and records lost", true, true, false, shortfalls, 0, JobOutcome::Incomplete, false, false,
+         {"Records not copied: 3 of 40 in CUSTOMER", "Table not created: ORDERS"}, {warning}},
+        // Nothing of the last repair's shortfalls is left over.
+        {"completed after one with shortfalls", true, true, false, copiedWhole, 0, JobOutcome::Completed, false,
+         false, {}, {std::string("message: ") + kRepairSucceededText}},
+        {"records the target could not commit", true, true, false, copiedWhole, 12, JobOutcome::Incomplete, false,
+         false, {"Records not copied: 12 whose batch the target could not commit"},
+         {std::string("warning: ") + kRepairIncompleteText +
+          "\nRecords not copied: 12 whose batch the target could not commit"}},
+        // A repair that did not run to its end (cut off, or every table
+        // refused) keeps its own report: no shortfall lines, no warning.
+        {"incomplete", true, false, false, shortfalls, 0, JobOutcome::Failed, false, false, {}, {}},
+        {"stopped", true, true, true, shortfalls, 0, JobOutcome::Aborted, true, true, {},
+         {std::string("ok: ") + kAbortedMessageText}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -525,6 +558,8 @@ TEST_F(JobDriverTest, RepairRunsOnlyAfterTheTargetIsAttached)
         writer.attaches = c.attaches;
         writer.completes = c.completes;
         writer.stopsDuringRepair = c.stops;
+        writer.tables = c.tables;
+        writer.lostAtCommit = c.lostAtCommit;
         ASSERT_TRUE(Run([&] { return driver.StartRepair(); }));
         EXPECT_EQ(driver.Outcome(), c.outcome);
 
@@ -537,6 +572,10 @@ TEST_F(JobDriverTest, RepairRunsOnlyAfterTheTargetIsAttached)
                 "UM_REPAIR_STATE 1,0", "STEP RunRepair"};
             expected.insert(expected.end(), started.begin(), started.end());
         }
+        for (const std::string& line : c.shortfallLines)
+            expected.push_back("LOG " + line);
+        if (!c.shortfallLines.empty())
+            expected.push_back("LOG ");
         if (c.attaches && !c.stops) {
             const std::vector<std::string> finished = {
                 "LOG Views recovered   :1", "LOG ", "LOG Indices recovered :3", "LOG ",
@@ -551,10 +590,10 @@ TEST_F(JobDriverTest, RepairRunsOnlyAfterTheTargetIsAttached)
         }
         EXPECT_EQ(transcript, expected);
 
-        std::vector<std::string> dialogTexts;
+        std::vector<std::string> shown;
         for (const DialogCall& call : dialogs.calls)
-            dialogTexts.push_back(call.text);
-        EXPECT_EQ(dialogTexts, c.dialogTexts);
+            shown.push_back(call.kind + ": " + call.text);
+        EXPECT_EQ(shown, c.dialogs);
 
         const JobState& state = driver.State();
         EXPECT_EQ(state.databaseLoaded, c.databaseLoadedAfter);
@@ -653,6 +692,53 @@ TEST(MessageDialog, FirstSetFlagChoosesTheTextAndOnlyItIsCleared)
                                (engine.connectionFailed ? kConnFailed : 0u);
         EXPECT_EQ(after, c.flagsAfter);
     }
+}
+
+TEST(RepairShortfalls, OneLinePerTableNotCreatedOrShortOfRecordsInRepairOrder)
+{
+    struct Case {
+        const char* name;
+        std::vector<RepairedTable> tables;
+        std::uint64_t lostAtCommit;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"nothing noted", {}, 0, {}},
+        {"every table whole, empty ones too", {{"A", 10, 10}, {"B", 0, 0}}, 0, {}},
+        {"refused and short, in order",
+         {{"A", 10, 10}, {"B", 0, 0, false}, {"C", 7, 0}, {"D$1", 1000000, 999999}, {"E", 3, 3, false}},
+         0,
+         {"Table not created: B", "Records not copied: 7 of 7 in C", "Records not copied: 1 of 1000000 in D$1",
+          "Table not created: E"}},
+        {"lost at commit comes last", {{"A", 5, 4}}, 2,
+         {"Records not copied: 1 of 5 in A", "Records not copied: 2 whose batch the target could not commit"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(RepairShortfallLines(c.tables, c.lostAtCommit), c.lines);
+    }
+}
+
+TEST(RepairShortfalls, TheWarningNamesTheFirstShortfallsAndCountsTheRest)
+{
+    std::vector<std::string> lines;
+    for (std::size_t i = 1; i <= kWarningShortfallLines + 3; ++i)
+        lines.push_back("Table not created: T" + std::to_string(i));
+
+    const std::vector<std::string> few(lines.begin(), lines.begin() + 2);
+    EXPECT_EQ(RepairIncompleteMessage(few),
+              std::string(kRepairIncompleteText) + "\nTable not created: T1\nTable not created: T2");
+
+    const std::vector<std::string> exactly(lines.begin(), lines.begin() + kWarningShortfallLines);
+    const std::string all = RepairIncompleteMessage(exactly);
+    EXPECT_EQ(all.find("more"), std::string::npos) << all;
+    EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), static_cast<long>(kWarningShortfallLines));
+
+    const std::string cut = RepairIncompleteMessage(lines);
+    const std::string tenth = "Table not created: T" + std::to_string(kWarningShortfallLines) + "\n";
+    EXPECT_NE(cut.find(tenth), std::string::npos) << cut;
+    EXPECT_EQ(cut.find("Table not created: T" + std::to_string(kWarningShortfallLines + 1)), std::string::npos) << cut;
+    EXPECT_TRUE(cut.ends_with("\n... and 3 more, listed at the end of the log")) << cut;
 }
 
 }  // namespace

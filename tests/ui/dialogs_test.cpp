@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
@@ -52,6 +53,8 @@ private slots:
         QTest::newRow("message OK Escape") << "message-ok" << "Escape" << 1;
         QTest::newRow("OK box OK") << "ok" << "OK" << 1;
         QTest::newRow("OK box Escape") << "ok" << "Escape" << 2;
+        QTest::newRow("warning OK") << "warning" << "OK" << 1;
+        QTest::newRow("warning Escape") << "warning" << "Escape" << 1;
         QTest::newRow("stop Yes") << "stop" << "Yes" << 1;
         QTest::newRow("stop No") << "stop" << "No" << 2;
         QTest::newRow("stop Escape") << "stop" << "Escape" << 2;
@@ -71,6 +74,8 @@ private slots:
             shown = std::make_unique<CMessageDialog>(nullptr, "Connection failed", job::MessageButtons::Ok);
         else if (dialog == "ok")
             shown = std::make_unique<CMessageOk>(nullptr, "Process aborted by user.");
+        else if (dialog == "warning")
+            shown = std::make_unique<CWarningOk>(nullptr, "Repair process finished, but not everything was copied:");
         else if (dialog == "stop")
             shown = std::make_unique<CStopDialog>(nullptr, "Do you want to stop current process?");
         else
@@ -97,6 +102,37 @@ private slots:
         QCOMPARE(note.Text(), QStringLiteral("Invalid Datbase File."));
         CFileExist exists(nullptr);
         QCOMPARE(exists.Text(), QStringLiteral("File already exists.\nDo you want to overwrite?"));
+    }
+
+    // The warning box: the style's warning picture where the other boxes
+    // show the information picture, and one text line per line.
+    void WarningBoxShowsTheWarningPictureAndEveryLine()
+    {
+        const QString text = QStringLiteral(
+            "Repair process finished, but not everything was copied:\nTable not created: ORDERS\n"
+            "Records not copied: 1 of 40 in CUSTOMER");
+        CWarningOk warning(nullptr, text);
+        QCOMPARE(warning.windowTitle(), QStringLiteral("Ravelin"));
+        QCOMPARE(warning.Text(), text);
+        QVERIFY(Button(&warning, "OK") && !Button(&warning, "Yes"));
+        QStringList labels;
+        for (const QLabel* label : warning.findChildren<QLabel*>()) {
+            if (!label->text().isEmpty())
+                labels << label->text();
+        }
+        QCOMPARE(labels, text.split(QLatin1Char('\n')));
+
+        CMessageOk note(nullptr, QStringLiteral("Process aborted by user."));
+        const auto picture = [](const CSimpleDialog& dialog, QStyle::StandardPixmap icon) {
+            const int size = dialog.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &dialog);
+            return dialog.style()->standardIcon(icon).pixmap(size, size).toImage();
+        };
+        QVERIFY(warning.PictureLabel() && note.PictureLabel());
+        const QImage warningPicture = warning.PictureLabel()->pixmap().toImage();
+        QVERIFY(!warningPicture.isNull());
+        QCOMPARE(warningPicture, picture(warning, QStyle::SP_MessageBoxWarning));
+        QVERIFY(warningPicture != picture(warning, QStyle::SP_MessageBoxInformation));
+        QCOMPARE(note.PictureLabel()->pixmap().toImage(), picture(note, QStyle::SP_MessageBoxInformation));
     }
 
     void ConnectionDialogEnablesOkOnlyWhenComplete()
@@ -222,11 +258,14 @@ private slots:
         Dialogs::PushAnswer(1);
         QCOMPARE(Dialogs::Message(nullptr, "x", job::MessageButtons::YesNo), 1);
         QCOMPARE(Dialogs::OpenDatabaseFile(nullptr, "Open"), QString());
+        QCOMPARE(Dialogs::Warning(nullptr, "Table not created: T"), 2);
         const QList<Dialogs::Shown> shown = Dialogs::TakeShown();
-        QCOMPARE(shown.size(), 3);
+        QCOMPARE(shown.size(), 4);
         QVERIFY(!shown[0].answered);
         QVERIFY(shown[1].answered);
         QVERIFY(!shown[2].answered);
+        QCOMPARE(shown[3].kind, Dialogs::Kind::Warning);
+        QCOMPARE(shown[3].text, QStringLiteral("Table not created: T"));
         QVERIFY(Dialogs::TakeShown().isEmpty());
     }
 

@@ -36,6 +36,12 @@ struct Receiver final : MessageReceiver, job::WorkerDialogs {
         seen.push_back(text);
         return job::kAnswerOk;
     }
+    int ShowWarning(const std::string& text) override
+    {
+        threads.push_back(QThread::currentThread());
+        seen.push_back("warning: " + text);
+        return job::kAnswerOk;
+    }
     int ShowConnectionDialog(job::ConnectionAnswer& answer) override
     {
         threads.push_back(QThread::currentThread());
@@ -100,12 +106,14 @@ private slots:
         adapter.Bind(&receiver, &receiver);
         int question = 0;
         int ok = 0;
+        int warning = 0;
         int connection = 0;
         job::ConnectionAnswer answer;
         std::atomic<bool> done{false};
         std::thread worker([&] {
             question = adapter.ShowMessageDialog("Do you want to close Application?", job::MessageButtons::YesNo);
             ok = adapter.ShowMessageOk("Process aborted by user.");
+            warning = adapter.ShowWarning("Repair process finished, but not everything was copied:\nTable not created: T");
             connection = adapter.ShowConnectionDialog(answer);
             done = true;
         });
@@ -113,9 +121,14 @@ private slots:
         worker.join();
         QCOMPARE(question, job::kAnswerNo);
         QCOMPARE(ok, job::kAnswerOk);
+        QCOMPARE(warning, job::kAnswerOk);
         QCOMPARE(connection, job::kAnswerOk);
         QCOMPARE(answer.targetPath, std::string("/tmp/target.ib"));
-        QCOMPARE(receiver.threads.size(), std::size_t{3});
+        // The warning reaches the receiver as a warning, not as its OK box.
+        QCOMPARE(receiver.seen, (std::vector<std::string>{
+                                    "Do you want to close Application?", "Process aborted by user.",
+                                    "warning: Repair process finished, but not everything was copied:\nTable not created: T"}));
+        QCOMPARE(receiver.threads.size(), std::size_t{4});
         for (QThread* thread : receiver.threads)
             QCOMPARE(thread, QThread::currentThread());
     }
@@ -125,6 +138,7 @@ private slots:
         FrameAdapter adapter;
         QCOMPARE(adapter.Send(job::UM_LOG_LINE, 0, 0), std::intptr_t{0});
         QCOMPARE(adapter.ShowMessageOk("x"), job::kAnswerNo);
+        QCOMPARE(adapter.ShowWarning("x"), job::kAnswerNo);
     }
 };
 

@@ -5,11 +5,13 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTabBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "cli/demodatabase.h"
 #include "ui/blankdatabase.h"
 #include "ui/cleftview.h"
 #include "ui/clogwindow.h"
@@ -238,6 +240,88 @@ private slots:
         QCOMPARE(QueryTarget(target, QStringLiteral("SELECT COUNT(*) FROM ORDERS")), QStringLiteral("205"));
         QCOMPARE(QueryTarget(target, QStringLiteral("SELECT TAXRATE FROM ORDERS WHERE ORDERNO = 1003")).toDouble(), 4.5);
         QVERIFY(QFileInfo::exists(target + QStringLiteral("Indices.txt")));
+    }
+
+    // A repair through the window on the demo's synthetic database: when
+    // everything landed it says so; when a table was refused (the target
+    // already holds one of that name) or records were lost (the damaged
+    // variant's scrambled record), it warns with each of them instead and
+    // never shows the success message. The log ends with the same lines.
+    void RepairWarnsOfWhatItDidNotCopy()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("isql-fb")).isEmpty())
+            QSKIP("isql-fb is not installed: the repair needs the Firebird utilities");
+        struct Case {
+            const char* name;
+            bool damaged;
+            QStringList inTarget;    // tables the target holds before the repair
+            QStringList shortfalls;  // in the warning and at the log's end
+            QString lastTableLine;   // the line before them
+        };
+        const Case cases[] = {
+            {"intact into a blank target", false, {}, {}, QStringLiteral("Total Records Recovered : 300")},
+            {"damaged into a target holding ORDERS", true, {QStringLiteral("ORDERS")},
+             {QStringLiteral("Records not copied: 1 of 40 in CUSTOMER"), QStringLiteral("Table not created: ORDERS")},
+             QStringLiteral("Total Records Recovered : 300")},
+        };
+        for (const Case& c : cases) {
+            qInfo("%s", c.name);
+            QTemporaryDir dir;
+            const QString path = dir.filePath(QStringLiteral("DEMO.GDB"));
+            ravelin::testing::BuildDemoDatabase(c.damaged).image.WriteTo(path.toStdString());
+            const QString target = dir.filePath(QStringLiteral("target.fdb"));
+            QCOMPARE(CreateBlankDatabase(target, QStringLiteral("SYSDBA"), QStringLiteral("masterkey")), QString());
+            // A statement that succeeds prints nothing.
+            for (const QString& table : c.inTarget)
+                QCOMPARE(QueryTarget(target, QStringLiteral("CREATE TABLE %1 (OLD_ID INTEGER)").arg(table)), QString());
+
+            Application app;
+            QVERIFY(app.Open(path));
+            QCOMPARE(app.frame.Tree()->DatabaseNode()->child(0)->childCount(), 3);
+            Dialogs::TakeShown();
+            Dialogs::PushConnection({target.toStdString(), "SYSDBA", "masterkey"}, job::kAnswerOk);
+            Dialogs::PushAnswer(job::kAnswerOk);
+            app.frame.RunCommand(ID_START_REPAIR);
+            QVERIFY(app.WaitForJob());
+
+            QStringList warnings;
+            QStringList texts;
+            for (const Dialogs::Shown& shown : Dialogs::TakeShown()) {
+                texts << shown.text;
+                if (shown.kind == Dialogs::Kind::Warning)
+                    warnings << shown.text;
+            }
+            const QString success = QStringLiteral("Repair process completed successfully.");
+            if (c.shortfalls.isEmpty()) {
+                QVERIFY2(texts.contains(success), qPrintable(texts.join('|')));
+                QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('|')));
+            } else {
+                QVERIFY2(!texts.contains(success), qPrintable(texts.join('|')));
+                QCOMPARE(warnings, QStringList{QStringLiteral("Repair process finished, but not everything was copied:\n") +
+                                               c.shortfalls.join(QLatin1Char('\n'))});
+            }
+
+            const QStringList log = app.Log();
+            for (const QString& table : c.inTarget)
+                QVERIFY(!log.filter(QRegularExpression(QStringLiteral("^Table not created: %1: .+").arg(table))).isEmpty());
+            const qsizetype viewsAt = log.indexOf(QStringLiteral("Views recovered   :0"));
+            QVERIFY(viewsAt > 0);
+            const qsizetype blankAfter = c.shortfalls.isEmpty() ? 0 : 1;
+            const qsizetype firstAt = viewsAt - blankAfter - c.shortfalls.size();
+            QStringList ending = {c.lastTableLine, QString()};
+            ending << c.shortfalls;
+            if (!c.shortfalls.isEmpty())
+                ending << QString();
+            ending << QStringLiteral("Views recovered   :0");
+            QCOMPARE(log.mid(firstAt - 2, ending.size()), ending);
+
+            // Either way the repair has ended: the window is ready for the next scan.
+            QCOMPARE(app.frame.Tree()->Root()->childCount(), 0);
+            QVERIFY(!app.frame.Ribbon()->Action(ID_START_REPAIR)->isEnabled());
+            QVERIFY(app.frame.Ribbon()->Action(ID_OPEN_FILE)->isEnabled());
+            QVERIFY(!app.frame.Ribbon()->Action(ID_STOP)->isEnabled());
+            QCOMPARE(QueryTarget(target, QStringLiteral("SELECT COUNT(*) FROM ITEMS")), QStringLiteral("300"));
+        }
     }
 
     void InvalidFileIsReportedThroughTheMessageDialog()

@@ -180,6 +180,33 @@ TEST_F(RepairTest, ARepairWhoseEveryTableWasRefusedIsNoSuccess)
     }
 }
 
+// The tables a repair could not create are noted for the job driver, in
+// repair order, whether the target refused them or they never reached it;
+// what an earlier repair noted is gone. The figures of copied tables come
+// from the table transfer, not from here.
+TEST_F(RepairTest, TablesNotCreatedAreNotedForTheReport)
+{
+    h.engine.model.tables.push_back(Table("BAD\tNAME", {Column("ID", "S_ID")}));
+    h.engine.repairedTables = {{"EARLIER", 5, 1}};
+    h.engine.recordsLostAtCommit = 9;
+    target.lostAtCommit = 4;
+    target.fails = [](const std::string& s) { return s.rfind("CREATE TABLE T1", 0) == 0; };
+    RepairSession session = Session({"T1", "V", "BAD\tNAME", "T2", "IX"});
+    RepairSelectedObjects(session);
+
+    EXPECT_EQ(transfer.tables, std::vector<std::string>{"T2"});
+    ASSERT_EQ(h.engine.repairedTables.size(), 2u);
+    EXPECT_EQ(h.engine.repairedTables[0].name, "T1");
+    EXPECT_FALSE(h.engine.repairedTables[0].created);
+    // The name as the log shows it: no control character.
+    EXPECT_EQ(h.engine.repairedTables[1].name, "BAD?NAME");
+    EXPECT_FALSE(h.engine.repairedTables[1].created);
+    EXPECT_EQ(h.engine.recordsLostAtCommit, 4u);
+    // The run reached its end: what it left undone is the driver's to report.
+    EXPECT_TRUE(h.engine.repairSucceeded);
+    EXPECT_FALSE(h.Logged(kNoTableCreatedText));
+}
+
 TEST_F(RepairTest, HostileNamesNeverReachTheTargetOrTheSideFiles)
 {
     h.engine.model.tables.push_back(Table("EVIL(ID INTEGER)--", {Column("ID", "S_ID")}));
@@ -272,6 +299,8 @@ TEST_F(RepairTest, ATargetThatStopsAnsweringEndsTheRepairWithItsReason)
     EXPECT_TRUE(h.Logged("The target database stopped answering; the repair ends here: connection lost to database"));
     EXPECT_EQ(h.Marks(), std::vector<std::string>{"0,1"});
     EXPECT_FALSE(h.engine.repairSucceeded);
+    // T2 never reached the target: it is not noted as refused.
+    EXPECT_TRUE(h.engine.repairedTables.empty());
 }
 
 TEST_F(RepairTest, AFailedDetachIsNoSuccess)

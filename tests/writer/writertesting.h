@@ -42,6 +42,7 @@ public:
     bool lost = false;
     int detachCalls = 0;
     bool detachSucceeds = true;
+    std::uint64_t lostAtCommit = 0;  // what InsertsLostAtCommit reports
     std::string failureText;
 
     bool Attach(const TargetLogin&) override
@@ -62,7 +63,7 @@ public:
     bool Lost() const override { return lost; }
     std::int32_t LastSqlCode() const override { return lost ? -902 : -607; }
     const std::string& FailureText() const override { return failureText; }
-    std::uint64_t InsertsLostAtCommit() const override { return 0; }
+    std::uint64_t InsertsLostAtCommit() const override { return lostAtCommit; }
 
     std::vector<std::string> Texts(Executed::Kind kind) const
     {

@@ -1,0 +1,43 @@
+#pragma once
+
+// What a repair left undone. The writer notes every selected table the
+// target did not create, the table transfer notes every copied table's
+// record figures; the job driver turns the shortfalls into the closing lines
+// of the log and the warning a repair shows instead of its success message.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ravelin::job {
+
+// One selected table of a repair, in repair order.
+struct RepairedTable {
+    std::string name;             // as the log names it
+    std::uint32_t present = 0;    // records an INSERT was tried for
+    std::uint32_t recovered = 0;  // records whose INSERT succeeded
+    bool created = true;          // false: refused, by the target or before reaching it
+};
+
+// Closing log lines, one per shortfall.
+inline constexpr const char* kTableNotCreatedText = "Table not created: ";
+inline constexpr const char* kRecordsNotCopiedText = "Records not copied: ";
+// The first line of the warning.
+inline constexpr const char* kRepairIncompleteText = "Repair process finished, but not everything was copied:";
+// The warning names at most this many shortfalls; the log names them all.
+inline constexpr std::size_t kWarningShortfallLines = 10;
+
+// One line per shortfall, in repair order: "Table not created: T" for a
+// table that was not created, "Records not copied: N of M in T" for a table
+// whose M records present lost N; then, when the target could not commit
+// records it had taken, "Records not copied: N whose batch the target could
+// not commit". Empty when nothing was lost.
+std::vector<std::string> RepairShortfallLines(const std::vector<RepairedTable>& tables,
+                                              std::uint64_t recordsLostAtCommit);
+
+// The warning's text: kRepairIncompleteText and the shortfall lines, one a
+// line; past kWarningShortfallLines a last line says how many more the log
+// names.
+std::string RepairIncompleteMessage(const std::vector<std::string>& shortfalls);
+
+}  // namespace ravelin::job
