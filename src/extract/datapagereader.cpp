@@ -28,6 +28,24 @@ constexpr std::uint8_t kFlagContinuedAgain = ods::kFlagContinuation | ods::kFlag
 // The 16-bit flags word of a blob header record kept among a table's records.
 constexpr std::uint32_t kBlobHeaderFlags = 0x50;
 
+// The header fields of a record's stored bytes (at least 13 of them); the
+// forward pointer of a first fragment when its 22-byte header is there.
+ods::RecordHeader ParseHeader(std::span<const std::byte> record)
+{
+    ods::RecordHeader header;
+    header.transaction = Long(record, ods::kRecordTransactionOffset);
+    header.backPage = Long(record, ods::kRecordBackPageOffset);
+    header.backLine = static_cast<std::uint16_t>(Word(record, ods::kRecordBackLineOffset));
+    header.flags = std::to_integer<std::uint8_t>(record[ods::kRecordFlagsOffset]);
+    header.flags2 = std::to_integer<std::uint8_t>(record[ods::kRecordFlags2Offset]);
+    header.format = std::to_integer<std::uint8_t>(record[ods::kRecordFormatOffset]);
+    if ((header.flags & ods::kFlagFirstFragment) != 0 && record.size() >= ods::kFlaggedRecordDataOffset) {
+        header.forwardPage = Long(record, ods::kRecordForwardPageOffset);
+        header.forwardLine = static_cast<std::uint16_t>(Word(record, ods::kRecordForwardLineOffset));
+    }
+    return header;
+}
+
 }  // namespace
 
 const ods::PageListNode* FindPointerPageList(const ods::PageList& lists, std::uint32_t relationId)
@@ -71,8 +89,9 @@ std::size_t DataPageNumberCollector::Append(std::span<const std::uint32_t> entri
     return appended;
 }
 
-DataPageReader::DataPageReader(ods::ReadingContext& context, std::uint32_t relationId)
-    : context_(context), relationId_(relationId), pageSize_(context.pageSize)
+DataPageReader::DataPageReader(ods::ReadingContext& context, std::uint32_t relationId,
+                               ods::TransactionInventory* transactions)
+    : context_(context), relationId_(relationId), pageSize_(context.pageSize), transactions_(transactions)
 {
 }
 
@@ -121,48 +140,162 @@ std::span<const std::byte> DataPageReader::RecordBytes(std::span<const std::byte
     return page.subspan(offset, std::min(length, page.size() - offset));
 }
 
-SlotKind DataPageReader::ReadSlot(std::uint16_t slot, ods::RecordImage& image, std::size_t limit, ods::RecordHeader& header)
+bool DataPageReader::CountsAsCommitted(std::uint32_t transaction) const
 {
-    lastJoined_ = false;
-    header = ods::RecordHeader{};
+    return transactions_ == nullptr || ods::CountsAsCommitted(transactions_->State(transaction));
+}
+
+SlotKind DataPageReader::Examine(std::uint16_t slot, Version& version)
+{
     const SlotDescriptor descriptor = Slot(slot);
     if (descriptor.offset == 0 && descriptor.length == 0)
         return SlotKind::Empty;
-    const std::span<const std::byte> record = RecordBytes(page_, slot);
-    if (record.size() < ods::kRecordDataOffset)
+    version.page = loadedPage_;
+    version.slot = slot;
+    version.bytes = RecordBytes(page_, slot);
+    if (version.bytes.size() < ods::kRecordDataOffset)
         return SlotKind::PassedOver;
-
-    header.transaction = Long(record, ods::kRecordTransactionOffset);
-    header.backPage = Long(record, ods::kRecordBackPageOffset);
-    header.backLine = static_cast<std::uint16_t>(Word(record, ods::kRecordBackLineOffset));
-    header.flags = std::to_integer<std::uint8_t>(record[ods::kRecordFlagsOffset]);
-    header.flags2 = std::to_integer<std::uint8_t>(record[ods::kRecordFlags2Offset]);
-    header.format = std::to_integer<std::uint8_t>(record[ods::kRecordFormatOffset]);
+    version.header = ParseHeader(version.bytes);
+    const ods::RecordHeader& header = version.header;
     if (header.transaction == 0)
         return SlotKind::PassedOver;
-    if (header.backPage != 0 && header.backLine != 0 && Word(record, ods::kRecordFlagsOffset) == kBlobHeaderFlags)
+    if (header.backPage != 0 && header.backLine != 0 && Word(version.bytes, ods::kRecordFlagsOffset) == kBlobHeaderFlags)
         return SlotKind::BlobHeader;
     if ((header.flags & ods::kFlagContinuation) != 0)
         return SlotKind::Continuation;
+    if ((header.flags & ods::kFlagOldVersion) != 0 || (header.flags2 & ods::kFlag2ChangeMask) != 0)
+        return SlotKind::OldVersion;
+    if ((header.flags & ods::kFlagFirstFragment) != 0 && version.bytes.size() < ods::kFlaggedRecordDataOffset)
+        return SlotKind::PassedOver;
+    return SlotKind::Record;
+}
 
-    if ((header.flags & ods::kFlagFirstFragment) != 0) {
-        if (record.size() < ods::kFlaggedRecordDataOffset)
-            return SlotKind::PassedOver;
-        header.forwardPage = Long(record, ods::kRecordForwardPageOffset);
-        header.forwardLine = static_cast<std::uint16_t>(Word(record, ods::kRecordForwardLineOffset));
-        image.Expand(record.subspan(ods::kFlaggedRecordDataOffset), limit);
-        JoinContinuations(slot, header.forwardPage, header.forwardLine, image);
+void DataPageReader::Expand(const Version& version, ods::RecordImage& image, std::size_t limit)
+{
+    if ((version.header.flags & ods::kFlagFirstFragment) != 0) {
+        image.Expand(version.bytes.subspan(std::min(version.bytes.size(), std::size_t{ods::kFlaggedRecordDataOffset})),
+                     limit);
+        JoinContinuations(version, image);
     } else {
-        image.Expand(record.subspan(ods::kRecordDataOffset), limit);
+        image.Expand(version.bytes.subspan(ods::kRecordDataOffset), limit);
     }
+}
+
+SlotKind DataPageReader::ReadSlot(std::uint16_t slot, ods::RecordImage& image, std::size_t limit,
+                                  ods::RecordHeader& header)
+{
+    return ReadSlot(slot, image, header, [limit](std::uint8_t) { return limit; });
+}
+
+SlotKind DataPageReader::ReadSlot(std::uint16_t slot, ods::RecordImage& image, ods::RecordHeader& header,
+                                  const RecordLengths& lengths)
+{
+    lastJoined_ = false;
+    lastOlder_ = false;
+    header = ods::RecordHeader{};
+    Version version;
+    const SlotKind kind = Examine(slot, version);
+    header = version.header;
+    if (kind != SlotKind::Record)
+        return kind;
+    const bool deleted = (header.flags & ods::kFlagDeleted) != 0;
+    if (!CountsAsCommitted(header.transaction)) {
+        // Not the current version: the one behind it may be.
+        if (!deleted)
+            Expand(version, image, lengths(header.format));
+        return ResolveOlder(version, !deleted && image.size() != 0, image, header, lengths);
+    }
+    if (deleted)
+        return SlotKind::Deleted;
+    Expand(version, image, lengths(header.format));
     return image.size() == 0 ? SlotKind::PassedOver : SlotKind::Record;
 }
 
-void DataPageReader::JoinContinuations(std::uint16_t firstSlot, std::uint32_t page, std::uint16_t line,
-                                       ods::RecordImage& image)
+SlotKind DataPageReader::ClassifySlot(std::uint16_t slot)
+{
+    Version version;
+    const SlotKind kind = Examine(slot, version);
+    if (kind != SlotKind::Record)
+        return kind;
+    const ods::RecordHeader& header = version.header;
+    if (!CountsAsCommitted(header.transaction)) {
+        ods::RecordImage scratch;
+        ods::RecordHeader read;
+        return ReadSlot(slot, scratch, read, [](std::uint8_t) { return ods::kMaxRecordLength; });
+    }
+    if ((header.flags & ods::kFlagDeleted) != 0)
+        return SlotKind::Deleted;
+    // Data is there when the first run gives at least one byte.
+    const std::size_t start =
+        (header.flags & ods::kFlagFirstFragment) != 0 ? ods::kFlaggedRecordDataOffset : ods::kRecordDataOffset;
+    const bool hasData = version.bytes.size() > start + 1 && version.bytes[start] != std::byte{0};
+    return hasData ? SlotKind::Record : SlotKind::PassedOver;
+}
+
+SlotKind DataPageReader::ResolveOlder(Version newer, bool newerHasData, ods::RecordImage& image,
+                                      ods::RecordHeader& header, const RecordLengths& lengths)
+{
+    std::set<std::pair<std::uint32_t, std::uint16_t>> visited{{newer.page, newer.slot}};
+    if (olderPages_.size() < static_cast<std::size_t>(kMaxVersions))
+        olderPages_.resize(kMaxVersions);
+    for (int hop = 0; hop < kMaxVersions; ++hop) {
+        const std::uint32_t page = newer.header.backPage;
+        const std::uint16_t line = newer.header.backLine;
+        if (page == 0)
+            return SlotKind::Uncommitted;  // the record's first version did not commit either
+        if (!visited.insert({page, line}).second)
+            return SlotKind::Unreadable;
+        // The version behind: on this page or another data page of the relation.
+        std::span<const std::byte> pageBytes = page_;
+        if (page != loadedPage_) {
+            if (!LoadInto(page, olderPages_[static_cast<std::size_t>(hop)]))
+                return SlotKind::Unreadable;
+            pageBytes = olderPages_[static_cast<std::size_t>(hop)];
+        }
+        if (line >= UsableSlots(pageBytes))
+            return SlotKind::Unreadable;
+        Version older{page, line, RecordBytes(pageBytes, line), {}};
+        if (older.bytes.size() < ods::kRecordDataOffset)
+            return SlotKind::Unreadable;
+        older.header = ParseHeader(older.bytes);
+        const ods::RecordHeader& old = older.header;
+        if ((old.flags & ods::kFlagOldVersion) == 0 || (old.flags2 & ods::kFlag2ChangeMask) != 0)
+            return SlotKind::Unreadable;  // no old version, or one that keeps no values
+        if ((old.flags & ods::kFlagFirstFragment) != 0 && older.bytes.size() < ods::kFlaggedRecordDataOffset)
+            return SlotKind::Unreadable;
+        const bool deleted = (old.flags & ods::kFlagDeleted) != 0;
+        std::size_t length = lengths(old.format);
+        if ((newer.header.flags & ods::kFlagDeltaBackVersion) != 0) {
+            if (!newerHasData)
+                return SlotKind::Unreadable;
+            if (length >= ods::kMaxRecordLength)
+                length = image.size();  // no format tells the older length: the newer one's
+            Expand(older, differences_, ods::kMaxRecordLength);
+            if (!image.ApplyDifferences(differences_.bytes(), length))
+                return SlotKind::Unreadable;
+        } else if (!deleted) {
+            Expand(older, image, length);
+        }
+        const bool hasData = !deleted && image.size() != 0;
+        if (CountsAsCommitted(old.transaction)) {
+            header = old;
+            lastOlder_ = true;
+            if (deleted)
+                return SlotKind::Deleted;
+            return hasData ? SlotKind::Record : SlotKind::Unreadable;
+        }
+        newer = older;
+        newerHasData = hasData;
+    }
+    return SlotKind::Unreadable;
+}
+
+void DataPageReader::JoinContinuations(const Version& first, ods::RecordImage& image)
 {
     std::set<std::pair<std::uint32_t, std::uint16_t>> visited;
-    visited.insert({loadedPage_, firstSlot});
+    visited.insert({first.page, first.slot});
+    std::uint32_t page = first.header.forwardPage;
+    std::uint16_t line = first.header.forwardLine;
     for (int hop = 0; hop < kMaxFragments && !image.complete(); ++hop) {
         if (!visited.insert({page, line}).second || !LoadInto(page, other_))
             return;

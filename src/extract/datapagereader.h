@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "ods/pagelist.h"
 #include "ods/readingcontext.h"
 #include "ods/recordstream.h"
+#include "ods/transactions.h"
 
 namespace ravelin::extract {
 
@@ -48,12 +50,20 @@ private:
 };
 
 // What one record slot of a data page holds, as the table walks see it.
+// Only a Record is a row: the current version of a record. Which version is
+// current follows the transaction inventory (ods/transactions.h): the newest
+// version whose transaction committed, or the newest of all where the
+// inventory cannot tell.
 enum class SlotKind {
     Empty,         // offset and length 0
-    PassedOver,    // no record: transaction 0, no bytes inside the page, or no data (a deleted record's stub)
+    PassedOver,    // no record: transaction 0, no bytes inside the page, or no data
     BlobHeader,    // a blob header record kept among the table's records
     Continuation,  // the continuation of a record stored in fragments: part of another record
-    Record,        // a record; its decompressed data is in the image
+    OldVersion,    // a version behind a newer one (or a change mask): reached through the newer one only
+    Deleted,       // the current version is a deletion stub: the row was deleted
+    Uncommitted,   // every version was written by a transaction that did not commit: no row
+    Unreadable,    // the current version is lost: a change mask, or a chain that breaks off
+    Record,        // a row; its current version's decompressed data is in the image
 };
 
 struct SlotDescriptor {
@@ -61,12 +71,21 @@ struct SlotDescriptor {
     std::uint16_t length = 0;  // stored length
 };
 
+// Bytes a record stored in a format takes when decompressed (the expansion
+// limit for its data), by format number.
+using RecordLengths = std::function<std::size_t(std::uint8_t format)>;
+
 class DataPageReader {
 public:
     // Continuation fragments followed for one record at most.
     static constexpr int kMaxFragments = 64;
+    // Older versions followed behind one record at most.
+    static constexpr int kMaxVersions = 64;
 
-    DataPageReader(ods::ReadingContext& context, std::uint32_t relationId);
+    // transactions: the file's inventory; null when the walk does not look
+    // at transaction states (every version counts as committed).
+    DataPageReader(ods::ReadingContext& context, std::uint32_t relationId,
+                   ods::TransactionInventory* transactions = nullptr);
 
     // Reads page pageNumber whole. Yields false, and leaves no slots, unless
     // it lies inside the file and is a data page (type 5) of the relation.
@@ -76,37 +95,79 @@ public:
     std::uint16_t SlotCount() const { return slotCount_; }
     SlotDescriptor Slot(std::uint16_t slot) const;
 
-    // Classifies the slot and, for a record, decompresses its data into image
-    // (at most limit bytes). A first fragment (header byte 10 with bit 8: 22-
-    // byte header, forward page at 16 and line at 20) is joined with its
-    // continuations when each is found where the forward pointer says: inside
-    // the file, on a data page of the same relation, in a slot of that page,
-    // with flags 4 (the last) or 12 (continued again), and not visited before.
-    // An unusable continuation leaves the data of the fragments before it.
-    // header receives the record's header fields.
+    // Classifies the slot and, for a row, decompresses its current version's
+    // data into image (at most lengths(format) bytes). header receives the
+    // header of the version read (its format number says how to decode it).
+    //
+    // A first fragment (flags 8: forward page at 16, line at 20, data at 22)
+    // is joined with its continuations when each is found where the forward
+    // pointer says: inside the file, on a data page of the same relation, in
+    // a slot of that page, with flags 4 (the last) or 12 (continued again),
+    // and not visited before. An unusable continuation leaves the data of
+    // the fragments before it.
+    //
+    // A newest version whose transaction did not commit is passed by for the
+    // version behind it (back page and line), on this page or another data
+    // page of the relation: a whole old version is decompressed; the old
+    // version behind a record flagged 0x20 holds a difference string that is
+    // applied to the newer version's data; a change mask holds no values and
+    // leaves the record Unreadable, as does a back pointer that leads to no
+    // old version of the relation or loops.
+    SlotKind ReadSlot(std::uint16_t slot, ods::RecordImage& image, ods::RecordHeader& header,
+                      const RecordLengths& lengths);
+    // The same with one expansion limit for every format.
     SlotKind ReadSlot(std::uint16_t slot, ods::RecordImage& image, std::size_t limit, ods::RecordHeader& header);
+
+    // What the slot holds, without decompressing the data of a current
+    // version whose transaction committed (Record when it has data). Other
+    // versions are resolved as ReadSlot resolves them.
+    SlotKind ClassifySlot(std::uint16_t slot);
 
     // Whether the last record read was a first fragment whose whole chain
     // was found.
     bool lastRecordJoined() const { return lastJoined_; }
+    // Whether the last Record read is an older version standing in for a
+    // newer one whose transaction did not commit.
+    bool lastRecordOlder() const { return lastOlder_; }
 
 private:
+    // A stored record: its page and slot, its bytes and header.
+    struct Version {
+        std::uint32_t page = 0;
+        std::uint16_t slot = 0;
+        std::span<const std::byte> bytes;
+        ods::RecordHeader header;
+    };
+
     // A page's slot count cut to what its size allows.
     std::uint16_t UsableSlots(std::span<const std::byte> page) const;
     // The stored bytes of a slot of page, cut at the page end; empty when
     // the slot is empty or starts outside the page.
     std::span<const std::byte> RecordBytes(std::span<const std::byte> page, std::uint16_t slot) const;
     bool LoadInto(std::uint32_t pageNumber, std::vector<std::byte>& buffer);
-    void JoinContinuations(std::uint16_t firstSlot, std::uint32_t page, std::uint16_t line, ods::RecordImage& image);
+    bool CountsAsCommitted(std::uint32_t transaction) const;
+    // The slot's kind before decompression; version holds the record.
+    SlotKind Examine(std::uint16_t slot, Version& version);
+    // Decompresses a version's own data (joining its fragments).
+    void Expand(const Version& version, ods::RecordImage& image, std::size_t limit);
+    void JoinContinuations(const Version& first, ods::RecordImage& image);
+    // Walks back from a version whose transaction did not commit; image
+    // holds its data when it has any.
+    SlotKind ResolveOlder(Version newer, bool newerHasData, ods::RecordImage& image, ods::RecordHeader& header,
+                          const RecordLengths& lengths);
 
     ods::ReadingContext& context_;
     std::uint32_t relationId_;
     std::uint32_t pageSize_;
+    ods::TransactionInventory* transactions_;
     std::uint32_t loadedPage_ = 0;
     std::vector<std::byte> page_;
     std::vector<std::byte> other_;
+    std::vector<std::vector<std::byte>> olderPages_;  // pages holding the versions of one chain
+    ods::RecordImage differences_;
     std::uint16_t slotCount_ = 0;
     bool lastJoined_ = false;
+    bool lastOlder_ = false;
 };
 
 }  // namespace ravelin::extract

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "extract/datapagereader.h"
+#include "extract/tabletransfer.h"
 
 namespace ravelin::extract {
 namespace {
@@ -70,15 +71,16 @@ std::uint64_t CountDataPageRecords(job::JobContext& job, std::uint32_t relationI
     std::vector<std::uint32_t>& pages = job.engine.dataPageNumbers;
     link.Progress(job::kProgressStart, static_cast<std::intptr_t>(pages.size()));
     const auto interrupted = [&job, &link] { return link.Stopped() || Skipped(job); };
-    DataPageReader reader(job.engine.context, relationId);
+    DataPageReader reader(job.engine.context, relationId, &TransactionsOf(job.engine));
     std::uint64_t count = 0;
     for (const std::uint32_t page : pages) {
         if (interrupted())
             break;
         reader.Load(page);
         for (std::uint16_t slot = 0; slot < reader.SlotCount() && !interrupted(); ++slot) {
-            const SlotDescriptor descriptor = reader.Slot(slot);
-            if (descriptor.offset != 0 || descriptor.length != 0)
+            // The rows a preview shows: current versions, readable or not.
+            const SlotKind kind = reader.ClassifySlot(slot);
+            if (kind == SlotKind::Record || kind == SlotKind::Unreadable)
                 ++count;
             link.Progress(job::kProgressStep);
         }

@@ -1,8 +1,8 @@
 #pragma once
 
 // Record counting at the end of a scan: a quick count of every user table's
-// records taken from its data pages' slot arrays (no record is decompressed),
-// logged as one block per table:
+// rows taken from its data pages' slots and record headers (no current
+// record is decompressed), logged as one block per table:
 //
 //   Table Name : <name>
 //   Total Records : <count>
@@ -14,10 +14,11 @@
 // ends with "Counting table(s) records process has been skipped", 62
 // hyphens and a blank line, and the flag is cleared.
 //
-// Every slot with a non-zero offset or length counts: records, back
-// versions, fragments and deleted stubs alike. A table the page scan found
-// no pointer pages for is logged with a count of 0. Runs on the recovery
-// worker thread.
+// The rows counted are those a preview shows: the current version of each
+// record (extract/datapagereader.h), readable or not. Old versions, deletion
+// stubs, change masks, continuation fragments and blob records are not rows.
+// A table the page scan found no pointer pages for is logged with a count of
+// 0. Runs on the recovery worker thread.
 
 #include <cstdint>
 
@@ -36,8 +37,8 @@ inline constexpr const char* kCountingSkippedText = "Counting table(s) records p
 // every later table a count of 0.
 void CountTableRecords(job::JobContext& job);
 
-// Counts the occupied slots of the data pages in engine.dataPageNumbers and
-// empties the list. Pages that are not data pages of relationId inside the
+// Counts the rows of the data pages in engine.dataPageNumbers and empties
+// the list. Pages that are not data pages of relationId inside the
 // file count nothing.
 std::uint64_t CountDataPageRecords(job::JobContext& job, std::uint32_t relationId);
 

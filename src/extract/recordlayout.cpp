@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "catalogue/recordformats.h"
 #include "extract/valuedecoder.h"
 #include "ods/constants.h"
 
@@ -64,12 +65,46 @@ std::size_t NullFlagBytes(std::size_t columnCount)
     return 4 * ((columnCount + 31) / 32);
 }
 
-bool ColumnIsNull(std::span<const std::byte> data, std::size_t column)
+bool ColumnIsNull(std::span<const std::byte> data, std::size_t bit)
 {
-    const std::size_t byte = column / 8;
+    const std::size_t byte = bit / 8;
     if (byte >= data.size())
         return true;
-    return ((std::to_integer<unsigned>(data[byte]) >> (column % 8)) & 1u) != 0;
+    return ((std::to_integer<unsigned>(data[byte]) >> (bit % 8)) & 1u) != 0;
+}
+
+bool HasFieldIds(std::span<const catalogue::COLUMN> columns)
+{
+    return std::all_of(columns.begin(), columns.end(), [](const catalogue::COLUMN& c) { return c.fieldId >= 0; });
+}
+
+RecordLayout FormatRecordLayout(std::span<const catalogue::COLUMN> columns, const ods::RecordFormat& format)
+{
+    RecordLayout layout;
+    layout.flagBytes = format.NullFlagBytes();
+    layout.length = format.RecordLength();
+    layout.columns.reserve(columns.size());
+    for (const catalogue::COLUMN& column : columns) {
+        ColumnPlace place;
+        place.nullBit = static_cast<std::size_t>(std::max(column.fieldId, 0));
+        if (column.fieldId < 0 || place.nullBit >= format.fields.size() || format.fields[place.nullBit].dropped()) {
+            place.absent = true;
+            place.stored = false;
+        } else if (const ods::FormatField& field = format.fields[place.nullBit]; !format.Stored(field)) {
+            place.stored = false;
+        } else {
+            place.offset = field.offset;
+            place.size = field.length;
+            if (!catalogue::ColumnAgreesWithField(column, field)) {
+                place.storedType = catalogue::ColumnOfField(column, field);
+            } else if (field.characterSet() != column.characterSet) {
+                place.storedType = column;
+                place.storedType->characterSet = field.characterSet();
+            }
+        }
+        layout.columns.push_back(std::move(place));
+    }
+    return layout;
 }
 
 RecordLayout ComputeRecordLayout(std::span<const catalogue::COLUMN> columns, const LayoutOptions& options)
@@ -82,6 +117,7 @@ RecordLayout ComputeRecordLayout(std::span<const catalogue::COLUMN> columns, con
         ColumnPlace place;
         const bool computed = i < options.notStored.size() && options.notStored[i];
         const std::size_t size = computed ? 0 : StorageOf(columns[i]);
+        place.nullBit = i;
         if (size == 0) {
             place.offset = offset;
             place.stored = false;

@@ -22,13 +22,20 @@
 // A column the server computes (COMPUTED BY) keeps its null flag, always
 // set, but has no bytes in the record; nothing in the column records says
 // so, which is why InferRecordLayout looks at the table's records.
+//
+// Where the file still holds the table's record formats, every record is
+// laid out by the format it names instead (FormatRecordLayout): records
+// stored before an ALTER TABLE keep their old places, dropped fields keep
+// their slot, and the inferred layout is only the fallback.
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "catalogue/schemamodel.h"
+#include "ods/recordformat.h"
 
 namespace ravelin::extract {
 
@@ -36,6 +43,13 @@ struct ColumnPlace {
     std::size_t offset = 0;  // first byte of the column in the decompressed data
     std::size_t size = 0;    // bytes it occupies; 0 for a column not stored
     bool stored = true;      // false: a computed column, or one of no known width
+    std::size_t nullBit = 0; // its bit in the null flags: the field id in a record format
+    // The record's format has no field for the column (it was added after
+    // the record was stored): the column reads NULL, as the server shows it.
+    bool absent = false;
+    // The type the record's format stores the column in, when it is not the
+    // column's own (the column's type changed since): the bytes decode as this.
+    std::optional<catalogue::COLUMN> storedType;
 };
 
 struct RecordLayout {
@@ -47,9 +61,9 @@ struct RecordLayout {
 // Bytes of the null flag area of a record of columnCount columns.
 std::size_t NullFlagBytes(std::size_t columnCount);
 
-// Whether column i is NULL in the decompressed data: its flag bit is set, or
-// the data ends before the flag byte.
-bool ColumnIsNull(std::span<const std::byte> data, std::size_t column);
+// Whether the null flag bit (a column's ColumnPlace::nullBit) is set in the
+// decompressed data, or the data ends before the flag byte.
+bool ColumnIsNull(std::span<const std::byte> data, std::size_t bit);
 
 struct LayoutOptions {
     // Boundary of DOUBLE PRECISION and 8-byte NUMERIC/DECIMAL values: 4 or 8.
@@ -72,5 +86,16 @@ RecordLayout ComputeRecordLayout(std::span<const catalogue::COLUMN> columns, con
 // when nothing fits (damage), the plain layout.
 RecordLayout InferRecordLayout(std::span<const catalogue::COLUMN> columns,
                                std::span<const std::vector<std::byte>> samples);
+
+// Whether every column tells its field id, so records can be laid out by the
+// table's stored formats.
+bool HasFieldIds(std::span<const catalogue::COLUMN> columns);
+
+// The layout of records stored in format (ods/recordformat.h): each column
+// at the offset of the field its field id names, with that field's null
+// bit; a column the format has no field for is absent; a computed field is
+// not stored; a field stored in another type or character set than the
+// column's own carries that type. The length is the format's record length.
+RecordLayout FormatRecordLayout(std::span<const catalogue::COLUMN> columns, const ods::RecordFormat& format);
 
 }  // namespace ravelin::extract

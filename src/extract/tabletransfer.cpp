@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "extract/datapagereader.h"
@@ -21,8 +22,10 @@ constexpr std::size_t kLayoutSamples = 64;
 
 constexpr std::array<std::string_view, 6> kRenamedColumns = {"YEAR", "GROUP", "FROM", "CHARACTER", "VALUE", "VALUES"};
 
-RecordLayout ProbeLayout(DataPageReader& reader, std::span<const std::uint32_t> pages, const TableNode& table)
+RecordLayout ProbeLayout(ods::ReadingContext& context, std::span<const std::uint32_t> pages, const TableNode& table)
 {
+    // A reader of its own: the walk's reader keeps its page.
+    DataPageReader reader(context, table.relationId);
     std::vector<std::vector<std::byte>> samples;
     ods::RecordImage image;
     ods::RecordHeader header;
@@ -51,7 +54,8 @@ public:
           table_(table),
           hooks_(hooks),
           repair_(job.state.repairing),
-          reader_(job.engine.context, table.relationId)
+          reader_(job.engine.context, table.relationId, &TransactionsOf(job.engine)),
+          useFormats_(HasFieldIds(table.columns))
     {
         options_.mode = repair_ ? OutputMode::Repair : OutputMode::Preview;
         options_.relationId = table.relationId;
@@ -69,10 +73,16 @@ public:
 private:
     enum class RecordEnd { Done, Stopped };
 
-    // Decodes the record in image_ column by column; in a preview sends its
-    // cells, in a repair executes its INSERT.
-    RecordEnd TransferRecord();
-    FieldValue DecodeColumn(std::size_t index);
+    // Decodes the record in image_ column by column, laid out as layout
+    // says; in a preview sends its cells, in a repair executes its INSERT.
+    // Without a layout the record's current version could not be read: it
+    // is a damaged record before its first column.
+    RecordEnd TransferRecord(const RecordLayout* layout);
+    FieldValue DecodeColumn(const RecordLayout& layout, std::size_t index);
+    // The layout of records stored in format number: laid out by the file's
+    // record format, or where the file holds no such format (or a column
+    // has no field id) the layout inferred from the table's records.
+    const RecordLayout& LayoutOf(std::uint8_t number);
     // After a slot of a preview: the paging rule. Yields true when the page
     // is full and the walk ends.
     bool PagingRule(std::uint32_t pageIndex, std::uint32_t slotsPassed);
@@ -90,7 +100,9 @@ private:
     const bool repair_;
     DataPageReader reader_;
     DecodeOptions options_;
-    RecordLayout layout_;
+    const bool useFormats_;
+    std::array<std::optional<RecordLayout>, 256> layouts_;
+    std::optional<RecordLayout> inferred_;
     ods::RecordImage image_;
     std::string statementHead_;
     std::string statement_;
@@ -108,7 +120,7 @@ void TableWalk::Run(std::uint32_t startIndex, std::uint32_t skipSlots)
     }
     const auto pageCount = static_cast<std::intptr_t>(pages.size());
     link_.Progress(job::kProgressStart, pageCount >= 100 ? pageCount : 10 * pageCount);
-    layout_ = ProbeLayout(reader_, pages, table_);
+    const RecordLengths lengths = [this](std::uint8_t format) { return LayoutOf(format).length; };
 
     ods::RecordHeader header;
     for (std::uint32_t pageIndex = startIndex; pageIndex < pages.size(); ++pageIndex) {
@@ -128,8 +140,10 @@ void TableWalk::Run(std::uint32_t startIndex, std::uint32_t skipSlots)
             state_.pageRequested = false;
         }
         for (; slot < slotCount; ++slot) {
-            const SlotKind kind = reader_.ReadSlot(slot, image_, layout_.length, header);
-            if (kind == SlotKind::Record && TransferRecord() == RecordEnd::Stopped)
+            const SlotKind kind = reader_.ReadSlot(slot, image_, header, lengths);
+            const bool row = kind == SlotKind::Record || kind == SlotKind::Unreadable;
+            if (row && TransferRecord(kind == SlotKind::Record ? &LayoutOf(header.format) : nullptr) ==
+                           RecordEnd::Stopped)
                 return;
             --engine_.slotsLeft;
             state_.recordDamaged = false;
@@ -137,9 +151,9 @@ void TableWalk::Run(std::uint32_t startIndex, std::uint32_t skipSlots)
                 return;
             if (repair_)
                 continue;
-            // Records and blob headers (a record's other versions' kin) count
-            // toward the page's 100.
-            if (kind == SlotKind::Record || kind == SlotKind::BlobHeader)
+            // Rows and blob headers kept among them count toward the page's
+            // 100; other versions of a row, deleted rows and fragments do not.
+            if (row || kind == SlotKind::BlobHeader)
                 ++rowsOnPage_;
             if (PagingRule(pageIndex, slot + 1u))
                 return;
@@ -158,16 +172,33 @@ void TableWalk::Run(std::uint32_t startIndex, std::uint32_t skipSlots)
     }
 }
 
-FieldValue TableWalk::DecodeColumn(std::size_t index)
+const RecordLayout& TableWalk::LayoutOf(std::uint8_t number)
 {
-    const COLUMN& column = table_.columns[index];
-    const ColumnPlace& place = layout_.columns[index];
-    if (image_.size() < layout_.flagBytes) {
+    std::optional<RecordLayout>& layout = layouts_[number];
+    if (!layout) {
+        const ods::RecordFormat* format =
+            useFormats_ ? engine_.model.FindRecordFormat(table_.relationId, number) : nullptr;
+        if (format != nullptr) {
+            layout = FormatRecordLayout(table_.columns, *format);
+        } else {
+            if (!inferred_)
+                inferred_ = ProbeLayout(engine_.context, engine_.dataPageNumbers, table_);
+            layout = *inferred_;
+        }
+    }
+    return *layout;
+}
+
+FieldValue TableWalk::DecodeColumn(const RecordLayout& layout, std::size_t index)
+{
+    const ColumnPlace& place = layout.columns[index];
+    const COLUMN& column = place.storedType ? *place.storedType : table_.columns[index];
+    if (image_.size() < layout.flagBytes) {
         FieldValue value;
         value.damaged = true;  // the record ends inside its null flags
         return value;
     }
-    if (ColumnIsNull(image_.bytes(), index))
+    if (place.absent || ColumnIsNull(image_.bytes(), place.nullBit))
         return NullFieldValue();
     if (!place.stored || column.typeCode == 0 || column.length == 0) {
         FieldValue value;
@@ -182,7 +213,7 @@ FieldValue TableWalk::DecodeColumn(std::size_t index)
     return value;
 }
 
-TableWalk::RecordEnd TableWalk::TransferRecord()
+TableWalk::RecordEnd TableWalk::TransferRecord(const RecordLayout* layout)
 {
     bool damaged = false;
     // The statement is built in place as the values come; its storage is
@@ -191,13 +222,19 @@ TableWalk::RecordEnd TableWalk::TransferRecord()
     for (std::size_t index = 0; index < table_.columns.size(); ++index) {
         if (repair_ && link_.Stopped())
             return RecordEnd::Stopped;
-        FieldValue value = DecodeColumn(index);
+        FieldValue value;
+        if (layout != nullptr)
+            value = DecodeColumn(*layout, index);
+        else
+            value.damaged = true;
         damaged = value.damaged;
         if (repair_) {
             if (!damaged) {
                 if (index != 0)
                     statement_ += ',';
-                AppendInsertValueText(statement_, table_.columns[index].typeCode, value);
+                const ColumnPlace& place = layout->columns[index];
+                AppendInsertValueText(
+                    statement_, (place.storedType ? *place.storedType : table_.columns[index]).typeCode, value);
             }
         } else {
             state_.valueText = std::move(value.text);
@@ -283,6 +320,13 @@ void TableWalk::FinishRepairedTable()
 }
 
 }  // namespace
+
+ods::TransactionInventory& TransactionsOf(job::RecoveryEngine& engine)
+{
+    if (!engine.transactions)
+        engine.transactions.emplace(engine.context, engine.pageLists);
+    return *engine.transactions;
+}
 
 const catalogue::TableNode* FindTableNoCase(const catalogue::SchemaModel& model, std::string_view name)
 {

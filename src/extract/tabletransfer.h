@@ -73,6 +73,10 @@ struct TransferHooks {
     BlobHandler* blobs = nullptr;         // without one, BLOB values are empty texts
 };
 
+// The engine's transaction inventory, read from the file when first asked
+// for after a scan.
+ods::TransactionInventory& TransactionsOf(job::RecoveryEngine& engine);
+
 // The first table of the model whose name equals name without regard to
 // letter case; null when none does.
 const catalogue::TableNode* FindTableNoCase(const catalogue::SchemaModel& model, std::string_view name);

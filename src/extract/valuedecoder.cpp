@@ -305,6 +305,13 @@ FieldValue DecodeTimestamp(std::span<const std::byte> field, OutputMode mode)
     return value;
 }
 
+// A CHAR or VARCHAR column's stored text: UTF-8 in the UTF8 and
+// UNICODE_FSS sets, the code page's otherwise.
+std::string DecodeStoredText(std::span<const std::byte> bytes, const catalogue::COLUMN& column)
+{
+    return catalogue::HoldsUtf8Text(column) ? ods::DecodeUtf8Text(bytes) : ods::DecodeText(bytes);
+}
+
 FieldValue DecodeVarchar(std::span<const std::byte> field, const catalogue::COLUMN& column)
 {
     FieldValue value;
@@ -323,7 +330,8 @@ FieldValue DecodeVarchar(std::span<const std::byte> field, const catalogue::COLU
         value.damaged = true;
         return value;
     }
-    value.text = ods::DecodeText(field.subspan(2, length));
+    value.text = DecodeStoredText(field.subspan(2, length), column);
+    value.utf8 = catalogue::HoldsUtf8Text(column);
     return value;
 }
 
@@ -432,7 +440,7 @@ FieldValue DecodeFieldValue(std::span<const std::byte> field, const catalogue::C
         if (column.typeCode == TypeCode::kTypeBoolean)
             value.text = " ";
         else if (column.typeCode == TypeCode::kTypeChar)
-            value.text = TrimTrailingBlanks(ods::DecodeText(field));  // what the record still holds
+            value.text = TrimTrailingBlanks(DecodeStoredText(field, column));  // what the record still holds
         return value;
     }
     field = field.first(storage);
@@ -470,7 +478,8 @@ FieldValue DecodeFieldValue(std::span<const std::byte> field, const catalogue::C
     }
     case TypeCode::kTypeChar:
         // Blank padding is dropped; blanks inside the text are kept.
-        value.text = TrimTrailingBlanks(ods::DecodeText(field));
+        value.text = TrimTrailingBlanks(DecodeStoredText(field, column));
+        value.utf8 = catalogue::HoldsUtf8Text(column);
         return value;
     default:
         return value;
@@ -591,6 +600,8 @@ void AppendInsertValueText(std::string& out, std::uint8_t typeCode, const FieldV
     if (value.nullLiteral) {
         out += "NULL";
     } else if (IsQuotedType(typeCode)) {
+        if (value.utf8)
+            out += ods::kUtf8Introducer;
         out += '\'';
         AppendEscapedSqlText(out, value.text);
         out += '\'';

@@ -74,6 +74,9 @@ struct FieldValue {
     // A NUMERIC or DECIMAL column wider than 8 bytes: its first 8 bytes were
     // decoded; the walk shows NumericProblemText once.
     bool numericTooWide = false;
+    // A text of a UTF8 or UNICODE_FSS column: the INSERT introduces its
+    // literal with _UTF8 so that it reaches the target as UTF-8.
+    bool utf8 = false;
 };
 
 // The field of a column whose null flag is set: text "NULL", written bare.
@@ -149,7 +152,8 @@ std::string EscapeSqlText(std::string_view text);
 
 // The value as it goes into the VALUES list of an INSERT statement: NULL when
 // value.nullLiteral is set; otherwise the escaped text, in single quotes for
-// CHAR, VARCHAR, BLOB, DATE, TIME and TIMESTAMP and bare for the other types.
+// CHAR, VARCHAR, BLOB, DATE, TIME and TIMESTAMP (preceded by _UTF8 for a
+// UTF-8 text, value.utf8) and bare for the other types.
 // A stored text that reads "NULL" is a text like any other ('NULL').
 std::string InsertValueText(std::uint8_t typeCode, const FieldValue& value);
 

@@ -42,6 +42,7 @@ void ResetScanState(RecoveryEngine& engine, JobState& state)
     engine.recordsPresent = 0;
     engine.recordsRecovered = 0;
     engine.repairSucceeded = false;
+    engine.transactions.reset();
 }
 
 void CountTreeObjects(RecoveryEngine& engine)

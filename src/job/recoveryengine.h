@@ -7,12 +7,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "catalogue/schemamodel.h"
 #include "job/repairoutcome.h"
 #include "ods/pagelist.h"
 #include "ods/readingcontext.h"
+#include "ods/transactions.h"
 
 namespace ravelin::job {
 
@@ -20,6 +22,9 @@ struct RecoveryEngine {
     ods::ReadingContext context;
     ods::PageList pageLists;
     catalogue::SchemaModel model;
+    // The file's transaction inventory: read when a record walk first needs
+    // it, forgotten with the scan.
+    std::optional<ods::TransactionInventory> transactions;
 
     // Flags the worker reads or writes.
     bool fileInUse = false;

@@ -42,6 +42,32 @@ std::size_t RecordImage::Append(std::span<const std::byte> compressed)
     return bytes_.size() - before;
 }
 
+bool RecordImage::ApplyDifferences(std::span<const std::byte> differences, std::size_t length)
+{
+    length = std::min(length, kMaxRecordLength);
+    std::vector<std::byte> older(length, std::byte{0});
+    std::copy_n(bytes_.begin(), std::min(bytes_.size(), length), older.begin());
+    std::size_t at = 0;  // position in the record
+    for (std::size_t pos = 0; pos < differences.size();) {
+        const auto control = static_cast<std::int8_t>(std::to_integer<std::uint8_t>(differences[pos++]));
+        if (control > 0) {
+            const auto count = static_cast<std::size_t>(control);
+            if (differences.size() - pos < count)
+                return false;
+            for (std::size_t i = 0; i < count; ++i, ++at) {
+                if (at < length)
+                    older[at] = differences[pos + i];
+            }
+            pos += count;
+        } else {
+            at += static_cast<std::size_t>(-control);
+        }
+    }
+    bytes_ = std::move(older);
+    limit_ = length;
+    return true;
+}
+
 std::span<const std::byte> RecordImage::Field(std::size_t offset, std::size_t length) const
 {
     if (offset >= bytes_.size())

@@ -34,6 +34,14 @@ public:
     // Yields the number of bytes this part added.
     std::size_t Append(std::span<const std::byte> compressed);
 
+    // Turns the data into an older version's: differences is a decompressed
+    // difference string (ods/constants.h) over the current bytes. The result
+    // holds length bytes (the older version's format; cut, or filled with
+    // zeros); replaced bytes past that end are dropped. Yields false, leaving
+    // the data as it was, when the string is malformed: a control announces
+    // more bytes than follow it.
+    bool ApplyDifferences(std::span<const std::byte> differences, std::size_t length);
+
     std::span<const std::byte> bytes() const { return bytes_; }
     std::size_t size() const { return bytes_.size(); }
     // The runs produced every byte the limit asked for.

@@ -184,6 +184,69 @@ std::string EncodeText(std::string_view utf8)
     return out;
 }
 
+std::string DecodeUtf8Text(std::span<const std::byte> bytes)
+{
+    std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    text = text.substr(0, text.find('\0'));
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t start = i;
+        const char32_t cp = NextCodePoint(text, i);
+        // A sequence is copied as stored only when it decodes to what it
+        // claims: no stray continuation byte, no overlong or surrogate form.
+        std::string again;
+        AppendUtf8(again, cp);
+        if (cp != 0xFFFD && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF) &&
+            again == text.substr(start, i - start)) {
+            out.append(again);
+        } else {
+            AppendUtf8(out, 0xFFFD);
+            if (i == start + 1 || cp == 0xFFFD)
+                continue;
+            i = start + 1;  // resume after the first byte of the bad sequence
+        }
+    }
+    return out;
+}
+
+std::string EncodeStatement(std::string_view utf8)
+{
+    std::string out;
+    out.reserve(utf8.size());
+    std::size_t at = 0;
+    while (at < utf8.size()) {
+        const std::size_t quote = utf8.find('\'', at);
+        if (quote == std::string_view::npos) {
+            out += EncodeText(utf8.substr(at));
+            break;
+        }
+        const bool introduced = quote - at >= kUtf8Introducer.size() &&
+                                utf8.substr(quote - kUtf8Introducer.size(), kUtf8Introducer.size()) == kUtf8Introducer;
+        out += EncodeText(utf8.substr(at, quote - at));
+        // The literal runs to the apostrophe that is not doubled.
+        std::size_t end = quote + 1;
+        while (end < utf8.size()) {
+            if (utf8[end] == '\'') {
+                if (end + 1 < utf8.size() && utf8[end + 1] == '\'') {
+                    end += 2;
+                    continue;
+                }
+                ++end;
+                break;
+            }
+            ++end;
+        }
+        const std::string_view literal = utf8.substr(quote, end - quote);
+        if (introduced)
+            out += literal;
+        else
+            out += EncodeText(literal);
+        at = end;
+    }
+    return out;
+}
+
 std::string RepeatText(unsigned count, std::uint8_t byte)
 {
     std::string one;

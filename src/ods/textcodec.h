@@ -24,9 +24,22 @@ const std::string& CodePage();
 std::string DecodeText(std::span<const std::byte> bytes);
 std::string DecodeText(std::string_view bytes);
 
+// Text stored as UTF-8 (columns of the UTF8 and UNICODE_FSS character sets)
+// -> UTF-8. The text ends at the first zero byte; every byte that does not
+// belong to a well-formed sequence becomes U+FFFD.
+std::string DecodeUtf8Text(std::span<const std::byte> bytes);
+
 // UTF-8 -> 8-bit text in the code page. Characters the code page cannot hold
 // become '?'.
 std::string EncodeText(std::string_view utf8);
+
+// The text of an SQL statement as it goes to the target: EncodeText
+// everywhere, except inside string literals introduced by _UTF8 (_UTF8 'x'),
+// which keep their UTF-8 bytes: the target reads such a literal as UTF8 text
+// whatever the connection's character set, so no character is lost to the
+// code page. A doubled apostrophe stays inside its literal.
+std::string EncodeStatement(std::string_view utf8);
+inline constexpr std::string_view kUtf8Introducer = "_UTF8 ";
 
 // The character whose code is the byte value itself (not through the code
 // page), count times, as UTF-8.

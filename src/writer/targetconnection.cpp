@@ -302,7 +302,7 @@ bool TargetConnection::ExecuteDefinition(std::string statement)
     if (!Attached() || lost)
         return false;
     FlushBatch();
-    const std::string encoded = ods::EncodeText(statement);
+    const std::string encoded = ods::EncodeStatement(statement);
     if (encoded.size() > 0xFFFF && encoded.find('\0') != std::string::npos) {
         failureText = "the statement holds a zero character";
         return false;
@@ -318,7 +318,7 @@ bool TargetConnection::ExecuteInsert(std::string statement)
     }
     if (!Attached() || lost)
         return false;
-    std::string encoded = ods::EncodeText(statement);
+    std::string encoded = ods::EncodeStatement(statement);
     if (encoded.size() > 0xFFFF && encoded.find('\0') != std::string::npos) {
         failureText = "the statement holds a zero character";
         return false;
