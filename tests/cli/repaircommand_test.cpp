@@ -103,6 +103,48 @@ TEST_F(RepairCommand, RepairsTheSamplesTablesWithTheirRecords)
     }
 }
 
+// Files an application used: tables altered after rows were stored, rows
+// updated and deleted, UTF8 columns. Only the live rows land, each column
+// holds what its records hold, and the UTF8 texts keep their declared
+// length in characters.
+TEST_F(RepairCommand, FilesWithAHistoryLandWithTheirLiveRows)
+{
+    const std::string script =
+        "SELECT 'M', COUNT(*), MIN(MEDICINE_ID), MAX(MEDICINE_ID) FROM MEDICINE;\n"
+        "SELECT 'MC', CAST(LIST(MEDICINE_ID || ':' || CATEGORY_ID) AS VARCHAR(200)) FROM "
+        "(SELECT MEDICINE_ID, CATEGORY_ID FROM MEDICINE_CATEGORIES ORDER BY MEDICINE_ID);\n"
+        "SELECT 'C', CAST(LIST(CATEGORY_ID) AS VARCHAR(200)) FROM (SELECT CATEGORY_ID FROM CATEGORY ORDER BY CATEGORY_ID);\n"
+        "SELECT 'NAME', F.RDB$CHARACTER_LENGTH, TRIM(CS.RDB$CHARACTER_SET_NAME) FROM RDB$RELATION_FIELDS R "
+        "JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = R.RDB$FIELD_SOURCE "
+        "JOIN RDB$CHARACTER_SETS CS ON CS.RDB$CHARACTER_SET_ID = F.RDB$CHARACTER_SET_ID "
+        "WHERE R.RDB$RELATION_NAME = 'MEDICINE' AND R.RDB$FIELD_NAME = 'MEDICINE_NAME';\n"
+        "SELECT 'URL', COUNT(*) FROM MEDICINE WHERE URL LIKE 'http://hcp.gsk.co.uk/products/%.html';\n"
+        "SELECT 'AVAMYS', MEDICINE_NAME FROM MEDICINE WHERE MEDICINE_ID = 1;\n";
+    const std::vector<std::string> expected = {
+        "M", "10", "1", "10",
+        "MC", "1:1,2:1,3:1,4:2,5:2,6:2,7:3,8:4,9:4,10:5",
+        "C", "1,2,3,4,5",
+        "NAME", "100", "UTF8",
+        "URL", "10",
+        "AVAMYS", "Avamys", "(fluticasone", "furoate)",
+    };
+    for (const char* file : {"ods16/PHARMACY2.IB", "ods16/MEDICINES.IB"}) {
+        SCOPED_TRACE(file);
+        const std::string path = kSamples + "/" + file;
+        if (!std::filesystem::exists(path))
+            continue;
+        out.str("");
+        err.str("");
+        RepairCommandOptions options;
+        options.file = path;
+        options.target = folder.File(std::filesystem::path(file).stem().string() + ".fdb");
+        options.create = true;
+        EXPECT_EQ(Run(options), kExitCompleted) << err.str() << out.str();
+        EXPECT_NE(err.str().find("Repair process completed successfully."), std::string::npos) << err.str();
+        EXPECT_EQ(Words(RunIsql(options.target, script)), expected);
+    }
+}
+
 // BIOLIFE's GRAPHIC and NOTES blobs: each value names its file in the blob
 // folder beside the target; the file is that name with the detected type's
 // extension (bitmaps ".bmp", unrecognised text ".").

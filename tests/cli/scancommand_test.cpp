@@ -99,6 +99,12 @@ TEST(ScanCommand, ScanEndsWithTheRecordCountOfEveryTable)
          {{"ANIMALS", 7}, {"BIOLIFE", 28}, {"COUNTRY", 18}, {"CUSTOLY", 30}, {"CUSTOMER", 55}, {"EMPLOYEE", 42},
           {"INDUSTRY", 7}, {"ITEMS", 945}, {"MASTER", 109}, {"NEXTCUST", 1}, {"NEXTITEM", 1}, {"NEXTORD", 1},
           {"ORDERS", 205}, {"PARTS", 59}, {"VENDORS", 23}, {"VENUES", 10}}},
+        // Files with a history count their live rows only: no old version,
+        // deletion stub or change mask counts.
+        {"ods16/PHARMACY2.IB",
+         {{"MEDICINE", 10}, {"MEDICINE_CATEGORIES", 10}, {"CATEGORY", 5}, {"CUSTOMERS", 1}, {"ORDERS", 2},
+          {"PHARMACY", 1}}},
+        {"ods16/MEDICINES.IB", {{"MEDICINE", 10}, {"MEDICINE_CATEGORIES", 10}, {"CATEGORY", 5}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
