@@ -107,6 +107,19 @@ TEST(BuildCreateTable, WritesTheStatementOfEachTable)
              t.columns = {flag};
          },
          "CREATE TABLE C(FLAG CHAR(10)  DEFAULT 'N' NOT NULL )"},
+        {"UTF8 texts are declared in characters of the UTF8 set; texts of a single-byte set in bytes",
+         [](SchemaModel& m, TableNode& t) {
+             t.name = "M";
+             COLUMN name = NotNull(Column("NAME", "VARCHAR", 37, 400));
+             name.characterSet = 59;
+             COLUMN code = Column("CODE", "CHAR", 14, 9);
+             code.characterSet = 3;  // UNICODE_FSS: 3 bytes a character
+             COLUMN plain = WithDefault(Column("NOTE", "VARCHAR", 37, 30), m, "'-'");
+             plain.characterSet = 53;
+             t.columns = {name, code, plain};
+         },
+         "CREATE TABLE M(NAME VARCHAR(100) CHARACTER SET UTF8  NOT NULL ,CODE CHAR(3) CHARACTER SET UTF8 ,"
+         "NOTE VARCHAR(30)  DEFAULT '-')"},
         {"NUMERIC(15,3) and DECIMAL(0,0)",
          [](SchemaModel&, TableNode& t) {
              t.name = "N";
