@@ -2,6 +2,8 @@
 //
 // 1. First preview page: a table of 1,000,000 records (INTEGER, VARCHAR(40),
 //    DOUBLE PRECISION, TIMESTAMP, NUMERIC(9,2)) built by the fixture writer;
+//    the table's record format in the model and the file's transaction
+//    inventory on page 2, as a scan leaves them;
 //    the time TransferTableData takes to show its first 100 records, through
 //    the file's page source (median of 5 runs, the first cold in this
 //    process).
@@ -9,7 +11,8 @@
 //    repeated) walked three ways over the same records, in turn, three
 //    rounds each (median reported):
 //      - decompress-and-discard: every data page read, every record's header
-//        tested and its data expanded, nothing decoded;
+//        tested (its transaction's state looked up) and its data expanded,
+//        nothing decoded;
 //      - decode: the same, and every column decoded to its preview text;
 //      - repair walk: WalkTableRecords in repair mode, every INSERT statement
 //        built and handed to a sink that drops it.
@@ -35,7 +38,9 @@
 #include "extract/tabletransfer.h"
 #include "extract/valuedecoder.h"
 #include "fixture/fixturewriter.h"
+#include "fixture/formatrecords.h"
 #include "fixture/tablerecords.h"
+#include "fixture/transactioninventory.h"
 #include "job/jobsteps.h"
 #include "ods/constants.h"
 
@@ -81,6 +86,8 @@ public:
         return true;
     }
 };
+
+fixture::TableRecordBuilder Builder() { return fixture::TableRecordBuilder({{8, 4}, {37, 40}, {27, 8}, {35, 8}, {1, 4}}); }
 
 std::vector<catalogue::COLUMN> Columns()
 {
@@ -152,7 +159,24 @@ struct Engine {
         table.name = "T";
         table.relationId = kRelation;
         table.columns = Columns();
+        for (std::size_t i = 0; i < table.columns.size(); ++i)
+            table.columns[i].fieldId = static_cast<std::int32_t>(i);
         engine.model.tables.push_back(table);
+        // The table's record format, as the scan reads it from the formats
+        // catalogue: every record is laid out by it.
+        ods::RecordFormat format;
+        format.relationId = kRelation;
+        format.number = 1;
+        for (const fixture::FormatField& field : fixture::FormatFieldsOf(Builder())) {
+            ods::FormatField stored;
+            stored.type = field.dtype;
+            stored.scale = field.scale;
+            stored.length = field.length;
+            stored.subType = static_cast<std::uint16_t>(field.subType);
+            stored.offset = field.offset;
+            format.fields.push_back(stored);
+        }
+        engine.model.recordFormats[kRelation] = {format};
         return true;
     }
 };
@@ -192,9 +216,14 @@ void WriteTableFile(const std::filesystem::path& path, const fixture::FixtureWri
 }
 
 // Builds a template of data pages holding records, and yields its pages.
+// Page 2 of the template holds the transaction inventory: the records'
+// transaction (1) committed, so every record's state is looked up.
 std::vector<std::uint32_t> BuildTemplate(fixture::FixtureWriter& writer, std::uint32_t records)
 {
-    const fixture::TableRecordBuilder builder({{8, 4}, {37, 40}, {27, 8}, {35, 8}, {1, 4}});
+    const fixture::TableRecordBuilder builder = Builder();
+    writer.InitPage(2, fixture::kTipPage);
+    writer.SetPageByte(2, 20, 0xFC);  // transaction 0 active, 1..3 committed
+    fixture::SetHeaderTransactions(writer, {1});
     fixture::UserTableWriter table(writer, kRelation);
     for (std::uint32_t n = 1; n <= records; ++n)
         table.Add(RecordOf(builder, n));
@@ -268,7 +297,7 @@ int main(int argc, char** argv)
     std::uint64_t records = 0;
     std::uint64_t sink = 0;
     const auto discard = [&] {
-        extract::DataPageReader reader(e.engine.context, kRelation);
+        extract::DataPageReader reader(e.engine.context, kRelation, &extract::TransactionsOf(e.engine));
         ods::RecordImage image;
         ods::RecordHeader header;
         records = 0;
@@ -282,7 +311,7 @@ int main(int argc, char** argv)
         }
     };
     const auto decode = [&] {
-        extract::DataPageReader reader(e.engine.context, kRelation);
+        extract::DataPageReader reader(e.engine.context, kRelation, &extract::TransactionsOf(e.engine));
         ods::RecordImage image;
         ods::RecordHeader header;
         extract::DecodeOptions decodeOptions;

@@ -102,15 +102,21 @@ TransactionState TransactionInventory::State(std::uint64_t transaction)
         return TransactionState::Unknown;
     const std::uint64_t index = transaction / perPage_;
     const std::uint64_t within = transaction % perPage_;
-    auto loaded = loaded_.find(static_cast<std::uint32_t>(index));
-    if (loaded == loaded_.end()) {
-        if (loaded_.size() >= kLoadedPages)
-            loaded_.clear();
-        std::vector<std::byte> page(context_->pageSize);
-        context_->ReadAt(std::uint64_t{chain_[index]} * context_->pageSize, page);
-        loaded = loaded_.emplace(static_cast<std::uint32_t>(index), std::move(page)).first;
+    // Records of one stretch of the file were mostly written by transactions
+    // of one inventory page: the page last asked for is tried first.
+    if (lastPage_ == nullptr || index != lastIndex_) {
+        auto loaded = loaded_.find(index);
+        if (loaded == loaded_.end()) {
+            if (loaded_.size() >= kLoadedPages)
+                loaded_.clear();
+            std::vector<std::byte> page(context_->pageSize);
+            context_->ReadAt(std::uint64_t{chain_[index]} * context_->pageSize, page);
+            loaded = loaded_.emplace(index, std::move(page)).first;
+        }
+        lastIndex_ = index;
+        lastPage_ = &loaded->second;
     }
-    const auto byte = std::to_integer<unsigned>(loaded->second[kTransactionStatesOffset + within / 4]);
+    const auto byte = std::to_integer<unsigned>((*lastPage_)[kTransactionStatesOffset + within / 4]);
     switch ((byte >> (2 * (within % 4))) & 3u) {
     case kTransactionActive:
         return TransactionState::Active;

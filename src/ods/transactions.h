@@ -50,6 +50,11 @@ public:
     TransactionInventory() = default;
     // Finds and checks the inventory chain of the open file.
     TransactionInventory(const ReadingContext& context, const PageList& lists);
+    // Moved, never copied: it keeps a pointer into its own page store.
+    TransactionInventory(TransactionInventory&&) = default;
+    TransactionInventory& operator=(TransactionInventory&&) = default;
+    TransactionInventory(const TransactionInventory&) = delete;
+    TransactionInventory& operator=(const TransactionInventory&) = delete;
 
     // Whether the chain passed its check (every state then comes from it).
     bool readable() const { return !chain_.empty(); }
@@ -62,7 +67,9 @@ private:
     std::uint64_t newest_ = 0;
     std::uint64_t perPage_ = 0;
     std::vector<std::uint32_t> chain_;  // inventory pages in transaction order
-    std::unordered_map<std::uint32_t, std::vector<std::byte>> loaded_;  // chain index -> page
+    std::unordered_map<std::uint64_t, std::vector<std::byte>> loaded_;  // chain index -> page
+    std::uint64_t lastIndex_ = 0;
+    const std::vector<std::byte>* lastPage_ = nullptr;  // the page of lastIndex_ in loaded_
 };
 
 }  // namespace ravelin::ods
