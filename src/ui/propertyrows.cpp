@@ -10,8 +10,7 @@ std::string ColumnTypeText(const catalogue::COLUMN& column)
 {
     const std::string& word = column.typeName;
     if (EqualsNoCase(word, "CHAR") || EqualsNoCase(word, "VARCHAR"))
-        return word + "(" + std::to_string(catalogue::CharacterLength(column)) + ")" +
-               (catalogue::HoldsUtf8Text(column) ? " CHARACTER SET UTF8" : "");
+        return word + "(" + std::to_string(catalogue::CharacterLength(column)) + ")";
     if (EqualsNoCase(word, "NUMERIC") || EqualsNoCase(word, "DECIMAL"))
         return word + "(" + std::to_string(column.precision) + "," + std::to_string(column.scale) + ")";
     if (EqualsNoCase(word, "BLOB")) {
@@ -42,7 +41,10 @@ ListRows TablePropertyRows(const catalogue::SchemaModel& model, std::string_view
             column.notNull == 1 ||
             std::any_of(model.notNullSources.begin(), model.notNullSources.end(),
                         [&](const catalogue::SPLITCOLIDWITHNULL& n) { return n.fieldSource == column.fieldSource; });
-        rows.push_back({column.name, ColumnTypeText(column), std::string(), defaultValue, notNull ? "No" : "Yes"});
+        // The character set is named where it changes what the texts hold:
+        // UTF-8 texts, whose length counts characters, not bytes.
+        const std::string characterSet = catalogue::HoldsUtf8Text(column) ? "UTF8" : "";
+        rows.push_back({column.name, ColumnTypeText(column), characterSet, defaultValue, notNull ? "No" : "Yes"});
     }
     return rows;
 }

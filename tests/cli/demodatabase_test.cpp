@@ -270,9 +270,10 @@ TEST(DemoDatabase, TablesTheTargetRefusesEndTheRepairWithoutSuccess)
         for (const std::string& table : c.inTarget) {
             // The target's own words stay where the refusal happened.
             EXPECT_NE(out.str().find("Table not created: " + table + ": "), std::string::npos) << out.str();
-            if (!c.noneCreated)
+            if (!c.noneCreated) {
                 EXPECT_NE(err.str().find("\n" + std::string("Table not created: ") + table), std::string::npos)
                     << err.str();
+            }
         }
         if (!c.noneCreated) {
             const std::string closing = ClosingBlock(c.shortfalls, 0, 2);

@@ -124,7 +124,7 @@ TEST(TransactionStates, StatesComeFromACheckedChainOnly)
         {"a chain that turns back to its start",
          [](FixtureWriter& w, const auto& tips) { w.SetPageLong(tips[1], 16, tips[0]); }, false},
         {"the header naming more transactions than the chain holds",
-         [last](FixtureWriter& w, const auto&) { fx::SetHeaderTransactions(w, {last + 5000}); }, false},
+         [last](FixtureWriter& w, const auto&) { fx::SetHeaderTransactions(w, {last + 5000, std::nullopt, std::nullopt}); }, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -100,6 +100,21 @@ private slots:
         QVERIFY(TablePropertyRows(model, "NOBODY").empty());
     }
 
+    void Utf8ColumnsShowCharactersAndTheirSet()
+    {
+        catalogue::SchemaModel model;
+        catalogue::TableNode table;
+        table.name = "MEDICINE";
+        table.columns = {Column("NAME", "VARCHAR", 400), Column("CODE", "CHAR", 9)};
+        table.columns[0].typeCode = catalogue::kTypeVarchar;
+        table.columns[0].characterSet = 59;  // UTF8: 4 bytes a character
+        table.columns[1].typeCode = catalogue::kTypeChar;
+        model.tables.push_back(table);
+        const QList<QStringList> rows = Rows(TablePropertyRows(model, "MEDICINE"));
+        QCOMPARE(rows[0], (QStringList{"NAME", "VARCHAR(100)", "UTF8", "", "Yes"}));
+        QCOMPARE(rows[1], (QStringList{"CODE", "CHAR(9)", "", "", "Yes"}));
+    }
+
     void KeysShowFirstSegmentAndHideSystemNames()
     {
         catalogue::SchemaModel model;
