@@ -140,9 +140,16 @@ std::span<const std::byte> DataPageReader::RecordBytes(std::span<const std::byte
     return page.subspan(offset, std::min(length, page.size() - offset));
 }
 
-bool DataPageReader::CountsAsCommitted(std::uint32_t transaction) const
+bool DataPageReader::CountsAsCommitted(std::uint32_t transaction)
 {
-    return transactions_ == nullptr || ods::CountsAsCommitted(transactions_->State(transaction));
+    if (transactions_ == nullptr)
+        return true;
+    // Neighbouring records were mostly written by one transaction.
+    if (transaction != lastTransaction_) {
+        lastTransaction_ = transaction;
+        lastCommitted_ = ods::CountsAsCommitted(transactions_->State(transaction));
+    }
+    return lastCommitted_;
 }
 
 SlotKind DataPageReader::Examine(std::uint16_t slot, Version& version)
@@ -184,11 +191,24 @@ void DataPageReader::Expand(const Version& version, ods::RecordImage& image, std
 SlotKind DataPageReader::ReadSlot(std::uint16_t slot, ods::RecordImage& image, std::size_t limit,
                                   ods::RecordHeader& header)
 {
-    return ReadSlot(slot, image, header, [limit](std::uint8_t) { return limit; });
+    lengths_ = nullptr;
+    fixedLimit_ = limit;
+    return ReadCurrentVersion(slot, image, header);
 }
 
 SlotKind DataPageReader::ReadSlot(std::uint16_t slot, ods::RecordImage& image, ods::RecordHeader& header,
                                   const RecordLengths& lengths)
+{
+    lengths_ = &lengths;
+    return ReadCurrentVersion(slot, image, header);
+}
+
+std::size_t DataPageReader::LengthOf(std::uint8_t format) const
+{
+    return lengths_ != nullptr ? (*lengths_)(format) : fixedLimit_;
+}
+
+SlotKind DataPageReader::ReadCurrentVersion(std::uint16_t slot, ods::RecordImage& image, ods::RecordHeader& header)
 {
     lastJoined_ = false;
     lastOlder_ = false;
@@ -202,12 +222,12 @@ SlotKind DataPageReader::ReadSlot(std::uint16_t slot, ods::RecordImage& image, o
     if (!CountsAsCommitted(header.transaction)) {
         // Not the current version: the one behind it may be.
         if (!deleted)
-            Expand(version, image, lengths(header.format));
-        return ResolveOlder(version, !deleted && image.size() != 0, image, header, lengths);
+            Expand(version, image, LengthOf(header.format));
+        return ResolveOlder(version, !deleted && image.size() != 0, image, header);
     }
     if (deleted)
         return SlotKind::Deleted;
-    Expand(version, image, lengths(header.format));
+    Expand(version, image, LengthOf(header.format));
     return image.size() == 0 ? SlotKind::PassedOver : SlotKind::Record;
 }
 
@@ -221,7 +241,7 @@ SlotKind DataPageReader::ClassifySlot(std::uint16_t slot)
     if (!CountsAsCommitted(header.transaction)) {
         ods::RecordImage scratch;
         ods::RecordHeader read;
-        return ReadSlot(slot, scratch, read, [](std::uint8_t) { return ods::kMaxRecordLength; });
+        return ReadSlot(slot, scratch, ods::kMaxRecordLength, read);
     }
     if ((header.flags & ods::kFlagDeleted) != 0)
         return SlotKind::Deleted;
@@ -233,7 +253,7 @@ SlotKind DataPageReader::ClassifySlot(std::uint16_t slot)
 }
 
 SlotKind DataPageReader::ResolveOlder(Version newer, bool newerHasData, ods::RecordImage& image,
-                                      ods::RecordHeader& header, const RecordLengths& lengths)
+                                      ods::RecordHeader& header)
 {
     std::set<std::pair<std::uint32_t, std::uint16_t>> visited{{newer.page, newer.slot}};
     if (olderPages_.size() < static_cast<std::size_t>(kMaxVersions))
@@ -264,7 +284,7 @@ SlotKind DataPageReader::ResolveOlder(Version newer, bool newerHasData, ods::Rec
         if ((old.flags & ods::kFlagFirstFragment) != 0 && older.bytes.size() < ods::kFlaggedRecordDataOffset)
             return SlotKind::Unreadable;
         const bool deleted = (old.flags & ods::kFlagDeleted) != 0;
-        std::size_t length = lengths(old.format);
+        std::size_t length = LengthOf(old.format);
         if ((newer.header.flags & ods::kFlagDeltaBackVersion) != 0) {
             if (!newerHasData)
                 return SlotKind::Unreadable;

@@ -16,6 +16,7 @@
 #include <span>
 #include <vector>
 
+#include "ods/constants.h"
 #include "ods/recordimage.h"
 #include "ods/pagelist.h"
 #include "ods/readingcontext.h"
@@ -145,7 +146,7 @@ private:
     // the slot is empty or starts outside the page.
     std::span<const std::byte> RecordBytes(std::span<const std::byte> page, std::uint16_t slot) const;
     bool LoadInto(std::uint32_t pageNumber, std::vector<std::byte>& buffer);
-    bool CountsAsCommitted(std::uint32_t transaction) const;
+    bool CountsAsCommitted(std::uint32_t transaction);
     // The slot's kind before decompression; version holds the record.
     SlotKind Examine(std::uint16_t slot, Version& version);
     // Decompresses a version's own data (joining its fragments).
@@ -153,8 +154,10 @@ private:
     void JoinContinuations(const Version& first, ods::RecordImage& image);
     // Walks back from a version whose transaction did not commit; image
     // holds its data when it has any.
-    SlotKind ResolveOlder(Version newer, bool newerHasData, ods::RecordImage& image, ods::RecordHeader& header,
-                          const RecordLengths& lengths);
+    SlotKind ResolveOlder(Version newer, bool newerHasData, ods::RecordImage& image, ods::RecordHeader& header);
+    // ReadSlot's work, under the lengths it was given.
+    SlotKind ReadCurrentVersion(std::uint16_t slot, ods::RecordImage& image, ods::RecordHeader& header);
+    std::size_t LengthOf(std::uint8_t format) const;
 
     ods::ReadingContext& context_;
     std::uint32_t relationId_;
@@ -165,9 +168,14 @@ private:
     std::vector<std::byte> other_;
     std::vector<std::vector<std::byte>> olderPages_;  // pages holding the versions of one chain
     ods::RecordImage differences_;
+    // The expansion limits of the ReadSlot call under way: per format, or one for all.
+    const RecordLengths* lengths_ = nullptr;
+    std::size_t fixedLimit_ = ods::kMaxRecordLength;
     std::uint16_t slotCount_ = 0;
     bool lastJoined_ = false;
     bool lastOlder_ = false;
+    std::uint32_t lastTransaction_ = 0;  // transaction 0 writes no row version: never asked for
+    bool lastCommitted_ = true;
 };
 
 }  // namespace ravelin::extract
