@@ -13,6 +13,7 @@ namespace {
 
 using fixture::Bytes;
 using fixture::FixtureWriter;
+using fixture::ToHex;
 
 constexpr std::uint32_t kPageSize = 1024;
 
@@ -21,17 +22,6 @@ struct Trace {
     std::vector<std::string> events;
     std::size_t records = 0;
 };
-
-std::string Hex(std::span<const std::byte> bytes)
-{
-    static const char* digits = "0123456789abcdef";
-    std::string out;
-    for (std::byte b : bytes) {
-        out += digits[std::to_integer<unsigned>(b) >> 4];
-        out += digits[std::to_integer<unsigned>(b) & 15];
-    }
-    return out;
-}
 
 Trace Walk(const FixtureWriter& writer, const std::vector<std::uint32_t>& pages, const std::atomic<bool>& stop,
            std::size_t maxPages = 0, const std::function<void(RecordStream&)>& extra = {})
@@ -50,7 +40,7 @@ Trace Walk(const FixtureWriter& writer, const std::vector<std::uint32_t>& pages,
         context, node, stop,
         [&](RecordStream& record) {
             ++trace.records;
-            trace.events.push_back("record " + Hex(record.bytes()));
+            trace.events.push_back("record " + ToHex(record.bytes()));
             if (extra)
                 extra(record);
         },
