@@ -6,6 +6,7 @@
 #include "catalogue/fielddefinitions.h"
 #include "ods/blobstore.h"
 #include "ods/constants.h"
+#include "ods/littleendian.h"
 #include "ods/recordimage.h"
 #include "ods/slotwalk.h"
 
@@ -27,14 +28,6 @@ struct FormatEntry {
     ods::BlobId descriptor;
 };
 
-std::uint32_t Unsigned(std::span<const std::byte> bytes, std::size_t at, std::size_t width)
-{
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < width; ++i)
-        value |= std::to_integer<std::uint32_t>(bytes[at + i]) << (8 * i);
-    return value;
-}
-
 std::optional<FormatEntry> ReadFormatEntry(const ods::RecordStream& record, ods::RecordImage& image)
 {
     const std::span<const std::byte> stored = record.bytes();
@@ -50,10 +43,10 @@ std::optional<FormatEntry> ReadFormatEntry(const ods::RecordStream& record, ods:
     if (data.size() != kFormatRecordLength || (std::to_integer<unsigned>(data[0]) & kFieldNullBits) != 0)
         return std::nullopt;
     FormatEntry entry;
-    entry.relationId = Unsigned(data, kRelationIdAt, 2);
-    entry.number = static_cast<std::uint16_t>(Unsigned(data, kFormatNumberAt, 2));
-    entry.descriptor.relationId = Unsigned(data, kDescriptorAt, 4);
-    entry.descriptor.recordNumber = Unsigned(data, kDescriptorAt + 4, 4);
+    entry.relationId = ods::LittleEndian(data, kRelationIdAt, 2);
+    entry.number = static_cast<std::uint16_t>(ods::LittleEndian(data, kFormatNumberAt, 2));
+    entry.descriptor.relationId = ods::LittleEndian(data, kDescriptorAt, 4);
+    entry.descriptor.recordNumber = ods::LittleEndian(data, kDescriptorAt + 4, 4);
     if (entry.descriptor.relationId != ods::kRelFormats)
         return std::nullopt;
     return entry;

@@ -5,23 +5,13 @@
 #include <utility>
 
 #include "ods/constants.h"
+#include "ods/littleendian.h"
 
 namespace ravelin::extract {
 namespace {
 
-std::uint32_t Word(std::span<const std::byte> bytes, std::size_t offset)
-{
-    if (offset >= bytes.size() || bytes.size() - offset < 2)
-        return 0;
-    return std::to_integer<std::uint32_t>(bytes[offset]) | (std::to_integer<std::uint32_t>(bytes[offset + 1]) << 8);
-}
-
-std::uint32_t Long(std::span<const std::byte> bytes, std::size_t offset)
-{
-    if (offset >= bytes.size() || bytes.size() - offset < 4)
-        return 0;
-    return Word(bytes, offset) | (Word(bytes, offset + 2) << 16);
-}
+std::uint32_t Word(std::span<const std::byte> bytes, std::size_t offset) { return ods::LittleEndian(bytes, offset, 2); }
+std::uint32_t Long(std::span<const std::byte> bytes, std::size_t offset) { return ods::LittleEndian(bytes, offset, 4); }
 
 // Header byte 10 of a fragment that is continued on another page.
 constexpr std::uint8_t kFlagContinuedAgain = ods::kFlagContinuation | ods::kFlagFirstFragment;

@@ -3,17 +3,10 @@
 #include <algorithm>
 
 #include "ods/constants.h"
+#include "ods/littleendian.h"
 
 namespace ravelin::ods {
 namespace {
-
-std::uint32_t Unsigned(std::span<const std::byte> bytes, std::size_t at, std::size_t width)
-{
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < width; ++i)
-        value |= std::to_integer<std::uint32_t>(bytes[at + i]) << (8 * i);
-    return value;
-}
 
 bool IsTextType(std::uint8_t type) { return type == kStoredText || type == kStoredVarying; }
 
@@ -53,16 +46,16 @@ std::optional<std::vector<FormatField>> ParseFormatDescriptor(std::span<const st
     fields.reserve(bytes.size() / kFormatFieldSize);
     for (std::size_t at = 0; at < bytes.size(); at += kFormatFieldSize) {
         FormatField field;
-        field.type = static_cast<std::uint8_t>(Unsigned(bytes, at + 1, 1));
-        field.scale = static_cast<std::int8_t>(Unsigned(bytes, at + 2, 1));
-        field.precision = static_cast<std::uint8_t>(Unsigned(bytes, at + 3, 1));
-        field.length = static_cast<std::uint16_t>(Unsigned(bytes, at + 4, 2));
-        field.subType = static_cast<std::uint16_t>(Unsigned(bytes, at + 6, 2));
-        field.flags = static_cast<std::uint16_t>(Unsigned(bytes, at + 8, 2));
-        field.offset = Unsigned(bytes, at + 12, 4);
+        field.type = static_cast<std::uint8_t>(LittleEndian(bytes, at + 1, 1));
+        field.scale = static_cast<std::int8_t>(LittleEndian(bytes, at + 2, 1));
+        field.precision = static_cast<std::uint8_t>(LittleEndian(bytes, at + 3, 1));
+        field.length = static_cast<std::uint16_t>(LittleEndian(bytes, at + 4, 2));
+        field.subType = static_cast<std::uint16_t>(LittleEndian(bytes, at + 6, 2));
+        field.flags = static_cast<std::uint16_t>(LittleEndian(bytes, at + 8, 2));
+        field.offset = LittleEndian(bytes, at + 12, 4);
         // The first byte is 0 in every descriptor written; anything else,
         // or a field reaching past the largest record, is damage.
-        if (Unsigned(bytes, at, 1) != 0 || std::size_t{field.offset} + field.length > kMaxRecordLength)
+        if (LittleEndian(bytes, at, 1) != 0 || std::size_t{field.offset} + field.length > kMaxRecordLength)
             return std::nullopt;
         fields.push_back(field);
     }

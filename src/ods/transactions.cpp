@@ -3,6 +3,7 @@
 #include <set>
 
 #include "ods/constants.h"
+#include "ods/littleendian.h"
 
 namespace ravelin::ods {
 namespace {
@@ -10,19 +11,8 @@ namespace {
 // Inventory pages kept in memory at once.
 constexpr std::size_t kLoadedPages = 64;
 
-std::uint32_t Long(std::span<const std::byte> bytes, std::size_t at)
-{
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        value |= std::to_integer<std::uint32_t>(bytes[at + i]) << (8 * i);
-    return value;
-}
-
-std::uint16_t Word(std::span<const std::byte> bytes, std::size_t at)
-{
-    return static_cast<std::uint16_t>(std::to_integer<unsigned>(bytes[at]) |
-                                      (std::to_integer<unsigned>(bytes[at + 1]) << 8));
-}
+std::uint32_t Long(std::span<const std::byte> bytes, std::size_t at) { return LittleEndian(bytes, at, 4); }
+std::uint32_t Word(std::span<const std::byte> bytes, std::size_t at) { return LittleEndian(bytes, at, 2); }
 
 bool KnownOdsVersion(std::uint16_t version)
 {
