@@ -6,8 +6,11 @@
 // with one INSERT statement (state.repairing).
 //
 // The walk: the table's data pages from its pointer pages, then per page its
-// record slots; each record is decompressed and its columns, in the table's
-// stored order, decoded by DecodeFieldValue at the places RecordLayout gives.
+// record slots; the current version of each record (DataPageReader) is
+// decompressed and its columns, in the table's stored order, decoded by
+// DecodeFieldValue at the places the layout of the record's own format gives
+// (extract/recordlayout.h). Old versions, deletion stubs and fragments are
+// no rows; a record whose current version cannot be read is a damaged row.
 // A record whose bytes turn out inconsistent (a column the decoders reject)
 // is abandoned at that column: the preview's row ends there, and in a repair
 // it counts among the records present, not among those recovered.
