@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "extract/datapagereader.h"
+#include "extract/tablepages.h"
 #include "extract/tabletransfer.h"
 
 namespace ravelin::extract {
@@ -24,27 +25,17 @@ void LogCount(job::WorkerLink& link, const std::string& table, std::uint64_t cou
     link.Blank();
 }
 
-// Collects the table's data page numbers from its pointer pages into
+// Collects the table's data page numbers (extract/tablepages.h) into
 // engine.dataPageNumbers. Yields false when the count was skipped meanwhile.
-bool CollectForCount(job::JobContext& job, const ods::PageListNode& node)
+bool CollectForCount(job::JobContext& job, std::uint32_t relationId, std::size_t pointerPages)
 {
     job::WorkerLink& link = job.link;
-    std::vector<std::uint32_t>& pages = job.engine.dataPageNumbers;
-    pages.clear();
-    DataPageNumberCollector collector(job.engine.context.PageCount());
-    link.Progress(job::kProgressStart, static_cast<std::intptr_t>(node.pagePositions.size()));
-    for (const std::uint64_t position : node.pagePositions) {
-        if (Skipped(job))
-            return false;
-        link.Progress(job::kProgressStep);
-        const std::vector<std::uint32_t> entries = ReadPointerPage(job.engine.context, position);
-        for (const std::uint32_t entry : entries) {
-            if (Skipped(job))
-                break;
-            collector.Append(std::span<const std::uint32_t>(&entry, 1), pages);
-            link.Progress(job::kProgressStep);
-        }
-    }
+    link.Progress(job::kProgressStart, static_cast<std::intptr_t>(pointerPages));
+    TablePageHooks hooks;
+    hooks.interrupted = [&job] { return Skipped(job); };
+    hooks.step = [&link] { link.Progress(job::kProgressStep); };
+    job.engine.dataPageNumbers =
+        CollectTableDataPages(job.engine.context, job.engine.pageLists, relationId, hooks).pages;
     return !Skipped(job);
 }
 
@@ -113,20 +104,17 @@ void CountTableRecords(job::JobContext& job)
                     break;
                 link.Progress(job::kProgressStep);
             }
-            std::uint64_t count = 0;
-            if (node) {
-                if (!CollectForCount(job, *node)) {
-                    link.Progress(job::kProgressEnd);
-                    job.engine.dataPageNumbers.clear();
-                    FinishRecordCount(job);
-                    return;
-                }
+            if (!CollectForCount(job, table.relationId, node ? node->pagePositions.size() : 0)) {
                 link.Progress(job::kProgressEnd);
-                count = CountDataPageRecords(job, table.relationId);
-                if (Skipped(job)) {
-                    FinishRecordCount(job);
-                    return;
-                }
+                job.engine.dataPageNumbers.clear();
+                FinishRecordCount(job);
+                return;
+            }
+            link.Progress(job::kProgressEnd);
+            const std::uint64_t count = CountDataPageRecords(job, table.relationId);
+            if (Skipped(job)) {
+                FinishRecordCount(job);
+                return;
             }
             LogCount(link, table.name, count);
         }

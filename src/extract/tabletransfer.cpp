@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "extract/datapagereader.h"
+#include "extract/tablepages.h"
 #include "ods/recordimage.h"
 #include "extract/recordlayout.h"
 #include "ods/constants.h"
@@ -371,15 +372,9 @@ void CollectDataPageNumbers(job::JobContext& job, std::uint32_t relationId)
 {
     std::vector<std::uint32_t>& pages = job.engine.dataPageNumbers;
     pages.clear();
-    const ods::PageListNode* node = FindPointerPageList(job.engine.pageLists, relationId);
-    if (!node)
-        return;
-    DataPageNumberCollector collector(job.engine.context.PageCount());
-    for (const std::uint64_t position : node->pagePositions) {
-        if (job.link.Stopped())
-            return;
-        collector.Append(ReadPointerPage(job.engine.context, position), pages);
-    }
+    TablePageHooks hooks;
+    hooks.interrupted = [&job] { return job.link.Stopped(); };
+    pages = CollectTableDataPages(job.engine.context, job.engine.pageLists, relationId, hooks).pages;
 }
 
 void TransferTableData(job::JobContext& job, const TransferHooks& hooks)

@@ -5,7 +5,7 @@
 // page (state.previewRequested), or copies each into the target database
 // with one INSERT statement (state.repairing).
 //
-// The walk: the table's data pages from its pointer pages, then per page its
+// The walk: the table's data pages (extract/tablepages.h), then per page its
 // record slots; the current version of each record (DataPageReader) is
 // decompressed and its columns, in the table's stored order, decoded by
 // DecodeFieldValue at the places the layout of the record's own format gives
@@ -95,8 +95,8 @@ std::string InsertStatementHead(const catalogue::TableNode& table);
 // The whole statement: the head, the values joined by ",", then ")".
 std::string BuildInsertStatement(const catalogue::TableNode& table, std::span<const std::string> values);
 
-// Fills engine.dataPageNumbers (emptied first) from the table's pointer
-// pages, while no stop is requested.
+// Fills engine.dataPageNumbers (emptied first) with the table's data pages
+// (extract/tablepages.h), while no stop is requested.
 void CollectDataPageNumbers(job::JobContext& job, std::uint32_t relationId);
 
 // Chooses the table (state.selectedObjectName in a preview,

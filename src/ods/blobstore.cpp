@@ -213,6 +213,10 @@ void BlobStore::IndexHeaderPages(const PageList& lists)
 
 void BlobStore::ListDataPages(const PageList& lists)
 {
+    // The pages the pointer pages list come first, so that a sequence
+    // number is taken from them before any data page the pointer pages do
+    // not list (a user table's pages that hold only fragments or older
+    // versions, or pages whose pointer page was lost).
     std::vector<std::byte> pointer;
     for (const PageListNode& node : lists) {
         if (node.relationId != relationId_)
@@ -227,11 +231,14 @@ void BlobStore::ListDataPages(const PageList& lists)
                 for (std::size_t i = 0; i < count; ++i)
                     dataPages_.push_back(Long(pointer, kPointerPageEntriesOffset + 4 * i));
             }
-        } else if (node.pageType == kDataPage) {
-            for (const std::uint64_t position : node.pagePositions) {
-                if (position % pageSize_ == 0)
-                    dataPages_.push_back(static_cast<std::uint32_t>(position / pageSize_));
-            }
+        }
+    }
+    for (const PageListNode& node : lists) {
+        if (node.relationId != relationId_ || node.pageType != kDataPage)
+            continue;
+        for (const std::uint64_t position : node.pagePositions) {
+            if (position % pageSize_ == 0)
+                dataPages_.push_back(static_cast<std::uint32_t>(position / pageSize_));
         }
     }
 }

@@ -27,8 +27,12 @@ inline constexpr std::array<std::uint32_t, 5> kPageSizeCandidates = {1024, 2048,
 // Pages whose checksum word decides the page size.
 inline constexpr std::array<std::uint32_t, 3> kProbePages = {5, 6, 7};
 
-// Pages 0..79 hold only system bookkeeping; the page scan starts here.
+// Pages 0..79 hold only system bookkeeping in an intact file; the catalogue
+// readers take their pages from here on.
 inline constexpr std::uint32_t kFirstScannedPage = 80;
+// The page scan looks for the pages of user tables and of the record
+// formats from page 1 on (page 0 is the header page).
+inline constexpr std::uint32_t kFirstPageOfUserTables = 1;
 
 // Data page (type 5) and type-12 page layout.
 inline constexpr std::uint32_t kDataPageRelationOffset = 20;  // 2 bytes: relation id
@@ -221,6 +225,23 @@ inline constexpr std::uint32_t kRfRecordLengthOds16 = 674;
 inline constexpr std::uint8_t kViewColumnNullFlags = 0xA8;
 // First control byte of a record whose literal run holds a whole unpadded name.
 inline constexpr std::uint8_t kLongNameRun = 72;
+
+// Page inventory pages (type 2): one bit per page from offset 20, page 0
+// of the inventory's range in the lowest bit of byte 20; a set bit marks a
+// free page. The first inventory page is page 1 and covers pages
+// 0 .. (page size - 20) * 8 - 1; the k-th further one stands on the last
+// page of the range before its own, page k * (page size - 20) * 8 - 1.
+inline constexpr std::uint8_t kPageInventoryPage = 2;
+inline constexpr std::uint32_t kFirstPageInventoryPage = 1;
+inline constexpr std::uint32_t kPageInventoryBitsOffset = 20;
+
+// Pointer page (type 4): at 16 its own sequence among the relation's pointer
+// pages (4 bytes). Entry i of pointer page s lists the data page of
+// sequence s * (data pages per pointer page) + i, the data page holding
+// that number at kPageSequenceOffset. A page of (page size - 32) bytes
+// holds per data page a 4-byte number and 2 bits of flags.
+inline constexpr std::uint32_t kPointerPageSequenceOffset = 16;
+inline constexpr std::uint32_t kPointerPageBitsPerEntry = 34;
 
 // Blob records of relation 5 (stored default texts, type-12 pages): offset 8
 // a nonzero 16-bit word, 10 a 16-bit count of bytes to skip, then a 16-bit

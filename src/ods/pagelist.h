@@ -1,6 +1,6 @@
 #pragma once
 
-// The page lists: every page from page 80 on filed under the relation it
+// The page lists: the pages of the file filed under the relation it
 // claims to belong to. The only map of the file the other readers use.
 
 #include <cstdint>

@@ -76,6 +76,13 @@ void FilePage(PageListFinder& finder, std::uint64_t pageStart, std::uint8_t page
                 node = &finder.AppendPageList(relationId, pageType);
             break;
         default:
+            // A user table's data pages: read by the table walks where no
+            // surviving pointer page lists them.
+            if (relationId >= kFirstUserRelation) {
+                node = finder.FindPageList(relationId, pageType);
+                if (!node)
+                    node = &finder.AppendPageList(relationId, pageType);
+            }
             break;
         }
         break;
@@ -124,17 +131,23 @@ void ScanPages(ReadingContext& context, PageList& lists, job::WorkerLink& link)
     // The type byte and both relation-id words lie in the first 28 bytes of
     // a page; one read through the block cache fetches them.
     std::array<std::byte, kPointerPageRelationOffset + 2> head{};
-    for (std::uint64_t page = kFirstScannedPage; page < pageCount; ++page) {
+    for (std::uint64_t page = kFirstPageOfUserTables; page < pageCount; ++page) {
         if (link.Stopped())
             break;
         const std::uint64_t pageStart = page * pageSize;
         context.ReadAt(pageStart, head);
         const auto pageType = std::to_integer<std::uint8_t>(head[0]);
+        const bool systemArea = page < kFirstScannedPage;
         if (const std::uint32_t at = RelationIdOffset(pageType)) {
             const std::uint32_t relationId =
                 std::to_integer<std::uint32_t>(head[at]) | (std::to_integer<std::uint32_t>(head[at + 1]) << 8);
-            FilePage(finder, pageStart, pageType, relationId);
-        } else if (pageType == kTransactionPage) {
+            // Before page 80 only the pages of user tables and the data pages
+            // of the record formats are filed: a damaged or reused file may
+            // hold them there, and the catalogue readers keep to pages 80 on.
+            if (!systemArea || relationId >= kFirstUserRelation ||
+                (relationId == kRelFormats && pageType == kDataPage))
+                FilePage(finder, pageStart, pageType, relationId);
+        } else if (pageType == kTransactionPage && !systemArea) {
             FilePage(finder, pageStart, pageType, 0);
         }
         link.Progress(job::kProgressStep);

@@ -1,9 +1,9 @@
 #pragma once
 
-// The page scan: reads the type byte of every page from page 80 on (and the
-// relation id of pages of types 4, 5, 11 and 12) and files each page under
-// the page-list node of the relation it claims to belong to. Runs on the
-// recovery worker thread.
+// The page scan: reads the type byte of every page (and the relation id of
+// pages of types 4, 5, 11 and 12) and files each page under the page-list
+// node of the relation it claims to belong to. Runs on the recovery worker
+// thread.
 
 #include <cstdint>
 #include <unordered_map>
@@ -49,8 +49,9 @@ std::uint32_t RelationIdOffset(std::uint8_t pageType);
 // Files the page starting at pageStart by its type byte and the relation id
 // read at RelationIdOffset(pageType):
 //   type 5:  relation 2, 3, 4, 5, 6, 7, 22: the first node of that relation,
-//            whatever its type, else a new type-5 node; relation 8: the
-//            first type-5 node of relation 8; other relations: not filed.
+//            whatever its type, else a new type-5 node; relation 8 or
+//            >= 128: the first type-5 node of the relation; other
+//            relations: not filed.
 //   type 4:  relation 8, 12 or >= 128: the first type-4 node of the relation.
 //   type 11: relation 8 or >= 128: the first type-11 node of the relation.
 //   type 12: relation 5, 8 or 12: the first type-12 node of the relation.
@@ -59,11 +60,15 @@ std::uint32_t RelationIdOffset(std::uint8_t pageType);
 // filed.
 void FilePage(PageListFinder& finder, std::uint64_t pageStart, std::uint8_t pageType, std::uint32_t relationId);
 
-// Visits pages 80 .. P-1 (P = file size / page size) in file order and files
+// Visits pages 1 .. P-1 (P = file size / page size) in file order and files
 // them into lists (appending to what lists holds; the caller empties it
-// before a scan). Sends UM_PROGRESS (1, P) before, (2) after every page and
-// (3) at the end, also after a stop. A stop request ends the scan before the
-// next page. Files of 80 pages or fewer file nothing.
+// before a scan). Pages 1 to 79 are filed only when they belong to a user
+// table (relation id 128 or more) or are data pages of the record formats
+// (relation 8);
+// the catalogue relations and the transaction inventory are filed from
+// page 80 on. Sends UM_PROGRESS (1, P) before, (2) after every page and
+// (3) at the end, also after a stop. A stop request ends the scan before
+// the next page.
 void ScanPages(ReadingContext& context, PageList& lists, job::WorkerLink& link);
 
 }  // namespace ravelin::ods

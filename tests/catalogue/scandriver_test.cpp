@@ -240,12 +240,14 @@ TEST(ScanDatabase, StopEndsTheScanAtEachStep)
         std::size_t expectedFiledPages;
         std::string expectedRelations;
     };
-    // Progress: the page scan's start, 6 page steps and end (messages 1..8),
-    // then the pre-pass's start (9), 3 slot steps, end.
+    // Progress: the page scan's start, a step for each of pages 1..79 (they
+    // hold nothing here), 6 page steps from page 80 on and the end (messages
+    // 1..87), then the pre-pass's start (88), 3 slot steps, end.
+    constexpr std::size_t kPageScanEnd = 1 + 79 + 6 + 1;
     const Case cases[] = {
-        {"stop during the page scan", 3, 2, ""},
-        {"stop right after the page scan's end", 8, 6, ""},
-        {"stop during the pre-pass", 10, 6, "CUSTOMER=128/2 "},
+        {"stop during the page scan", 1 + 79 + 2, 2, ""},
+        {"stop right after the page scan's end", kPageScanEnd, 6, ""},
+        {"stop during the pre-pass", kPageScanEnd + 2, 6, "CUSTOMER=128/2 "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -271,7 +273,7 @@ TEST(ScanDatabase, StopEndsTheScanAtEachStep)
         const std::vector<RecordingFrame::Sent> after(scan.frame.sent.begin() + static_cast<std::ptrdiff_t>(stopAt),
                                                       scan.frame.sent.end());
         std::vector<RecordingFrame::Sent> expectedAfter;
-        if (c.stopAfterProgress != 8)
+        if (c.stopAfterProgress != kPageScanEnd)
             expectedAfter.push_back({job::UM_PROGRESS, job::kProgressEnd, 0});
         EXPECT_EQ(after, expectedAfter);
     }

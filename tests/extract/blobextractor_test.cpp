@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <optional>
 #include <string>
 #include <vector>
@@ -129,9 +130,13 @@ struct OpenDatabase {
                 }
             }
         }
+        // A data page both listed and filed by the scan is read once.
+        std::set<std::uint32_t> read;
         std::vector<Bytes> records;
         ods::RecordImage image;
         for (const std::uint32_t number : pages) {
+            if (!read.insert(number).second)
+                continue;
             context.ReadAt(std::uint64_t{number} * context.pageSize, page);
             if (std::to_integer<int>(page[0]) != ods::kDataPage || Word(page, ods::kDataPageRelationOffset) != relationId)
                 continue;

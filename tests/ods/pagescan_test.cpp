@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
@@ -112,9 +113,9 @@ TEST(ScanPages, FilingRules)
         {"relation-5 data page after a type-12 page of relation 5 joins the type-12 node",
          {{12, 5}, {5, 5}, {12, 5}},
          {{5, 12, {0, 1, 2}}}},
-        {"data pages of 2, 3, 4, 6, 7, 8 and 22 are filed; other system relations are not",
-         {{5, 22}, {5, 7}, {5, 4}, {5, 3}, {5, 1}, {5, 12}, {5, 8}, {5, 127}, {5, 128}, {5, 300}, {5, 22}},
-         {{22, 5, {0, 10}}, {7, 5, {1}}, {4, 5, {2}}, {3, 5, {3}}, {8, 5, {6}}}},
+        {"data pages of 2, 3, 4, 6, 7, 8, 22 and user tables are filed; other system relations are not",
+         {{5, 22}, {5, 7}, {5, 4}, {5, 3}, {5, 1}, {5, 12}, {5, 8}, {5, 127}, {5, 128}, {5, 300}, {5, 22}, {5, 128}},
+         {{22, 5, {0, 10}}, {7, 5, {1}}, {4, 5, {2}}, {3, 5, {3}}, {8, 5, {6}}, {128, 5, {8, 11}}, {300, 5, {9}}}},
         {"the record formats keep one node per page type",
          {{12, 8}, {5, 8}, {11, 8}, {4, 8}, {5, 8}, {12, 8}},
          {{8, 12, {0, 5}}, {8, 5, {1, 4}}, {8, 11, {2}}, {8, 4, {3}}}},
@@ -151,7 +152,9 @@ TEST(ScanPages, FilingRules)
     }
 }
 
-TEST(ScanPages, OnlyWholePagesFromPage80AreExamined)
+// Catalogue pages count from page 80 on; the pages of user tables and of
+// the record formats are filed wherever they stand.
+TEST(ScanPages, WholePagesAreExaminedCataloguePagesFromPage80)
 {
     struct Case {
         const char* name;
@@ -160,21 +163,26 @@ TEST(ScanPages, OnlyWholePagesFromPage80AreExamined)
         std::vector<std::uint32_t> expectedPages;
     };
     const Case cases[] = {
-        {"80 pages: nothing is examined", 80, 0, {}},
-        {"fewer than 80 pages", 20, 0, {}},
-        {"exactly 81 pages: page 80 only", 81, 0, {80}},
-        {"82 pages", 82, 0, {80, 81}},
-        {"a partial page at the end is not a page", 81, 512, {80}},
+        {"80 pages: only the user table's and the formats' pages", 80, 0, {40, 41, 42}},
+        {"fewer than 40 pages", 20, 0, {}},
+        {"exactly 81 pages: page 80 as well", 81, 0, {40, 41, 42, 80}},
+        {"82 pages", 82, 0, {40, 41, 42, 80, 81}},
+        {"a partial page at the end is not a page", 81, 512, {40, 41, 42, 80}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FixtureWriter writer(1024);
         // Every page from 8 on is a relation-6 data page: pages 5..7 must
-        // stay intact for the page size to be detected.
+        // stay intact for the page size to be detected. Among them a data
+        // page and a pointer page of table 130 and a formats data page.
         for (std::uint32_t page = 8; page < FixtureWriter::kFirstFreePage; ++page) {
             writer.InitPage(page, kDataPage);
             writer.SetPageWord(page, kDataPageRelationOffset, kRelRelations);
         }
+        writer.SetPageWord(40, kDataPageRelationOffset, 130);
+        writer.InitPage(41, kPointerPage);
+        writer.SetPageWord(41, kPointerPageRelationOffset, 130);
+        writer.SetPageWord(42, kDataPageRelationOffset, kRelFormats);
         while (writer.pageCount() < c.pageCount)
             writer.AddDataPage(kRelRelations);
         auto image = writer.image();
@@ -197,11 +205,13 @@ TEST(ScanPages, OnlyWholePagesFromPage80AreExamined)
         for (const PageListNode& node : lists)
             for (std::uint64_t at : node.pagePositions)
                 filed.push_back(static_cast<std::uint32_t>(at / 1024));
+        std::sort(filed.begin(), filed.end());
         EXPECT_EQ(filed, c.expectedPages);
 
-        // Progress: start with the page count, one step per examined page, end.
+        // Progress: start with the page count, one step per examined page
+        // (1 .. P-1), end.
         std::vector<RecordingFrame::Sent> expected{{job::UM_PROGRESS, job::kProgressStart, c.pageCount}};
-        for (std::size_t i = 0; i < c.expectedPages.size(); ++i)
+        for (std::uint32_t page = 1; page < c.pageCount; ++page)
             expected.push_back({job::UM_PROGRESS, job::kProgressStep, 0});
         expected.push_back({job::UM_PROGRESS, job::kProgressEnd, 0});
         EXPECT_EQ(frame.sent, expected);
@@ -214,15 +224,16 @@ TEST(ScanPages, StopLeavesTheListsPartlyBuilt)
     for (int i = 0; i < 10; ++i)
         writer.AddDataPage(kRelRelations);
     RecordingFrame frame;
-    // The user presses Stop while the third page is being reported.
+    // The user presses Stop while the third page from page 80 is being
+    // reported (pages 1 to 79 come first).
     frame.onSend = [&frame](const RecordingFrame::Sent&) {
-        if (frame.ProgressCount(job::kProgressStep) == 3)
+        if (frame.ProgressCount(job::kProgressStep) == 79 + 3)
             frame.stopRequested = true;
     };
     const PageList lists = Scan(writer, frame);
     ASSERT_EQ(lists.size(), 1u);
     EXPECT_EQ(lists[0].pagePositions, (std::vector<std::uint64_t>{80 * 2048, 81 * 2048, 82 * 2048}));
-    EXPECT_EQ(frame.ProgressCount(job::kProgressStep), 3u);
+    EXPECT_EQ(frame.ProgressCount(job::kProgressStep), 79u + 3u);
     ASSERT_FALSE(frame.sent.empty());
     EXPECT_EQ(frame.sent.back(), (RecordingFrame::Sent{job::UM_PROGRESS, job::kProgressEnd, 0}));
 }
