@@ -1,6 +1,9 @@
 #include "catalogue/recordformats.h"
 
 #include <algorithm>
+#include <optional>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "catalogue/fielddefinitions.h"
@@ -231,6 +234,166 @@ void ApplyRecordFormats(SchemaModel& model)
                 column = ColumnOfField(column, field);
             column.characterSet = field.characterSet();
         }
+    }
+}
+
+std::string RebuiltColumnName(std::uint16_t fieldId) { return "COLUMN_" + std::to_string(fieldId); }
+
+std::string RebuiltTableName(std::uint32_t relationId) { return "TABLE_" + std::to_string(relationId); }
+
+namespace {
+
+// A column for the field numbered fieldId of a format; nullopt for a field
+// that is not stored or whose type cannot be declared.
+std::optional<COLUMN> RebuiltColumn(const ods::RecordFormat& format, std::uint16_t fieldId)
+{
+    const ods::FormatField& field = format.fields[fieldId];
+    if (!format.Stored(field) || field.type == ods::kStoredArray)
+        return std::nullopt;
+    COLUMN blank;
+    blank.name = RebuiltColumnName(fieldId);
+    blank.fieldId = fieldId;
+    blank.position = fieldId;
+    COLUMN column = ColumnOfField(blank, field);
+    if (column.typeCode == 0 || column.typeName.empty())
+        return std::nullopt;
+    return column;
+}
+
+// Adds a rebuilt column for every stored field no column of the table
+// names; yields the names added.
+std::vector<std::string> AddMissingColumns(TableNode& table, const ods::RecordFormat& format)
+{
+    std::vector<std::string> added;
+    std::vector<bool> named(format.fields.size(), false);
+    for (const COLUMN& column : table.columns) {
+        if (column.fieldId < 0)
+            return added;  // the surviving columns cannot say which fields they are
+        if (static_cast<std::size_t>(column.fieldId) < named.size())
+            named[static_cast<std::size_t>(column.fieldId)] = true;
+    }
+    for (std::size_t id = 0; id < format.fields.size(); ++id) {
+        if (named[id])
+            continue;
+        if (auto column = RebuiltColumn(format, static_cast<std::uint16_t>(id))) {
+            added.push_back(column->name);
+            table.columns.push_back(std::move(*column));
+        }
+    }
+    if (!added.empty()) {
+        std::stable_sort(table.columns.begin(), table.columns.end(),
+                         [](const COLUMN& a, const COLUMN& b) { return a.fieldId < b.fieldId; });
+    }
+    return added;
+}
+
+// Whether the columns are exactly the stored fields of the format: one
+// column per stored field, by field id, each agreeing with its field.
+bool ColumnsMatchFormat(const TableNode& table, const ods::RecordFormat& format)
+{
+    std::size_t stored = 0;
+    for (const ods::FormatField& field : format.fields)
+        stored += format.Stored(field) ? 1 : 0;
+    if (stored == 0 || table.columns.size() != stored)
+        return false;
+    for (const COLUMN& column : table.columns) {
+        if (column.fieldId < 0 || static_cast<std::size_t>(column.fieldId) >= format.fields.size())
+            return false;
+        const ods::FormatField& field = format.fields[static_cast<std::size_t>(column.fieldId)];
+        if (!format.Stored(field) || !ColumnAgreesWithField(column, field))
+            return false;
+    }
+    return true;
+}
+
+std::string JoinNames(const std::vector<std::string>& names)
+{
+    std::string text;
+    for (const std::string& name : names)
+        text += (text.empty() ? "" : ", ") + name;
+    return text;
+}
+
+}  // namespace
+
+void RebuildFromRecordFormats(CatalogueContext& scan)
+{
+    SchemaModel& model = scan.model;
+    std::set<std::uint32_t> withPages;
+    for (const ods::PageListNode& node : scan.pageLists) {
+        if (node.relationId >= ods::kFirstUserRelation &&
+            (node.pageType == ods::kPointerPage || node.pageType == ods::kDataPage) && !node.pagePositions.empty())
+            withPages.insert(node.relationId);
+    }
+    const auto hasTable = [&model](std::uint32_t relationId) {
+        return std::any_of(model.tables.begin(), model.tables.end(),
+                           [relationId](const TableNode& table) { return table.relationId == relationId; });
+    };
+
+    // Relations whose relation record survives but not one column record.
+    for (const TABLEIDNAME& relation : model.relations) {
+        if (relation.relationId < ods::kFirstUserRelation || model.FindTable(relation.name) != nullptr ||
+            hasTable(relation.relationId))
+            continue;
+        const ods::RecordFormat* newest = model.NewestRecordFormat(relation.relationId);
+        if (newest == nullptr)
+            continue;
+        TableNode table{relation.name, relation.relationId, relation.fieldIdCount, {}};
+        const std::vector<std::string> added = AddMissingColumns(table, *newest);
+        if (added.empty())
+            continue;
+        scan.link.Log(kColumnsRebuiltText + table.name + ": " + JoinNames(added));
+        model.tables.push_back(std::move(table));
+    }
+
+    // Tables that lost some of their column records.
+    for (TableNode& table : model.tables) {
+        if (table.relationId < ods::kFirstUserRelation)
+            continue;
+        const ods::RecordFormat* newest = model.NewestRecordFormat(table.relationId);
+        if (newest == nullptr)
+            continue;
+        const std::vector<std::string> added = AddMissingColumns(table, *newest);
+        if (!added.empty())
+            scan.link.Log(kColumnsRebuiltText + table.name + ": " + JoinNames(added));
+    }
+
+    // Relations with pages and a format that no relation record names.
+    std::vector<std::uint32_t> unnamed;
+    for (const auto& [relationId, formats] : model.recordFormats) {
+        if (relationId >= ods::kFirstUserRelation && !formats.empty() && withPages.count(relationId) != 0 &&
+            !hasTable(relationId))
+            unnamed.push_back(relationId);
+    }
+    // A table known by its columns alone takes the one such relation its
+    // columns match.
+    for (TableNode& table : model.tables) {
+        if (table.relationId != 0)
+            continue;
+        std::vector<std::uint32_t> matches;
+        for (const std::uint32_t relationId : unnamed) {
+            if (ColumnsMatchFormat(table, *model.NewestRecordFormat(relationId)))
+                matches.push_back(relationId);
+        }
+        if (matches.size() != 1)
+            continue;
+        table.relationId = matches.front();
+        table.fieldIdCount = static_cast<std::uint32_t>(model.NewestRecordFormat(table.relationId)->fields.size());
+        std::erase(unnamed, table.relationId);
+        ++scan.tableCount;
+        scan.link.Log(kRelationFoundText + table.name + ": " + std::to_string(table.relationId));
+    }
+    for (const std::uint32_t relationId : unnamed) {
+        const ods::RecordFormat& newest = *model.NewestRecordFormat(relationId);
+        TableNode table{RebuiltTableName(relationId), relationId, static_cast<std::uint32_t>(newest.fields.size()), {}};
+        if (model.FindTable(table.name) != nullptr || AddMissingColumns(table, newest).empty())
+            continue;
+        model.relations.push_back(TABLEIDNAME{table.name, relationId, table.fieldIdCount});
+        ++scan.tableCount;
+        const std::size_t columns = table.columns.size();
+        scan.link.Log(kTableRebuiltText + table.name + " (" + std::to_string(columns) +
+                      (columns == 1 ? " column)" : " columns)"));
+        model.tables.push_back(std::move(table));
     }
 }
 

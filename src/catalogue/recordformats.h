@@ -5,6 +5,9 @@
 // stored in, and for each column of a table its stored type, length and
 // character set as the table's newest format has them.
 
+#include <cstdint>
+#include <string>
+
 #include "catalogue/cataloguecontext.h"
 #include "catalogue/schemamodel.h"
 #include "ods/recordformat.h"
@@ -37,5 +40,34 @@ COLUMN ColumnOfField(const COLUMN& column, const ods::FormatField& field);
 // field definition lost or misread). Called once the field definitions and
 // domains are applied.
 void ApplyRecordFormats(SchemaModel& model);
+
+// Log texts of what RebuildFromRecordFormats rebuilt.
+inline constexpr const char* kTableRebuiltText = "Table rebuilt from its record format: ";
+inline constexpr const char* kColumnsRebuiltText = "Columns rebuilt from the record format in ";
+inline constexpr const char* kRelationFoundText = "Relation id found by its record format for ";
+
+// The name of a column whose column record was lost: COLUMN_<field id>.
+std::string RebuiltColumnName(std::uint16_t fieldId);
+// The name of a table whose relation record was lost: TABLE_<relation id>.
+std::string RebuiltTableName(std::uint32_t relationId);
+
+// Rebuilds from the record formats what the catalogue pages lost, for user
+// tables (relation id 128 or more) that have a record format:
+// - a table whose relation record survives but none of whose column
+//   records do gets a column for every stored field of its newest format;
+// - a table some of whose column records were lost (every surviving one
+//   carrying a field id) gets a column for each stored field of its newest
+//   format that no column names;
+// - a table whose column records survive but whose relation record was lost
+//   (relation id 0) takes the relation id of the one table with data pages
+//   and no relation record whose newest format its columns match exactly;
+// - a relation with data or pointer pages and a format but neither a
+//   relation record nor a table becomes table TABLE_<relation id>.
+// Rebuilt columns are typed from the format and named COLUMN_<field id>;
+// fields of a type this reader cannot declare are left out. The columns of
+// a table stay in field-id order. Every rebuild is logged through
+// scan.link, and a rebuilt table counts in scan.tableCount. Run once the
+// formats are applied (ApplyRecordFormats).
+void RebuildFromRecordFormats(CatalogueContext& scan);
 
 }  // namespace ravelin::catalogue

@@ -209,6 +209,10 @@ void ScanDatabase(CatalogueContext& scan)
     // left unknown or misread.
     if (!scan.link.Stopped())
         ApplyRecordFormats(scan.model);
+    // What the catalogue pages lost the formats may still tell: tables and
+    // columns whose records were destroyed.
+    if (!scan.link.Stopped())
+        RebuildFromRecordFormats(scan);
 }
 
 void ReadRelations(CatalogueContext& scan, const ods::PageListNode& node)

@@ -5,6 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "fixture/recordingframe.h"
+#include "ods/constants.h"
+
 namespace ravelin::catalogue {
 namespace {
 
@@ -110,6 +116,183 @@ TEST(RecordFormats, TheNewestFormatCompletesTheColumns)
     EXPECT_TRUE(HoldsUtf8Text(columns[1]));
     EXPECT_EQ(columns[1].notNull, 1);
     EXPECT_EQ(columns[2].length, 4);  // untouched
+}
+
+// What the catalogue kept of one table before the rebuild.
+struct KeptTable {
+    std::string name;
+    std::uint32_t relationId;
+    std::vector<std::int32_t> columnFieldIds;  // each kept column, by field id (-1: none)
+};
+
+// What the rebuild should leave: "NAME=id:COL,COL" per table, in order.
+std::string Describe(const SchemaModel& model)
+{
+    std::string text;
+    for (const TableNode& table : model.tables) {
+        text += table.name + "=" + std::to_string(table.relationId) + ":";
+        for (std::size_t i = 0; i < table.columns.size(); ++i)
+            text += (i ? "," : "") + table.columns[i].name;
+        text += " ";
+    }
+    return text;
+}
+
+TEST(RecordFormats, LostTablesAndColumnsAreRebuiltFromTheFormats)
+{
+    // Table 130's newest format: INTEGER, VARCHAR(20) in UTF8, a dropped
+    // field, DOUBLE; an older format had one field only.
+    ods::FormatField id = Field(ods::kStoredLong, 4);
+    ods::FormatField text = Field(ods::kStoredVarying, 82, 0, ods::kCharsetUtf8);
+    text.offset = 8;
+    ods::FormatField dropped;
+    ods::FormatField amount = Field(ods::kStoredDouble, 8);
+    amount.offset = 96;
+    const ods::RecordFormat older{130, 1, {id}};
+    const ods::RecordFormat newest{130, 2, {id, text, dropped, amount}};
+    // Relation 131 stores one INTEGER, like 132; 133 stores a DOUBLE.
+    const ods::RecordFormat single{131, 1, {id}};
+    const ods::RecordFormat twin{132, 1, {id}};
+    const ods::RecordFormat other{133, 1, {Field(ods::kStoredDouble, 8)}};
+
+    struct Case {
+        const char* name;
+        std::vector<TABLEIDNAME> relations;
+        std::vector<KeptTable> tables;
+        std::vector<std::uint32_t> withPages;  // relations with data pages
+        std::string expected;
+        std::vector<std::string> log;
+        std::uint16_t addedTables;
+    };
+    const Case cases[] = {
+        {"an intact catalogue is left as it is",
+         {{"T", 130, 4}},
+         {{"T", 130, {0, 1, 3}}},
+         {130},
+         "T=130:C,C,C ",
+         {},
+         0},
+        {"a relation record without column records gets the format's columns",
+         {{"T", 130, 4}},
+         {},
+         {130},
+         "T=130:COLUMN_0,COLUMN_1,COLUMN_3 ",
+         {"Columns rebuilt from the record format in T: COLUMN_0, COLUMN_1, COLUMN_3"},
+         0},
+        {"lost column records are filled in by field id, in field-id order",
+         {{"T", 130, 4}},
+         {{"T", 130, {3, 0}}},
+         {130},
+         "T=130:C,COLUMN_1,C ",
+         {"Columns rebuilt from the record format in T: COLUMN_1"},
+         0},
+        {"columns without field ids cannot say which fields are lost",
+         {{"T", 130, 4}},
+         {{"T", 130, {-1}}},
+         {130},
+         "T=130:C ",
+         {},
+         0},
+        {"a relation with pages and a format but no catalogue becomes TABLE_<id>",
+         {},
+         {},
+         {130},
+         "TABLE_130=130:COLUMN_0,COLUMN_1,COLUMN_3 ",
+         {"Table rebuilt from its record format: TABLE_130 (3 columns)"},
+         1},
+        {"a format without pages (a view's) rebuilds nothing",
+         {},
+         {},
+         {},
+         "",
+         {},
+         0},
+        {"columns without their relation record take the one relation they match",
+         {},
+         {{"U", 0, {0}}},
+         {131, 133},
+         "U=131:C TABLE_133=133:COLUMN_0 ",
+         {"Relation id found by its record format for U: 131",
+          "Table rebuilt from its record format: TABLE_133 (1 column)"},
+         2},
+        {"columns that match two relations keep relation 0; both become TABLE_<id>",
+         {},
+         {{"U", 0, {0}}},
+         {131, 132},
+         "U=0:C TABLE_131=131:COLUMN_0 TABLE_132=132:COLUMN_0 ",
+         {"Table rebuilt from its record format: TABLE_131 (1 column)",
+          "Table rebuilt from its record format: TABLE_132 (1 column)"},
+         2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SchemaModel model;
+        model.relations = c.relations;
+        model.recordFormats[130] = {older, newest};
+        model.recordFormats[131] = {single};
+        model.recordFormats[132] = {twin};
+        model.recordFormats[133] = {other};
+        // A system relation's format never rebuilds anything.
+        model.recordFormats[5] = {ods::RecordFormat{5, 1, {id}}};
+        for (const KeptTable& kept : c.tables) {
+            TableNode table{kept.name, kept.relationId, 0, {}};
+            for (const std::int32_t fieldId : kept.columnFieldIds) {
+                COLUMN column = Typed(kTypeInteger, 4, "INTEGER");
+                column.fieldId = fieldId;
+                table.columns.push_back(column);
+            }
+            model.tables.push_back(table);
+        }
+        ods::PageList lists;
+        for (const std::uint32_t relationId : c.withPages)
+            lists.push_back(ods::PageListNode{relationId, ods::kDataPage, {4096}});
+        lists.push_back(ods::PageListNode{5, ods::kDataPage, {8192}});
+        ods::ReadingContext context;
+        fixture::RecordingFrame frame;
+        job::WorkerLink link = frame.Link();
+        std::uint16_t tableCount = 0;
+        CatalogueContext scan{context, lists, model, link, tableCount};
+
+        RebuildFromRecordFormats(scan);
+        EXPECT_EQ(Describe(model), c.expected);
+        EXPECT_EQ(frame.logLines, c.log);
+        EXPECT_EQ(tableCount, c.addedTables);
+    }
+}
+
+TEST(RecordFormats, RebuiltColumnsAreTypedFromTheFormat)
+{
+    ods::FormatField id = Field(ods::kStoredLong, 4);
+    ods::FormatField text = Field(ods::kStoredVarying, 82, 0, ods::kCharsetUtf8);
+    text.offset = 8;
+    ods::FormatField money = Field(ods::kStoredLong, 4, -2, kTypeNumeric);
+    money.precision = 9;
+    money.offset = 92;
+    ods::FormatField array = Field(ods::kStoredArray, 8);
+    array.offset = 96;
+    SchemaModel model;
+    model.recordFormats[140] = {ods::RecordFormat{140, 1, {id, text, money, array}}};
+    ods::PageList lists{ods::PageListNode{140, ods::kPointerPage, {4096}}};
+    ods::ReadingContext context;
+    fixture::RecordingFrame frame;
+    job::WorkerLink link = frame.Link();
+    std::uint16_t tableCount = 0;
+    CatalogueContext scan{context, lists, model, link, tableCount};
+
+    RebuildFromRecordFormats(scan);
+    ASSERT_EQ(model.tables.size(), 1u);
+    const std::vector<COLUMN>& columns = model.tables[0].columns;
+    // The array's element type is not in the format: it is left out.
+    ASSERT_EQ(columns.size(), 3u);
+    EXPECT_EQ(columns[0].typeCode, kTypeInteger);
+    EXPECT_EQ(columns[1].typeCode, kTypeVarchar);
+    EXPECT_EQ(CharacterLength(columns[1]), 20);
+    EXPECT_TRUE(HoldsUtf8Text(columns[1]));
+    EXPECT_EQ(columns[2].scale, 2);
+    EXPECT_EQ(columns[2].precision, 9);
+    EXPECT_EQ(columns[2].fieldId, 2);
+    ASSERT_EQ(model.relations.size(), 1u);
+    EXPECT_EQ(model.relations[0].name, "TABLE_140");
 }
 
 }  // namespace
