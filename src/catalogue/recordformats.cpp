@@ -287,23 +287,28 @@ std::vector<std::string> AddMissingColumns(TableNode& table, const ods::RecordFo
     return added;
 }
 
-// Whether the columns are exactly the stored fields of the format: one
-// column per stored field, by field id, each agreeing with its field.
+// Whether the columns are exactly the fields of the format: one column per
+// stored field, by field id, each agreeing with its field; a computed
+// column names a field the format keeps without storing it.
 bool ColumnsMatchFormat(const TableNode& table, const ods::RecordFormat& format)
 {
     std::size_t stored = 0;
     for (const ods::FormatField& field : format.fields)
         stored += format.Stored(field) ? 1 : 0;
-    if (stored == 0 || table.columns.size() != stored)
-        return false;
+    std::size_t matched = 0;
     for (const COLUMN& column : table.columns) {
         if (column.fieldId < 0 || static_cast<std::size_t>(column.fieldId) >= format.fields.size())
             return false;
         const ods::FormatField& field = format.fields[static_cast<std::size_t>(column.fieldId)];
-        if (!format.Stored(field) || !ColumnAgreesWithField(column, field))
+        if (field.dropped())
             return false;
+        if (!format.Stored(field))
+            continue;
+        if (!ColumnAgreesWithField(column, field))
+            return false;
+        ++matched;
     }
-    return true;
+    return stored != 0 && matched == stored;
 }
 
 std::string JoinNames(const std::vector<std::string>& names)

@@ -154,6 +154,10 @@ TEST(RecordFormats, LostTablesAndColumnsAreRebuiltFromTheFormats)
     const ods::RecordFormat single{131, 1, {id}};
     const ods::RecordFormat twin{132, 1, {id}};
     const ods::RecordFormat other{133, 1, {Field(ods::kStoredDouble, 8)}};
+    // Relation 134 stores an INTEGER and keeps a computed field (offset 0).
+    ods::FormatField computed = Field(ods::kStoredLong, 4);
+    computed.offset = 0;
+    const ods::RecordFormat withComputed{134, 1, {id, computed}};
 
     struct Case {
         const char* name;
@@ -215,6 +219,13 @@ TEST(RecordFormats, LostTablesAndColumnsAreRebuiltFromTheFormats)
          {"Relation id found by its record format for U: 131",
           "Table rebuilt from its record format: TABLE_133 (1 column)"},
          2},
+        {"a computed column matches the field its format keeps without storing it",
+         {},
+         {{"V", 0, {0, 1}}},
+         {134},
+         "V=134:C,C ",
+         {"Relation id found by its record format for V: 134"},
+         1},
         {"columns that match two relations keep relation 0; both become TABLE_<id>",
          {},
          {{"U", 0, {0}}},
@@ -232,6 +243,7 @@ TEST(RecordFormats, LostTablesAndColumnsAreRebuiltFromTheFormats)
         model.recordFormats[131] = {single};
         model.recordFormats[132] = {twin};
         model.recordFormats[133] = {other};
+        model.recordFormats[134] = {withComputed};
         // A system relation's format never rebuilds anything.
         model.recordFormats[5] = {ods::RecordFormat{5, 1, {id}}};
         for (const KeptTable& kept : c.tables) {
