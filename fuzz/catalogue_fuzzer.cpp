@@ -25,10 +25,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const std::uint32_t pageSize = 1024u << (data[0] % 3);
     std::vector<std::byte> image(std::size_t{ods::kFirstScannedPage} * pageSize);
-    for (const std::uint32_t page : ods::kProbePages) {
-        image[std::size_t{page} * pageSize + ods::kChecksumOffset] = std::byte{ods::kPageChecksum & 0xFF};
-        image[std::size_t{page} * pageSize + ods::kChecksumOffset + 1] = std::byte{ods::kPageChecksum >> 8};
+    // The system pages before the fuzzed ones all carry a page header (an
+    // index page's type, which the scan does not file), so the page size
+    // is this one whatever the fuzzed pages hold.
+    constexpr std::uint8_t kIndexPage = 7;
+    for (std::uint32_t page = 0; page < ods::kFirstScannedPage; ++page) {
+        const std::size_t at = std::size_t{page} * pageSize;
+        image[at] = std::byte{page == 0 ? ods::kHeaderPage : kIndexPage};
+        image[at + ods::kChecksumOffset] = std::byte{ods::kPageChecksum & 0xFF};
+        image[at + ods::kChecksumOffset + 1] = std::byte{ods::kPageChecksum >> 8};
     }
+    image[ods::kHeaderPageSizeOffset] = std::byte{static_cast<std::uint8_t>(pageSize & 0xFF)};
+    image[ods::kHeaderPageSizeOffset + 1] = std::byte{static_cast<std::uint8_t>(pageSize >> 8)};
     const std::vector<std::byte> pages = fuzz::Copy(data + 1, size - 1);
     image.insert(image.end(), pages.begin(), pages.end());
 

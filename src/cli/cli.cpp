@@ -17,7 +17,7 @@ constexpr const char* kExitCodesText =
     "Exit codes:\n"
     "  0  the scan completed\n"
     "  1  usage error, or the job failed, or the report could not be written\n"
-    "  2  the file is not a database the reader recognises (\"Invalid Datbase File.\")\n"
+    "  2  the file is not a database the reader recognises (\"Invalid Database File.\")\n"
     "  3  the file is in use: another process (a running database server) holds it locked\n"
     "  4  the scan was stopped with Ctrl-C (a second Ctrl-C ends the program at once)";
 

@@ -43,7 +43,7 @@ constexpr const char* kRepairExitCodesText =
     "  0  the repair completed\n"
     "  1  usage error, an unknown name, a target that could not be created or attached, a repair cut short\n"
     "     (the target stopped answering), or the report could not be written\n"
-    "  2  the file is not a database the reader recognises (\"Invalid Datbase File.\")\n"
+    "  2  the file is not a database the reader recognises (\"Invalid Database File.\")\n"
     "  3  the file is in use: another process (a running database server) holds it locked\n"
     "  4  the scan or the repair was stopped with Ctrl-C (a second Ctrl-C ends the program at once)\n"
     "  5  the repair ran to its end but did not copy everything: a selected table was not created or\n"

@@ -234,10 +234,9 @@ void JobDriver::RunScan(JobContext& job)
 
     if (!engine_.context.OpenDatabaseFile(state_.databasePath)) {
         engine_.invalidFile = true;
-        if (ShowMessageDialog(engine_, dialogs_) == kAnswerOk) {
-            link.Log(kFileInUseText);
+        if (ShowMessageDialog(engine_, dialogs_) == kAnswerOk)
             engine_.invalidFile = false;
-        }
+        link.Log(kNoPageSizeText);
         state_.scanning = false;
         outcome_ = JobOutcome::InvalidFile;
         return;
@@ -325,9 +324,9 @@ void JobDriver::RunRepair(JobContext& job)
     }
 
     state_.databaseLoaded = false;
-    link.Log("Reparing process started on: " + TimeStamp());
+    link.Log("Repairing process started on: " + TimeStamp());
     link.Blank();
-    link.Log("Reparing is being in process, for.............................. " + state_.databaseName);
+    link.Log("Repairing is being in process, for.............................. " + state_.databaseName);
     link.Blank();
 
     engine_.previewPage = 0;
@@ -361,7 +360,7 @@ void JobDriver::RunRepair(JobContext& job)
     link.Blank();
     link.Log("Indices recovered :" + std::to_string(engine_.indexCount));
     link.Blank();
-    link.Log("Reparing process completed on " + TimeStamp());
+    link.Log("Repairing process completed on " + TimeStamp());
     link.Blank();
     link.Progress(kProgressEnd);
     state_.connected = false;

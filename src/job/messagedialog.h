@@ -12,9 +12,12 @@
 
 namespace ravelin::job {
 
-inline constexpr const char* kInvalidFileText = "Invalid Datbase File.";
+inline constexpr const char* kInvalidFileText = "Invalid Database File.";
 inline constexpr const char* kCloseConfirmationText = "Do you want to close Application?";
 inline constexpr const char* kFileInUseText = "Cannot open the file because it is being used by another process.";
+// Logged after the invalid-file message: why the file was refused.
+inline constexpr const char* kNoPageSizeText =
+    "No page size could be found: the file is not a database, or too few of its pages can be read.";
 inline constexpr const char* kRepairSucceededText = "Repair process completed successfully.";
 inline constexpr const char* kConnectionFailedText = "Connection failed";
 

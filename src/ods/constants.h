@@ -24,8 +24,6 @@ inline constexpr std::uint8_t kType12Page = 12;
 
 // Page sizes probed by the page-size detection, smallest first.
 inline constexpr std::array<std::uint32_t, 5> kPageSizeCandidates = {1024, 2048, 4096, 8192, 16384};
-// Pages whose checksum word decides the page size.
-inline constexpr std::array<std::uint32_t, 3> kProbePages = {5, 6, 7};
 
 // Pages 0..79 hold only system bookkeeping in an intact file; the catalogue
 // readers take their pages from here on.

@@ -68,18 +68,99 @@ std::int64_t Advance(std::int64_t position, std::uint64_t distance)
 
 }  // namespace
 
+namespace {
+
+// Sample windows: a file up to kWholeFileLimit bytes is read whole; a
+// larger one in kSampleWindows windows of kSampleWindowBytes, spread evenly
+// from its start to its end and aligned to the largest page size, so that
+// every candidate's pages inside a window start at the same offsets.
+constexpr std::uint64_t kWholeFileLimit = 8ull << 20;
+constexpr std::uint64_t kSampleWindows = 16;
+constexpr std::uint64_t kSampleWindowBytes = 256ull << 10;
+constexpr std::uint8_t kHighestPageType = 15;
+// Pages with a page header a size needs before the pages can speak for it.
+constexpr std::uint64_t kFewestValidPages = 3;
+
+// A page header: a page type byte (0 for a page never used) and the
+// checksum word. Text and random bytes practically never show both.
+bool HasPageHeader(std::span<const std::byte> head)
+{
+    const auto type = std::to_integer<std::uint8_t>(head[0]);
+    return type <= kHighestPageType &&
+           (std::to_integer<unsigned>(head[kChecksumOffset]) | (std::to_integer<unsigned>(head[kChecksumOffset + 1]) << 8)) ==
+               kPageChecksum;
+}
+
+}  // namespace
+
+std::vector<PageSizeScore> ScorePageSizes(PageSource& source)
+{
+    const std::uint64_t size = source.Size();
+    const std::uint64_t largest = kPageSizeCandidates.back();
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> windows;  // [begin, end)
+    if (size <= kWholeFileLimit) {
+        windows.emplace_back(0, size);
+    } else {
+        const std::uint64_t span = size - kSampleWindowBytes;
+        for (std::uint64_t i = 0; i < kSampleWindows; ++i) {
+            const std::uint64_t begin = span / (kSampleWindows - 1) * i / largest * largest;
+            windows.emplace_back(begin, std::min(size, begin + kSampleWindowBytes));
+        }
+    }
+    std::vector<PageSizeScore> scores;
+    for (const std::uint32_t pageSize : kPageSizeCandidates)
+        scores.push_back(PageSizeScore{pageSize, 0, 0});
+    std::vector<std::byte> bytes;
+    for (const auto& [begin, end] : windows) {
+        bytes.resize(static_cast<std::size_t>(end - begin));
+        source.Read(begin, bytes);
+        for (PageSizeScore& score : scores) {
+            // Page 0 is the header page, counted apart; a page must lie whole
+            // in the file.
+            for (std::uint64_t at = begin; at < end && size - at >= score.pageSize; at += score.pageSize) {
+                if (at == 0)
+                    continue;
+                ++score.sampled;
+                if (HasPageHeader(std::span<const std::byte>(bytes).subspan(static_cast<std::size_t>(at - begin))))
+                    ++score.valid;
+            }
+        }
+    }
+    return scores;
+}
+
 std::uint32_t DetectPageSize(PageSource& source)
 {
-    for (std::uint32_t size : kPageSizeCandidates) {
-        const auto probe = [&](std::uint32_t page) {
-            return WordAt(source, std::uint64_t{page} * size + kChecksumOffset) == kPageChecksum;
-        };
-        if (!probe(kProbePages[0]))
-            continue;
-        // Page 5 matches at this size: pages 6 and 7 must confirm it, and no
-        // larger size is tried.
-        return probe(kProbePages[1]) && probe(kProbePages[2]) ? size : 0;
+    const std::vector<PageSizeScore> scores = ScorePageSizes(source);
+    const auto share = [](const PageSizeScore& score) {
+        return score.sampled == 0 ? 0.0 : static_cast<double>(score.valid) / static_cast<double>(score.sampled);
+    };
+    double best = 0.0;
+    for (const PageSizeScore& score : scores) {
+        if (score.valid >= kFewestValidPages)
+            best = std::max(best, share(score));
     }
+    // The smallest size that comes close to the best share: a multiple of the
+    // true size scores as high as the true size, a smaller size at most half
+    // as high. Where the header page is sound, this is the size it names; a
+    // header page naming another size (a larger one, whose pages would all
+    // be pages too) is overruled by the pages.
+    if (best > 0.0) {
+        for (const PageSizeScore& score : scores) {
+            if (score.valid >= kFewestValidPages && share(score) >= 0.75 * best)
+                return score.pageSize;
+        }
+    }
+    // Too few pages carry a page header to tell: the header page decides
+    // where it is sound (type 1, a candidate size that divides the file).
+    std::array<std::byte, kHeaderPageSizeOffset + 2> head{};
+    source.Read(0, head);
+    const std::uint32_t named = WordAt(source, kHeaderPageSizeOffset);
+    const std::uint64_t size = source.Size();
+    const bool candidate =
+        std::find(kPageSizeCandidates.begin(), kPageSizeCandidates.end(), named) != kPageSizeCandidates.end();
+    if (std::to_integer<std::uint8_t>(head[0]) == kHeaderPage && candidate && size >= named && size % named == 0)
+        return named;
     return 0;
 }
 

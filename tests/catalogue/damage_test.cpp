@@ -553,7 +553,7 @@ TEST(DamagedSamples, CommandLineScanEndsWithTheSummary)
         const CliRun run = RunCliScan(dir, copy);
         if (!opens) {
             EXPECT_EQ(run.exitCode, 2) << run.out;
-            EXPECT_NE(run.out.find("Invalid Datbase File."), std::string::npos) << run.out;
+            EXPECT_NE(run.out.find("Invalid Database File."), std::string::npos) << run.out;
             continue;
         }
         EXPECT_EQ(run.exitCode, 0) << run.out;

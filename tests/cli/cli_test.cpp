@@ -29,6 +29,8 @@ using ravelin::testing::TempDir;
 using ravelin::testing::WriteBytes;
 
 const std::string kInUseText = "Cannot open the file because it is being used by another process.";
+const std::string kNoPageSizeText =
+    "No page size could be found: the file is not a database, or too few of its pages can be read.";
 
 struct RunResult {
     int exitCode = -1;
@@ -245,8 +247,8 @@ TEST(RavelinCli, FilesThatCannotBeScannedEndWithTheirMessageAndExitCode)
         std::vector<std::string> tail;  // stdout lines after the opening lines
     };
     const Case cases[] = {
-        {"text file", std::string(5000, 'a'), false, 2, "Invalid Datbase File.\n", {kInUseText}},
-        {"empty file", "", false, 2, "Invalid Datbase File.\n", {kInUseText}},
+        {"text file", std::string(5000, 'a'), false, 2, "Invalid Database File.\n", {kNoPageSizeText}},
+        {"empty file", "", false, 2, "Invalid Database File.\n", {kNoPageSizeText}},
         {"locked by another process", DatabaseImage(1024, 8), true, 3, kInUseText + "\n", {}},
     };
     for (const Case& c : cases) {

@@ -60,7 +60,7 @@ std::string ClosingBlock(const std::vector<std::string>& shortfalls, int views, 
     if (!shortfalls.empty())
         block += "\n";
     return block + "Views recovered   :" + std::to_string(views) + "\n\nIndices recovered :" +
-           std::to_string(indices) + "\n\nReparing process completed on ";
+           std::to_string(indices) + "\n\nRepairing process completed on ";
 }
 
 constexpr const char* kSuccessText = "Repair process completed successfully.";

@@ -318,7 +318,8 @@ TEST_F(JobDriverTest, ASecondScanStartsFromAnEmptyModel)
 
 TEST_F(JobDriverTest, FileThatCannotBeScannedStopsAfterTheOpeningLines)
 {
-    const std::string inUseLine = kFileInUseText;
+    // The reason is logged, never that the file is in use.
+    const std::string noPageSize = kNoPageSizeText;
     struct Case {
         const char* name;
         std::string bytes;  // written to the file; "" with exists false: no file at all
@@ -329,11 +330,11 @@ TEST_F(JobDriverTest, FileThatCannotBeScannedStopsAfterTheOpeningLines)
         std::vector<std::string> tail;  // log lines after the opening lines
     };
     const Case cases[] = {
-        {"not a database", std::string(20000, 'x'), true, false, JobOutcome::InvalidFile, kInvalidFileText, {inUseLine}},
-        {"empty file", "", true, false, JobOutcome::InvalidFile, kInvalidFileText, {inUseLine}},
-        {"no such file", "", false, false, JobOutcome::InvalidFile, kInvalidFileText, {inUseLine}},
-        {"page 5 unconfirmed by page 7", DatabaseImage(1024, 8, {5, 6}), true, false, JobOutcome::InvalidFile,
-         kInvalidFileText, {inUseLine}},
+        {"not a database", std::string(20000, 'x'), true, false, JobOutcome::InvalidFile, kInvalidFileText, {noPageSize}},
+        {"empty file", "", true, false, JobOutcome::InvalidFile, kInvalidFileText, {noPageSize}},
+        {"no such file", "", false, false, JobOutcome::InvalidFile, kInvalidFileText, {noPageSize}},
+        {"two pages only carry a page header", DatabaseImage(1024, 8, {5, 6}), true, false, JobOutcome::InvalidFile,
+         kInvalidFileText, {noPageSize}},
         {"held by another process", DatabaseImage(1024, 8), true, true, JobOutcome::FileInUse, kFileInUseText, {}},
     };
     for (const Case& c : cases) {
@@ -567,8 +568,8 @@ TEST_F(JobDriverTest, RepairRunsOnlyAfterTheTargetIsAttached)
         std::vector<std::string> expected = {"STEP AttachTarget"};
         if (c.attaches) {
             const std::vector<std::string> started = {
-                "LOG Reparing process started on: <TS>", "LOG ",
-                "LOG Reparing is being in process, for.............................. TEST.GDB", "LOG ",
+                "LOG Repairing process started on: <TS>", "LOG ",
+                "LOG Repairing is being in process, for.............................. TEST.GDB", "LOG ",
                 "UM_REPAIR_STATE 1,0", "STEP RunRepair"};
             expected.insert(expected.end(), started.begin(), started.end());
         }
@@ -579,7 +580,7 @@ TEST_F(JobDriverTest, RepairRunsOnlyAfterTheTargetIsAttached)
         if (c.attaches && !c.stops) {
             const std::vector<std::string> finished = {
                 "LOG Views recovered   :1", "LOG ", "LOG Indices recovered :3", "LOG ",
-                "LOG Reparing process completed on <TS>", "LOG ", "UM_PROGRESS 3,0", "UM_REPAIR_STATE 0,1",
+                "LOG Repairing process completed on <TS>", "LOG ", "UM_PROGRESS 3,0", "UM_REPAIR_STATE 0,1",
                 "UM_CLEAR_TREE 0,0"};
             expected.insert(expected.end(), finished.begin(), finished.end());
         }
@@ -622,7 +623,7 @@ TEST(JobDriverDefaults, RepairWithoutATargetWriterNeverClaimsSuccess)
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], "Connection Failed.");
     for (const std::string& line : lines)
-        EXPECT_EQ(line.find("Reparing"), std::string::npos) << line;
+        EXPECT_EQ(line.find("Repairing"), std::string::npos) << line;
     ASSERT_EQ(dialogs.calls.size(), 1u);
     EXPECT_EQ(dialogs.calls[0].text, kConnectionFailedText);
     EXPECT_FALSE(driver.State().connected);

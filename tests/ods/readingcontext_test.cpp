@@ -95,47 +95,97 @@ const std::vector<PageSizeCase>& PageSizeCases()
          4096},
         {"all zeros", [] { return Bytes(200000); }, 0},
         {"empty file", [] { return Bytes(); }, 0},
-        {"4096, file ends before page 5", [] { return Database(4096, 5); }, 0},
+        // No page is special: a damaged page costs only its own vote.
+        {"4096, a file of 5 pages", [] { return Database(4096, 5); }, 4096},
         {"1024, file ends inside page 7's word",
          [] {
              Bytes b = Database(1024, 8);
              b.resize(7 * 1024 + 3);
              return b;
          },
-         0},
-        {"1024, page 6 does not confirm page 5",
+         1024},
+        {"1024, pages 5 to 7 zeroed",
          [] {
              Bytes b = Database(1024, 20);
-             PutWord(b, 6 * 1024 + 2, 0);
+             std::fill(b.begin() + 5 * 1024, b.begin() + 8 * 1024, 0);
              return b;
          },
-         0},
-        {"1024, page 7 does not confirm page 5",
+         1024},
+        {"1024, header page and pages 5 to 7 zeroed: not taken for 2048",
          [] {
              Bytes b = Database(1024, 20);
-             PutWord(b, 7 * 1024 + 2, 12346);
+             std::fill(b.begin(), b.begin() + 1024, 0);
+             std::fill(b.begin() + 5 * 1024, b.begin() + 8 * 1024, 0);
              return b;
          },
-         0},
-        // Page 5 under a smaller size matches by chance inside a valid file of
-        // a larger size: no larger size is tried after that.
-        {"4096 file, stray word at the 1024 page-5 probe",
+         1024},
+        {"4096 file, stray checksum words at 1024 offsets",
          [] {
              Bytes b = Database(4096, 10);
-             PutWord(b, 5 * 1024 + 2, kPageChecksum);
+             for (std::size_t p : {5, 6, 7, 9})
+                 PutWord(b, p * 1024 + 2, kPageChecksum), b[p * 1024] = kDataPage;
              return b;
          },
-         0},
-        {"8192 file, stray word at the 2048 page-5 probe",
+         4096},
+        {"8192 file, stray checksum words at 2048 offsets",
          [] {
              Bytes b = Database(8192, 10);
-             PutWord(b, 5 * 2048 + 2, kPageChecksum);
+             for (std::size_t p : {5, 7, 9})
+                 PutWord(b, p * 2048 + 2, kPageChecksum), b[p * 2048] = kDataPage;
+             return b;
+         },
+         8192},
+        {"4096, page 7 overwritten", [] {
+             Bytes b = Database(4096, 10);
+             std::fill(b.begin() + 7 * 4096, b.begin() + 8 * 4096, 0xFF);
+             return b;
+         },
+         4096},
+        {"4096, the header page names 8192: the pages overrule it",
+         [] {
+             Bytes b = Database(4096, 10);
+             PutWord(b, kHeaderPageSizeOffset, 8192);
+             return b;
+         },
+         4096},
+        {"4096, 5% of the pages zeroed or overwritten",
+         [] {
+             Bytes b = Database(4096, 200);
+             for (std::size_t p = 3; p < 200; p += 20) {
+                 std::fill(b.begin() + static_cast<std::ptrdiff_t>(p * 4096),
+                           b.begin() + static_cast<std::ptrdiff_t>((p + 1) * 4096), p % 40 == 3 ? 0 : 0x5A);
+             }
+             return b;
+         },
+         4096},
+        {"a page type no page has (0xFF) does not make a page", [] {
+             Bytes b = Database(4096, 10);
+             for (std::size_t p = 0; p < 10; ++p)
+                 b[p * 4096] = 0xFF;
              return b;
          },
          0},
-        {"4096, page 7 damaged", [] {
-             Bytes b = Database(4096, 10);
-             std::fill(b.begin() + 7 * 4096, b.begin() + 8 * 4096, 0xFF);
+        {"too few pages to tell: the header page names the size",
+         [] {
+             Bytes b(2 * 4096);
+             b[0] = kHeaderPage;
+             PutWord(b, kHeaderPageSizeOffset, 4096);
+             return b;
+         },
+         4096},
+        {"a header page whose size does not divide the file is not sound",
+         [] {
+             Bytes b(2 * 4096 + 100);
+             b[0] = kHeaderPage;
+             PutWord(b, kHeaderPageSizeOffset, 4096);
+             return b;
+         },
+         0},
+        {"random bytes", [] {
+             Bytes b(300000);
+             std::uint32_t x = 12345;
+             for (auto& byte : b)
+                 byte = static_cast<std::uint8_t>((x = x * 1103515245u + 12345u) >> 24);
              return b;
          },
          0},

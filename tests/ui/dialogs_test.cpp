@@ -97,9 +97,9 @@ private slots:
     {
         CMessageDialog question(nullptr, "Do you want to close Application?", job::MessageButtons::YesNo);
         QVERIFY(Button(&question, "Yes") && Button(&question, "No") && !Button(&question, "OK"));
-        CMessageDialog note(nullptr, "Invalid Datbase File.", job::MessageButtons::Ok);
+        CMessageDialog note(nullptr, "Invalid Database File.", job::MessageButtons::Ok);
         QVERIFY(Button(&note, "OK") && !Button(&note, "Yes"));
-        QCOMPARE(note.Text(), QStringLiteral("Invalid Datbase File."));
+        QCOMPARE(note.Text(), QStringLiteral("Invalid Database File."));
         CFileExist exists(nullptr);
         QCOMPARE(exists.Text(), QStringLiteral("File already exists.\nDo you want to overwrite?"));
     }

@@ -1,5 +1,7 @@
 #include "ui/jobcontrolimpl.h"
 
+#include "job/messagedialog.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -228,7 +230,7 @@ private slots:
         QCOMPARE(log.filter(QRegularExpression(QStringLiteral("^Table Recovered : "))).size(), 16);
         // Every index is written to its side file, none is executed.
         QVERIFY(log.contains(QStringLiteral("Indices recovered :%1").arg(indices)));
-        QVERIFY(!log.filter(QRegularExpression(QStringLiteral("^Reparing process completed on "))).isEmpty());
+        QVERIFY(!log.filter(QRegularExpression(QStringLiteral("^Repairing process completed on "))).isEmpty());
 
         // The tree and the model are emptied: the next repair needs a new scan.
         QCOMPARE(app.frame.Tree()->Root()->childCount(), 0);
@@ -340,8 +342,9 @@ private slots:
         const QList<Dialogs::Shown> shown = Dialogs::TakeShown();
         QCOMPARE(shown.size(), 2);
         QCOMPARE(shown[1].kind, Dialogs::Kind::Message);
-        QCOMPARE(shown[1].text, QStringLiteral("Invalid Datbase File."));
-        QCOMPARE(app.Log().last(), QStringLiteral("Cannot open the file because it is being used by another process."));
+        QCOMPARE(shown[1].text, QStringLiteral("Invalid Database File."));
+        // The log says why, never that the file is in use.
+        QCOMPARE(app.Log().last(), QString::fromUtf8(job::kNoPageSizeText));
         QVERIFY(!app.frame.Ribbon()->Action(ID_START_REPAIR)->isEnabled());
         QVERIFY(app.frame.Ribbon()->Action(ID_OPEN_FILE)->isEnabled());
         QCOMPARE(app.frame.Tree()->Root()->childCount(), 0);

@@ -123,7 +123,7 @@ TEST_F(RepairJob, ACompleteRepairIntoANewTarget)
     EXPECT_EQ(dialogs.connectionCalls, 0);
     EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Repair process completed successfully."});
     EXPECT_TRUE(Logged("Connection Create Successfully. "));
-    EXPECT_TRUE(Logged("Reparing is being in process, for.............................. new.fdb"));
+    EXPECT_TRUE(Logged("Repairing is being in process, for.............................. new.fdb"));
     EXPECT_TRUE(Logged("Views recovered   :1"));
     EXPECT_EQ(Words(RunIsql(folder.File("new.fdb"), "SELECT COUNT(*), SUM(ID) FROM V1;")),
               (std::vector<std::string>{"10", "55"}));
@@ -175,7 +175,7 @@ TEST_F(RepairJob, TargetsThatCannotBeUsedEndTheRepairWithConnectionFailed)
         for (const std::string& line : frame.logLines)
             reasonLogged = reasonLogged || line.find(c.reasonPart) != std::string::npos;
         EXPECT_TRUE(reasonLogged);
-        EXPECT_FALSE(Logged("Reparing process started on: "));
+        EXPECT_FALSE(Logged("Repairing process started on: "));
     }
     EXPECT_EQ(ReadAll(existing), "not mine");
 }
