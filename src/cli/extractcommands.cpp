@@ -123,13 +123,15 @@ private:
     std::ostream& out_;
 };
 
-void PrintRows(const std::vector<std::string>& columns, const std::vector<std::vector<std::string>>& rows, bool json,
-               std::ostream& out)
+void PrintRows(const std::vector<std::string>& columns, const std::vector<std::vector<std::string>>& rows,
+               const std::vector<bool>& damaged, bool json, std::ostream& out)
 {
     if (json) {
         nlohmann::json document;
         document["columns"] = columns;
         document["rows"] = rows;
+        // Parallel to rows: whether each shows a damaged record.
+        document["damaged"] = damaged;
         out << document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return;
     }
@@ -166,8 +168,11 @@ int RunPreviewCommand(const PreviewOptions& options, RecordCommandStreams& strea
         return ExitCodeOf(driver.Outcome());
 
     std::vector<std::vector<std::string>> rows;
-    if (options.all || options.page == 0)
+    std::vector<bool> damaged;
+    if (options.all || options.page == 0) {
         rows = frame.grid.Rows();
+        damaged = frame.grid.damaged();
+    }
     for (unsigned page = 1; options.all || page <= options.page; ++page) {
         if (!frame.grid.nextEnabled()) {
             if (options.all)
@@ -183,9 +188,10 @@ int RunPreviewCommand(const PreviewOptions& options, RecordCommandStreams& strea
         if (options.all || page == options.page) {
             const auto more = frame.grid.Rows();
             rows.insert(rows.end(), more.begin(), more.end());
+            damaged.insert(damaged.end(), frame.grid.damaged().begin(), frame.grid.damaged().end());
         }
     }
-    PrintRows(frame.grid.columns(), rows, options.json, streams.out);
+    PrintRows(frame.grid.columns(), rows, damaged, options.json, streams.out);
     return kExitCompleted;
 }
 

@@ -8,6 +8,7 @@ void PreviewGrid::SetColumns(std::vector<std::string> names)
 {
     columns_ = std::move(names);
     rows_.clear();
+    damaged_.clear();
 }
 
 void PreviewGrid::Cell(const std::string& text, bool recordDamaged)
@@ -17,6 +18,7 @@ void PreviewGrid::Cell(const std::string& text, bool recordDamaged)
         // counter has run past the rows.
         itemIndex_ = std::min(rowCounter_, rows_.size());
         rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(itemIndex_), std::vector<std::string>{text});
+        damaged_.insert(damaged_.begin() + static_cast<std::ptrdiff_t>(itemIndex_), false);
     } else if (itemIndex_ < rows_.size()) {
         std::vector<std::string>& row = rows_[itemIndex_];
         if (row.size() <= columnCounter_)
@@ -29,8 +31,13 @@ void PreviewGrid::Cell(const std::string& text, bool recordDamaged)
         columnCounter_ = 0;
     }
     if (recordDamaged) {
-        ++rowCounter_;
-        columnCounter_ = 0;
+        if (itemIndex_ < damaged_.size())
+            damaged_[itemIndex_] = true;
+        // The row ends here, whatever cells it still lacks.
+        if (columnCounter_ != 0) {
+            ++rowCounter_;
+            columnCounter_ = 0;
+        }
     }
 }
 
@@ -47,6 +54,7 @@ void PreviewGrid::PagingState(std::uintptr_t wParam, std::intptr_t lParam, const
         rowCounter_ = 0;
     } else if (wParam == 1 && lParam == 0) {
         rows_.clear();
+        damaged_.clear();
     } else if (wParam == 1 && lParam == 1) {
         if (rowCounter_ > 100)
             return;

@@ -6,7 +6,8 @@
 //
 //   UM_GRID_COLUMNS  SetColumns: one column per table column, no rows
 //   UM_GRID_CELL     Cell: the next cell; a full row, or a cell that comes
-//                    with recordDamaged set, ends the row
+//                    with recordDamaged set, ends the row; recordDamaged
+//                    marks the row as a damaged record's
 //   UM_PAGING_STATE  PagingState: (0, 0) Next only, (0, 1) both buttons, each
 //                    resetting the row counter; (1, 0) deletes the rows;
 //                    (1, 1) the end of the table's data
@@ -35,12 +36,15 @@ public:
     const std::vector<std::string>& columns() const { return columns_; }
     // The rows, each padded with empty cells to the column count.
     std::vector<std::vector<std::string>> Rows() const;
+    // Per row of Rows(): whether it shows a damaged record.
+    const std::vector<bool>& damaged() const { return damaged_; }
     bool nextEnabled() const { return nextEnabled_; }
     bool previousEnabled() const { return previousEnabled_; }
 
 private:
     std::vector<std::string> columns_;
     std::vector<std::vector<std::string>> rows_;
+    std::vector<bool> damaged_;  // parallel to rows_
     std::size_t columnCounter_ = 0;
     std::size_t rowCounter_ = 0;
     std::size_t itemIndex_ = 0;

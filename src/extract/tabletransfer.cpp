@@ -76,9 +76,15 @@ private:
 
     // Decodes the record in image_ column by column, laid out as layout
     // says; in a preview sends its cells, in a repair executes its INSERT.
-    // Without a layout the record's current version could not be read: it
-    // is a damaged record before its first column.
-    RecordEnd TransferRecord(const RecordLayout* layout);
+    // Without a layout the record's current version could not be read.
+    // misfit: the record's stored bytes do not fit its format. A record
+    // that is misfit, unreadable or has a value the decoders reject is
+    // damaged: the preview marks its row, the repair sets it aside instead
+    // of inserting it.
+    RecordEnd TransferRecord(const RecordLayout* layout, bool misfit, std::uint32_t page, std::uint16_t slot);
+    // The record's cells as far as they can be read (empty where not), for
+    // the set-aside file.
+    void SalvageCells(const RecordLayout* layout);
     FieldValue DecodeColumn(const RecordLayout& layout, std::size_t index);
     // The layout of records stored in format number: laid out by the file's
     // record format, or where the file holds no such format (or a column
@@ -103,6 +109,10 @@ private:
     DecodeOptions options_;
     const bool useFormats_;
     std::array<std::optional<RecordLayout>, 256> layouts_;
+    // For layouts_[n] laid out by the file's record format n: the bytes its
+    // records keep zero.
+    std::array<std::optional<ods::SlackCheck>, 256> slackChecks_;
+    std::vector<std::string> cells_;
     std::optional<RecordLayout> inferred_;
     ods::RecordImage image_;
     std::string statementHead_;
@@ -143,9 +153,18 @@ void TableWalk::Run(std::uint32_t startIndex, std::uint32_t skipSlots)
         for (; slot < slotCount; ++slot) {
             const SlotKind kind = reader_.ReadSlot(slot, image_, header, lengths);
             const bool row = kind == SlotKind::Record || kind == SlotKind::Unreadable;
-            if (row && TransferRecord(kind == SlotKind::Record ? &LayoutOf(header.format) : nullptr) ==
-                           RecordEnd::Stopped)
-                return;
+            if (row) {
+                const RecordLayout* layout = kind == SlotKind::Record ? &LayoutOf(header.format) : nullptr;
+                // A record stored in a format of the file must expand to
+                // exactly that format's length, its runs ending there, and
+                // keep zero the bytes the server keeps zero.
+                const std::optional<ods::SlackCheck>& slack = slackChecks_[header.format];
+                const bool misfit = layout != nullptr && slack &&
+                                    (image_.size() != layout->length || image_.overran() ||
+                                     slack->FindStrayByte(image_.bytes()).has_value());
+                if (TransferRecord(layout, misfit, pages[pageIndex], slot) == RecordEnd::Stopped)
+                    return;
+            }
             --engine_.slotsLeft;
             state_.recordDamaged = false;
             if (link_.Stopped())
@@ -181,6 +200,7 @@ const RecordLayout& TableWalk::LayoutOf(std::uint8_t number)
             useFormats_ ? engine_.model.FindRecordFormat(table_.relationId, number) : nullptr;
         if (format != nullptr) {
             layout = FormatRecordLayout(table_.columns, *format);
+            slackChecks_[number].emplace(*format);
         } else {
             if (!inferred_)
                 inferred_ = ProbeLayout(engine_.context, engine_.dataPageNumbers, table_);
@@ -214,13 +234,15 @@ FieldValue TableWalk::DecodeColumn(const RecordLayout& layout, std::size_t index
     return value;
 }
 
-TableWalk::RecordEnd TableWalk::TransferRecord(const RecordLayout* layout)
+TableWalk::RecordEnd TableWalk::TransferRecord(const RecordLayout* layout, bool misfit, std::uint32_t page,
+                                               std::uint16_t slot)
 {
-    bool damaged = false;
+    bool damaged = misfit || layout == nullptr;
     // The statement is built in place as the values come; its storage is
     // kept from record to record.
     statement_.assign(statementHead_);
-    for (std::size_t index = 0; index < table_.columns.size(); ++index) {
+    const std::size_t columns = table_.columns.size();
+    for (std::size_t index = 0; index < columns; ++index) {
         if (repair_ && link_.Stopped())
             return RecordEnd::Stopped;
         FieldValue value;
@@ -228,7 +250,7 @@ TableWalk::RecordEnd TableWalk::TransferRecord(const RecordLayout* layout)
             value = DecodeColumn(*layout, index);
         else
             value.damaged = true;
-        damaged = value.damaged;
+        damaged = damaged || value.damaged;
         if (repair_) {
             if (!damaged) {
                 if (index != 0)
@@ -238,13 +260,19 @@ TableWalk::RecordEnd TableWalk::TransferRecord(const RecordLayout* layout)
                     statement_, (place.storedType ? *place.storedType : table_.columns[index]).typeCode, value);
             }
         } else {
+            // A value that cannot be read leaves its cell empty; the row's
+            // last cell says whether the record is damaged.
+            if (value.damaged)
+                value.text.clear();
             state_.valueText = std::move(value.text);
-            state_.recordDamaged = damaged;
+            state_.recordDamaged = damaged && index + 1 == columns;
             link_.Send(job::UM_GRID_CELL);
             state_.valueText.clear();
         }
         link_.Progress(job::kProgressStep);
-        if (damaged)
+        // In a repair the values after a damaged one are not needed: the
+        // record is set aside with the cells a salvage pass reads.
+        if (repair_ && damaged)
             break;
     }
     if (!repair_)
@@ -252,15 +280,33 @@ TableWalk::RecordEnd TableWalk::TransferRecord(const RecordLayout* layout)
     if (link_.Stopped())
         return RecordEnd::Stopped;
     ++engine_.recordsPresent;
-    // A damaged record would give an incomplete statement that no server
-    // accepts: it is counted, not sent.
-    if (!damaged && !table_.columns.empty() && hooks_.statements) {
+    if (damaged) {
+        // Not inserted: a damaged record's values may be wrong. Its readable
+        // cells go to the set-aside file.
+        if (hooks_.damaged) {
+            SalvageCells(layout);
+            if (hooks_.damaged->SetAside(table_, page, slot, cells_))
+                ++engine_.recordsSetAside;
+        }
+    } else if (columns != 0 && hooks_.statements) {
         statement_ += ')';
         if (hooks_.statements->ExecuteInsert(statement_))
             ++engine_.recordsRecovered;
     }
     link_.Progress(job::kProgressStep);
     return RecordEnd::Done;
+}
+
+void TableWalk::SalvageCells(const RecordLayout* layout)
+{
+    cells_.assign(table_.columns.size(), std::string());
+    if (layout == nullptr)
+        return;
+    for (std::size_t index = 0; index < table_.columns.size(); ++index) {
+        FieldValue value = DecodeColumn(*layout, index);
+        if (!value.damaged && !value.nullLiteral)
+            cells_[index] = std::move(value.text);
+    }
 }
 
 void TableWalk::RememberNextPage(std::uint32_t pageIndex, std::uint32_t slotsPassed)
@@ -303,18 +349,22 @@ void TableWalk::FinishRepairedTable()
     link_.Log(kTableRecoveredText + table_.name);
     link_.Log(kRecordsPresentText + std::to_string(engine_.recordsPresent));
     link_.Log(kRecordsRecoveredText + std::to_string(engine_.recordsRecovered));
+    if (engine_.recordsSetAside != 0)
+        link_.Log(kRecordsSetAsideText + std::to_string(engine_.recordsSetAside));
     link_.Blank();
     if (engine_.blobFileCount != 0) {
         link_.Log(kBlobsRecoveredText + std::to_string(engine_.blobFileCount));
         link_.Blank();
     }
-    engine_.repairedTables.push_back({table_.name, engine_.recordsPresent, engine_.recordsRecovered});
+    engine_.repairedTables.push_back(
+        {table_.name, engine_.recordsPresent, engine_.recordsRecovered, true, engine_.recordsSetAside});
     engine_.currentDataPage = 0;
     engine_.nullFlags.clear();
     engine_.dataPageNumbers.clear();
     engine_.slotsLeft = 0;
     engine_.recordsPresent = 0;
     engine_.recordsRecovered = 0;
+    engine_.recordsSetAside = 0;
     engine_.blobFileCount = 0;
     engine_.repairSucceeded = true;
     link_.Progress(job::kProgressEnd);

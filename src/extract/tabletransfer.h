@@ -11,17 +11,21 @@
 // DecodeFieldValue at the places the layout of the record's own format gives
 // (extract/recordlayout.h). Old versions, deletion stubs and fragments are
 // no rows; a record whose current version cannot be read is a damaged row.
-// A record whose bytes turn out inconsistent (a column the decoders reject)
-// is abandoned at that column: the preview's row ends there, and in a repair
-// it counts among the records present, not among those recovered.
+// So is a record whose bytes do not fit its format (its runs do not end
+// exactly at the format's length, or bytes the server keeps zero are set:
+// ods::SlackCheck) or that holds a value the decoders reject: the preview shows its readable cells and marks the row (the
+// row's last cell comes with recordDamaged set); a repair does not insert
+// it but hands its readable cells to TransferHooks::damaged, and counts it
+// among the records present, not among those recovered.
 //
 // Messages (all sent through job.link, on the recovery worker thread):
 //   UM_PROGRESS      1 at the start of a walk (upper bound: the number of data
 //                    pages when 100 or more, else 10 times it), 2 after every
 //                    column and, in a repair, after every record, 3 when a
 //                    preview page or a repaired table ends
-//   UM_GRID_CELL     one per decoded column: state.valueText is the cell text,
-//                    state.recordDamaged ends the row at this cell
+//   UM_GRID_CELL     one per column: state.valueText is the cell text (empty
+//                    where the value cannot be read); state.recordDamaged is
+//                    set with the last cell of a damaged record
 //   UM_PAGING_STATE  (1, 0) before the first record of a further page;
 //                    (0, 0) a first page with more to follow, (0, 1) a middle
 //                    page, (1, 1) the end of the table's data
@@ -31,6 +35,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "catalogue/schemamodel.h"
 #include "extract/valuedecoder.h"
@@ -46,6 +51,7 @@ inline constexpr const char* kTableRecoveredText = "Table Recovered : ";
 inline constexpr const char* kRecordsPresentText = "Total Records Present   : ";
 inline constexpr const char* kRecordsRecoveredText = "Total Records Recovered : ";
 inline constexpr const char* kBlobsRecoveredText = "Total Blob Recovered : ";
+inline constexpr const char* kRecordsSetAsideText = "Damaged records set aside : ";
 
 // The target side of a repair's INSERT statements (the target connection).
 class StatementSink {
@@ -71,9 +77,22 @@ public:
     virtual void ExtractTableBlobs(job::JobContext& job, const catalogue::TableNode& table) = 0;
 };
 
+// Where a repair puts the records it does not insert because they are
+// damaged.
+class DamagedRecordSink {
+public:
+    virtual ~DamagedRecordSink() = default;
+    // Keeps the record of table at data page page, slot slot: cells holds
+    // one text per column, empty where the value is NULL or unreadable.
+    // Yields whether it was kept.
+    virtual bool SetAside(const catalogue::TableNode& table, std::uint32_t page, std::uint16_t slot,
+                          const std::vector<std::string>& cells) = 0;
+};
+
 struct TransferHooks {
-    StatementSink* statements = nullptr;  // without one, no INSERT succeeds
-    BlobHandler* blobs = nullptr;         // without one, BLOB values are empty texts
+    StatementSink* statements = nullptr;   // without one, no INSERT succeeds
+    BlobHandler* blobs = nullptr;          // without one, BLOB values are empty texts
+    DamagedRecordSink* damaged = nullptr;  // without one, damaged records are only counted
 };
 
 // The engine's transaction inventory, read from the file when first asked

@@ -259,10 +259,11 @@ FieldValue DecodeDate(std::span<const std::byte> field, OutputMode mode)
     FieldValue value;
     const std::int64_t day = ReadDayNumber(field);
     value.text = FormatCalendarDate(day, mode);
-    if (mode == OutputMode::Repair) {
+    if (mode == OutputMode::Repair)
         value.text += " 00:00:00";
-        value.nullLiteral = !DayNumberInTargetRange(day);
-    }
+    // The server writes no date outside the years 1 to 9999: such a day
+    // number is damage, not a date.
+    value.damaged = !DayNumberInTargetRange(day);
     return value;
 }
 
@@ -271,6 +272,8 @@ FieldValue DecodeTime(std::span<const std::byte> field, OutputMode mode)
     FieldValue value;
     const auto time = static_cast<std::uint32_t>(ReadLittleEndian(field, 4));
     const std::string clock = FormatClockTime(time, mode);
+    // A time of day past its end is damage.
+    value.damaged = time >= 24u * 3600u * ods::kTimeUnitsPerSecond;
     if (mode == OutputMode::Preview) {
         value.text = clock;
     } else if (clock.empty()) {
@@ -299,8 +302,9 @@ FieldValue DecodeTimestamp(std::span<const std::byte> field, OutputMode mode)
             clock = PutClockTime(text, time, mode);
         else
             text.Put("00:00:00");
-        value.nullLiteral = !clock || !DayNumberInTargetRange(day);
+        value.nullLiteral = !clock;
     }
+    value.damaged = !DayNumberInTargetRange(day) || time >= 24u * 3600u * ods::kTimeUnitsPerSecond;
     value.text = text.Text();
     return value;
 }

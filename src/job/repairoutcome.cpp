@@ -12,6 +12,9 @@ std::vector<std::string> RepairShortfallLines(const std::vector<RepairedTable>& 
         } else if (table.recovered < table.present) {
             lines.push_back(kRecordsNotCopiedText + std::to_string(table.present - table.recovered) + " of " +
                             std::to_string(table.present) + " in " + table.name);
+            if (table.setAside != 0)
+                lines.push_back(kRecordsSetAsideLineText + std::to_string(table.setAside) + " of them, see the " +
+                                "set-aside file");
         }
     }
     if (recordsLostAtCommit != 0) {

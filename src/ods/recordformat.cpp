@@ -38,6 +38,60 @@ std::size_t RecordFormat::RecordLength() const
     return length;
 }
 
+SlackCheck::SlackCheck(const RecordFormat& format)
+{
+    const std::size_t length = format.RecordLength();
+    flagBytes_ = format.NullFlagBytes();
+    std::vector<bool> held(length, false);
+    for (std::size_t id = 0; id < format.fields.size(); ++id) {
+        const FormatField& field = format.fields[id];
+        if (!format.Stored(field))
+            continue;
+        const Span bytes{field.offset, std::size_t{field.offset} + field.length};
+        fields_.push_back(FieldSpan{id, bytes});
+        for (std::size_t at = bytes.begin; at < bytes.end; ++at)
+            held[at] = true;
+    }
+    for (std::size_t at = flagBytes_; at < length; ++at) {
+        if (held[at])
+            continue;
+        if (!gaps_.empty() && gaps_.back().end == at)
+            ++gaps_.back().end;
+        else
+            gaps_.push_back(Span{at, at + 1});
+    }
+}
+
+std::optional<std::size_t> SlackCheck::FindStrayByte(std::span<const std::byte> data) const
+{
+    const auto firstSet = [&data](Span span) -> std::optional<std::size_t> {
+        for (std::size_t at = span.begin; at < span.end && at < data.size(); ++at) {
+            if (data[at] != std::byte{0})
+                return at;
+        }
+        return std::nullopt;
+    };
+    for (const Span& gap : gaps_) {
+        if (auto at = firstSet(gap))
+            return at;
+    }
+    // A null field's bytes stay zero.
+    for (const FieldSpan& field : fields_) {
+        const std::size_t flag = field.id / 8;
+        if (flag < flagBytes_ && flag < data.size() &&
+            ((std::to_integer<unsigned>(data[flag]) >> (field.id % 8)) & 1u) != 0) {
+            if (auto at = firstSet(field.bytes))
+                return at;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::size_t> FindStraySlackByte(const RecordFormat& format, std::span<const std::byte> data)
+{
+    return SlackCheck(format).FindStrayByte(data);
+}
+
 std::optional<std::vector<FormatField>> ParseFormatDescriptor(std::span<const std::byte> bytes)
 {
     if (bytes.empty() || bytes.size() % kFormatFieldSize != 0)

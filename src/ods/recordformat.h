@@ -81,6 +81,36 @@ struct RecordFormat {
     std::size_t RecordLength() const;
 };
 
+// Where a decompressed record of the format holds bytes that a sound record
+// keeps zero: bytes between the stored fields (alignment) and the bytes of a
+// field whose null flag is set. Records the server wrote keep every one of
+// them zero, so a byte set there is damage. (The unused tail of a VARCHAR
+// is not among them: an update in place leaves old bytes there; nor are
+// the null-flag bits past the last field, which the server sets.) Yields the first such
+// offset, or nullopt when there is none. data shorter than the format's
+// length is checked as far as it goes.
+std::optional<std::size_t> FindStraySlackByte(const RecordFormat& format, std::span<const std::byte> data);
+
+// The same, with the format's places worked out once for all its records.
+class SlackCheck {
+public:
+    explicit SlackCheck(const RecordFormat& format);
+    std::optional<std::size_t> FindStrayByte(std::span<const std::byte> data) const;
+
+private:
+    struct Span {
+        std::size_t begin = 0;
+        std::size_t end = 0;
+    };
+    struct FieldSpan {
+        std::size_t id = 0;
+        Span bytes;
+    };
+    std::size_t flagBytes_ = 0;
+    std::vector<Span> gaps_;         // bytes no stored field holds, after the null flags
+    std::vector<FieldSpan> fields_;  // the stored fields
+};
+
 // The fields of a descriptor blob; nullopt when its length is not a whole
 // number of 16-byte fields, or a field names an offset or length no record
 // can hold (a damaged descriptor).

@@ -18,6 +18,7 @@ std::size_t RecordImage::Expand(std::span<const std::byte> compressed, std::size
 std::size_t RecordImage::Append(std::span<const std::byte> compressed)
 {
     const std::size_t before = bytes_.size();
+    overran_ = false;
     std::size_t pos = 0;
     while (bytes_.size() < limit_ && pos < compressed.size()) {
         const auto control = std::to_integer<std::uint8_t>(compressed[pos++]);
@@ -27,6 +28,7 @@ std::size_t RecordImage::Append(std::span<const std::byte> compressed)
         if (control < 128) {
             const std::size_t stored = std::min<std::size_t>(control, compressed.size() - pos);
             const std::size_t take = std::min(stored, room);
+            overran_ = overran_ || take < stored;
             bytes_.insert(bytes_.end(), compressed.begin() + static_cast<std::ptrdiff_t>(pos),
                           compressed.begin() + static_cast<std::ptrdiff_t>(pos + take));
             pos += stored;
@@ -36,9 +38,13 @@ std::size_t RecordImage::Append(std::span<const std::byte> compressed)
             if (pos >= compressed.size())
                 break;  // a repeat run without its byte
             const std::size_t count = 256u - control;
+            overran_ = overran_ || count > room;
             bytes_.insert(bytes_.end(), std::min(count, room), compressed[pos++]);
         }
     }
+    // Runs left once the limit is reached (a 0 control ends the data).
+    if (bytes_.size() == limit_ && pos < compressed.size() && compressed[pos] != std::byte{0})
+        overran_ = true;
     return bytes_.size() - before;
 }
 
@@ -65,6 +71,7 @@ bool RecordImage::ApplyDifferences(std::span<const std::byte> differences, std::
     }
     bytes_ = std::move(older);
     limit_ = length;
+    overran_ = false;
     return true;
 }
 

@@ -46,6 +46,10 @@ public:
     std::size_t size() const { return bytes_.size(); }
     // The runs produced every byte the limit asked for.
     bool complete() const { return bytes_.size() == limit_; }
+    // The runs of the last part expanded reached past the limit: a run was
+    // cut by it, or stored runs were left after it. A record whose stored
+    // bytes fit its format ends its runs exactly at the limit.
+    bool overran() const { return overran_; }
 
     // The bytes [offset, offset + length) as far as the runs produced them:
     // shorter than length when the record ends inside that range, empty when
@@ -55,6 +59,7 @@ public:
 private:
     std::vector<std::byte> bytes_;
     std::size_t limit_ = 0;
+    bool overran_ = false;
 };
 
 }  // namespace ravelin::ods

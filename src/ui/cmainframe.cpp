@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QColor>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -759,9 +760,34 @@ void CMainFrame::GridCell()
         }
     }
     if (state.recordDamaged) {
-        ++gridRow;
-        gridColumn = 0;
+        if (grid && gridItem >= 0 && gridItem < grid->rowCount())
+            MarkDamagedRow(grid, gridItem);
+        // The row ends here, whatever cells it still lacks.
+        if (gridColumn != 0) {
+            ++gridRow;
+            gridColumn = 0;
+        }
     }
+}
+
+void CMainFrame::MarkDamagedRow(QTableWidget* grid, int row)
+{
+    // A tinted row, a marked row header and a tooltip on every cell: the
+    // record's values may be wrong, and a repair does not copy it.
+    const QString tip = tr("Damaged record: its stored bytes do not fit its format. A repair sets it aside "
+                           "instead of copying it.");
+    for (int column = 0; column < grid->columnCount(); ++column) {
+        QTableWidgetItem* item = grid->item(row, column);
+        if (!item) {
+            item = new QTableWidgetItem;
+            grid->setItem(row, column, item);
+        }
+        item->setBackground(QColor(255, 221, 221));
+        item->setToolTip(tip);
+    }
+    auto* header = new QTableWidgetItem(tr("Damaged"));
+    header->setToolTip(tip);
+    grid->setVerticalHeaderItem(row, header);
 }
 
 void CMainFrame::PagingState(std::uintptr_t wParam, std::intptr_t lParam)

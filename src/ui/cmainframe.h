@@ -21,6 +21,7 @@
 class QLabel;
 class QProgressBar;
 class QSplitter;
+class QTableWidget;
 class QTimer;
 class QTreeWidgetItem;
 
@@ -124,6 +125,8 @@ private:
     void FillTree();
     void GridColumns();
     void GridCell();
+    // Marks row of the record grid as a damaged record's.
+    void MarkDamagedRow(QTableWidget* grid, int row);
     void PagingState(std::uintptr_t wParam, std::intptr_t lParam);
     void FillList(QWidget* list, const std::vector<std::vector<std::string>>& rows);
     void MarkRepaired(std::uintptr_t wParam, std::intptr_t lParam);

@@ -2,6 +2,7 @@
 
 #include "extract/blobextractor.h"
 #include "extract/tabletransfer.h"
+#include "writer/damagedrecords.h"
 #include "writer/targetconnection.h"
 
 namespace ravelin::writer {
@@ -47,12 +48,17 @@ void RecordTransfer::TransferTableData(job::JobContext& job, TargetDatabase& tar
         blobs_ = std::make_unique<extract::BlobExtraction>(LocalTargetPath(targetPath));
         blobTarget_ = targetPath;
     }
+    if (!damaged_ || damaged_->path() != DamagedRecordsPath(targetPath))
+        damaged_ = std::make_unique<DamagedRecordFile>(DamagedRecordsPath(targetPath));
+    damaged_->SetLink(&job.link);
     TargetSink sink(target);
     TargetBlobs blobs(*blobs_);
     extract::TransferHooks hooks;
     hooks.statements = &sink;
     hooks.blobs = &blobs;
+    hooks.damaged = damaged_.get();
     extract::TransferTableData(job, hooks);
+    damaged_->SetLink(nullptr);
 }
 
 }  // namespace ravelin::writer

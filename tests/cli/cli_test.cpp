@@ -330,7 +330,7 @@ TEST(RavelinCli, ARepairThatLostRecordsIsNoSuccess)
     };
     const Case cases[] = {
         {"intact", false, 0, "Total Records Recovered : 300"},
-        {"damaged", true, 5, "Records not copied: 1 of 40 in CUSTOMER"},
+        {"damaged", true, 5, "Damaged records set aside: 1 of them, see the set-aside file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -47,7 +47,7 @@ const Variant kVariants[] = {
     {"intact", false, {{"CUSTOMER", {40, 40}}, {"ORDERS", {120, 120}}, {"ITEMS", {300, 300}}}, "40", "1",
      kExitCompleted, {}},
     {"damaged", true, {{"CUSTOMER", {40, 39}}, {"ORDERS", {80, 80}}, {"ITEMS", {300, 300}}}, "0", "0",
-     kExitIncomplete, {"Records not copied: 1 of 40 in CUSTOMER"}},
+     kExitIncomplete, {"Records not copied: 1 of 40 in CUSTOMER", "Damaged records set aside: 1 of them, see the set-aside file"}},
 };
 
 // The end of a repair's log: the shortfall lines (each followed by nothing,

@@ -380,7 +380,9 @@ TEST(TableTransfer, RepairSummaryCountsDamagedAndRefusedRecords)
     }
 }
 
-TEST(TableTransfer, DamagedRecordEndsItsRowAtTheDamagedColumn)
+// A record with a value the decoders reject (a VARCHAR length beyond its
+// column) shows its readable cells, the bad one empty, and its row is marked.
+TEST(TableTransfer, DamagedRecordShowsItsReadableCellsMarked)
 {
     const TableRecordBuilder builder({{8, 4}, {37, 4}, {8, 4}});
     FixtureWriter writer(4096);
@@ -396,7 +398,8 @@ TEST(TableTransfer, DamagedRecordEndsItsRowAtTheDamagedColumn)
     h.Open(writer);
     h.AddTable("T", kRelation, {Column("A", 8, 4), Column("S", 37, 4), Column("B", 8, 4)});
     Preview(h, "T");
-    EXPECT_EQ(h.grid.Rows(), (std::vector<std::vector<std::string>>{{"1", "ab", "10"}, {"2", " ", ""}, {"3", "ef", "30"}}));
+    EXPECT_EQ(h.grid.Rows(), (std::vector<std::vector<std::string>>{{"1", "ab", "10"}, {"2", "", "20"}, {"3", "ef", "30"}}));
+    EXPECT_EQ(h.grid.damaged(), (std::vector<bool>{false, true, false}));
 }
 
 TEST(TableTransfer, TableWithoutDataPagesWritesNoSummary)

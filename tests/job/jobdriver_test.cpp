@@ -711,6 +711,10 @@ TEST(RepairShortfalls, OneLinePerTableNotCreatedOrShortOfRecordsInRepairOrder)
          0,
          {"Table not created: B", "Records not copied: 7 of 7 in C", "Records not copied: 1 of 1000000 in D$1",
           "Table not created: E"}},
+        {"damaged records set aside are named after their table's line",
+         {{"A", 5, 2, true, 3}, {"B", 4, 4}},
+         0,
+         {"Records not copied: 3 of 5 in A", "Damaged records set aside: 3 of them, see the set-aside file"}},
         {"lost at commit comes last", {{"A", 5, 4}}, 2,
          {"Records not copied: 1 of 5 in A", "Records not copied: 2 whose batch the target could not commit"}},
     };

@@ -435,7 +435,7 @@ private slots:
         QCOMPARE(grid->columnCount(), 0);
     }
 
-    void GridCellsFillRowsAndDamagedRecordsEndTheirRow()
+    void GridCellsFillRowsAndDamagedRecordsAreMarked()
     {
         Window w;
         w.jobs.engine.model.tables.push_back(MakeTable("T", {"A", "B", "C"}));
@@ -459,7 +459,8 @@ private slots:
         }
         QCOMPARE(rows(), (QStringList{"1,2,3", "4,5,6", "7,8,9"}));
 
-        // A damaged record ends its row after the cell that found the damage.
+        // A damaged record's flag ends its row and marks it: a tinted row,
+        // the header "Damaged"; cells it never sent stand empty.
         w.Send(job::UM_RESET_VIEW);
         w.frame.RightView()->Build(CRavelinView::Kind::Table);
         w.Send(job::UM_GRID_COLUMNS);
@@ -470,20 +471,27 @@ private slots:
             w.jobs.state.valueText = cells[i];
             w.Send(job::UM_GRID_CELL);
         }
-        QCOMPARE(rows(), (QStringList{"a,b,-", "c,d,e"}));
+        QCOMPARE(rows(), (QStringList{"a,b,", "c,d,e"}));
         QCOMPARE(w.frame.gridRow, 2);
         QCOMPARE(w.frame.gridColumn, 0);
+        const auto marked = [&](int row) {
+            return grid->verticalHeaderItem(row) && grid->verticalHeaderItem(row)->text() == QStringLiteral("Damaged") &&
+                   grid->item(row, 2)->background() != QBrush();
+        };
+        QVERIFY(marked(0));
+        QVERIFY(!marked(1));
 
-        // Damage found at the last cell of a row skips a row number; the
-        // next record still lands right after the last row.
+        // The flag with a row's last cell, as the walk sends it, marks that
+        // row only; the next record lands right after it.
         const char* more[] = {"p", "q", "r", "s"};
         for (int i = 0; i < 4; ++i) {
             w.jobs.state.recordDamaged = i == 2;
             w.jobs.state.valueText = more[i];
             w.Send(job::UM_GRID_CELL);
         }
-        QCOMPARE(rows(), (QStringList{"a,b,-", "c,d,e", "p,q,r", "s,-,-"}));
-        QCOMPARE(w.frame.gridRow, 4);
+        QCOMPARE(rows(), (QStringList{"a,b,", "c,d,e", "p,q,r", "s,-,-"}));
+        QVERIFY(marked(2));
+        QCOMPARE(w.frame.gridRow, 3);
         QCOMPARE(w.frame.gridItem, 3);
     }
 

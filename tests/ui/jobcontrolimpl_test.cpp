@@ -263,7 +263,9 @@ private slots:
         const Case cases[] = {
             {"intact into a blank target", false, {}, {}, QStringLiteral("Total Records Recovered : 300")},
             {"damaged into a target holding ORDERS", true, {QStringLiteral("ORDERS")},
-             {QStringLiteral("Records not copied: 1 of 40 in CUSTOMER"), QStringLiteral("Table not created: ORDERS")},
+             {QStringLiteral("Records not copied: 1 of 40 in CUSTOMER"),
+              QStringLiteral("Damaged records set aside: 1 of them, see the set-aside file"),
+              QStringLiteral("Table not created: ORDERS")},
              QStringLiteral("Total Records Recovered : 300")},
         };
         for (const Case& c : cases) {
