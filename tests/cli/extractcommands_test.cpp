@@ -11,6 +11,8 @@
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
+#include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "job/testfiles.h"
@@ -125,6 +127,7 @@ TEST(ExtractCommands, PreviewPagesAndJson)
         const auto document = nlohmann::json::parse(run.out);
         EXPECT_EQ(document["columns"], nlohmann::json({"ORDERNO", "ITEMNO", "PARTNO", "QTY", "DISCOUNT"}));
         EXPECT_EQ(document["rows"].size(), c.rows);
+        EXPECT_EQ(document["damaged"], nlohmann::json(std::vector<bool>(c.rows, false))) << "intact rows are sound";
         if (c.args.empty() || c.args[0] == "--all")
             everyRow.push_back(document["rows"][0].get<std::vector<std::string>>());
         if (c.args.size() == 2 && c.args[1] == "3")
@@ -133,6 +136,44 @@ TEST(ExtractCommands, PreviewPagesAndJson)
     ASSERT_EQ(everyRow.size(), 3u);
     EXPECT_EQ(everyRow[0], everyRow[2]) << "--all starts with the first page";
     EXPECT_NE(everyRow[0], everyRow[1]);
+}
+
+// A record cut short (its slot's length lowered by 10 bytes) no longer
+// expands to its format's length: its row is marked in the "damaged" array,
+// the others are not.
+TEST(ExtractCommands, PreviewJsonMarksDamagedRows)
+{
+    TempDir dir;
+    if (!CatalogueAvailable(dir))
+        GTEST_SKIP() << "no sample databases, or the catalogue recovered no columns";
+    std::ifstream in(kDemo, std::ios::binary);
+    std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    constexpr std::size_t kPageSize = 4096;
+    constexpr unsigned kCustomer = 132;
+    const auto word = [&image](std::size_t at) {
+        return static_cast<unsigned>(static_cast<unsigned char>(image[at])) |
+               (static_cast<unsigned>(static_cast<unsigned char>(image[at + 1])) << 8);
+    };
+    std::size_t page = 0;
+    for (std::size_t p = 1; p < image.size() / kPageSize && page == 0; ++p) {
+        if (image[p * kPageSize] == 5 && word(p * kPageSize + 20) == kCustomer)
+            page = p;
+    }
+    ASSERT_NE(page, 0u) << "no data page of CUSTOMER";
+    const std::size_t slot0Length = page * kPageSize + 26;
+    const unsigned length = word(slot0Length) - 10;
+    image[slot0Length] = static_cast<char>(length & 0xFF);
+    image[slot0Length + 1] = static_cast<char>(length >> 8);
+    const std::string copy = dir.File("cut.gdb");
+    std::ofstream(copy, std::ios::binary) << image;
+
+    const RunResult run = RunCli(dir, {"preview", copy, "CUSTOMER", "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto document = nlohmann::json::parse(run.out);
+    ASSERT_EQ(document["rows"].size(), 55u);
+    std::vector<bool> expected(55, false);
+    expected[0] = true;
+    EXPECT_EQ(document["damaged"], nlohmann::json(expected));
 }
 
 TEST(ExtractCommands, InsertsOnePerRecord)

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,44 @@ struct Opened {
         ScanPages(context, lists, link);
     }
 };
+
+// The bytes a sound record keeps zero: between the stored fields, and
+// under a field whose null flag is set. A VARCHAR's unused tail may hold
+// old bytes (an update in place leaves them), and so may nothing else.
+TEST(FormatDescriptor, SlackBytesOfASoundRecordAreZero)
+{
+    // Null flags 0..3; INTEGER at 4..7; a gap 8..11 (alignment); DOUBLE at
+    // 12..19; VARCHAR(6) at 20..27.
+    RecordFormat format;
+    format.fields = {FormatField{kStoredLong, 0, 0, 4, 0, 0, 4}, FormatField{kStoredDouble, 0, 0, 8, 0, 0, 12},
+                     FormatField{kStoredVarying, 0, 0, 8, 0, 0, 20}};
+    ASSERT_EQ(format.RecordLength(), 28u);
+    const auto record = [](std::initializer_list<std::pair<std::size_t, std::uint8_t>> set) {
+        std::vector<std::byte> bytes(28, std::byte{0});
+        for (const auto& [at, value] : set)
+            bytes[at] = std::byte{value};
+        return bytes;
+    };
+    struct Case {
+        const char* name;
+        std::vector<std::byte> data;
+        std::optional<std::size_t> stray;
+    };
+    const Case cases[] = {
+        {"values in every field", record({{4, 7}, {12, 1}, {19, 0x40}, {20, 2}, {22, 'a'}, {23, 'b'}}), std::nullopt},
+        {"an old text after a VARCHAR's value", record({{20, 1}, {22, 'a'}, {23, 'z'}, {27, 'q'}}), std::nullopt},
+        {"a byte in the alignment gap", record({{4, 7}, {9, 1}}), 9},
+        {"a byte under a null field", record({{0, 0x02}, {15, 3}}), 15},
+        {"a null field of zeros", record({{0, 0x02}}), std::nullopt},
+        {"a short record is checked as far as it goes", std::vector<std::byte>(10, std::byte{0}), std::nullopt},
+    };
+    const SlackCheck check(format);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(check.FindStrayByte(c.data), c.stray);
+        EXPECT_EQ(FindStraySlackByte(format, c.data), c.stray);
+    }
+}
 
 TEST(TransactionStates, StatesComeFromACheckedChainOnly)
 {

@@ -46,26 +46,28 @@ TEST(RecordImage, ExpandsRunsUpToTheLimit)
         std::size_t limit;
         std::vector<std::uint8_t> expanded;
         bool complete;
+        bool overran;  // runs reached past the limit: cut by it, or left after it
     } cases[] = {
-        {"literal run", {0x03, 0x41, 0x42, 0x43}, 3, {0x41, 0x42, 0x43}, true},
-        {"repeat run of 3", {0xFD, 0x00}, 3, {0, 0, 0}, true},
-        {"repeat run of 1", {0xFF, 0x07}, 1, {0x07}, true},
-        {"longest repeat run", {0x80, 0x20}, 128, Repeat(128, 0x20), true},
-        {"longest literal run", Join({{0x7F}, Repeat(127, 0x61)}), 127, Repeat(127, 0x61), true},
+        {"literal run", {0x03, 0x41, 0x42, 0x43}, 3, {0x41, 0x42, 0x43}, true, false},
+        {"repeat run of 3", {0xFD, 0x00}, 3, {0, 0, 0}, true, false},
+        {"repeat run of 1", {0xFF, 0x07}, 1, {0x07}, true, false},
+        {"longest repeat run", {0x80, 0x20}, 128, Repeat(128, 0x20), true, false},
+        {"longest literal run", Join({{0x7F}, Repeat(127, 0x61)}), 127, Repeat(127, 0x61), true, false},
         {"runs cross field boundaries",
          {0x03, 0xE0, 0x5F, 0xE0, 0xFA, 0x00, 0x03, 0x58, 0x8F, 0x40},
          12,
          {0xE0, 0x5F, 0xE0, 0, 0, 0, 0, 0, 0, 0x58, 0x8F, 0x40},
-         true},
-        {"repeat run reaching past the limit is cut", {0x02, 0x01, 0x02, 0x80, 0x00}, 5, {0x01, 0x02, 0, 0, 0}, true},
-        {"literal run reaching past the limit is cut", {0x05, 1, 2, 3, 4, 5}, 2, {1, 2}, true},
-        {"bytes after the limit are not read", {0x01, 0x09, 0x05, 1, 2}, 1, {0x09}, true},
-        {"literal run cut by the record's end", {0x01, 0x09, 0x05, 1, 2}, 10, {0x09, 1, 2}, false},
-        {"repeat run without its byte", {0x01, 0x09, 0xF0}, 10, {0x09}, false},
-        {"control byte 0 ends the data", {0x01, 0x09, 0x00, 0x02, 0x01, 0x02}, 10, {0x09}, false},
-        {"runs end before the limit", {0xFE, 0x33}, 10, {0x33, 0x33}, false},
-        {"empty record", {}, 4, {}, false},
-        {"limit 0", {0x02, 1, 2}, 0, {}, true},
+         true, false},
+        {"repeat run reaching past the limit is cut", {0x02, 0x01, 0x02, 0x80, 0x00}, 5, {0x01, 0x02, 0, 0, 0}, true, true},
+        {"literal run reaching past the limit is cut", {0x05, 1, 2, 3, 4, 5}, 2, {1, 2}, true, true},
+        {"bytes after the limit are not read", {0x01, 0x09, 0x05, 1, 2}, 1, {0x09}, true, true},
+        {"literal run cut by the record's end", {0x01, 0x09, 0x05, 1, 2}, 10, {0x09, 1, 2}, false, false},
+        {"repeat run without its byte", {0x01, 0x09, 0xF0}, 10, {0x09}, false, false},
+        {"control byte 0 ends the data", {0x01, 0x09, 0x00, 0x02, 0x01, 0x02}, 10, {0x09}, false, false},
+        {"runs end before the limit", {0xFE, 0x33}, 10, {0x33, 0x33}, false, false},
+        {"empty record", {}, 4, {}, false, false},
+        {"limit 0", {0x02, 1, 2}, 0, {}, true, true},
+        {"a 0 control after the limit ends the data cleanly", {0x02, 1, 2, 0x00, 0x07}, 2, {1, 2}, true, false},
     };
     RecordImage image;
     for (const auto& c : cases) {
@@ -76,6 +78,7 @@ TEST(RecordImage, ExpandsRunsUpToTheLimit)
         EXPECT_EQ(image.Expand(compressed, c.limit), c.expanded.size());
         EXPECT_EQ(Values(image.bytes()), c.expanded);
         EXPECT_EQ(image.complete(), c.complete);
+        EXPECT_EQ(image.overran(), c.overran);
     }
 }
 

@@ -1,0 +1,218 @@
+// Damaged records told apart from sound ones: a table stored in a record
+// format, sound rows beside rows with one defect each. The preview shows the
+// damaged rows marked with their readable cells; the repair inserts only the
+// sound rows and hands the damaged ones, with their page, slot and readable
+// cells, to the set-aside file.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "catalogue/recordformats.h"
+#include "extract/extractharness.h"
+#include "extract/tabletransfer.h"
+#include "fixture/fixturewriter.h"
+#include "fixture/formatrecords.h"
+#include "fixture/tablerecords.h"
+#include "ods/constants.h"
+
+namespace ravelin::extract {
+namespace {
+
+using fixture::Bytes;
+using fixture::TableRecordBuilder;
+using testing::Harness;
+
+constexpr std::uint16_t kRelation = 128;
+
+// ID INTEGER at 4, NAME VARCHAR(10) at 8..19, an alignment gap at 20..23,
+// PRICE DOUBLE PRECISION at 24, SOLD DATE at 32.
+TableRecordBuilder Format() { return TableRecordBuilder({{8, 4}, {37, 10}, {27, 8}, {12, 4}}, 8); }
+
+Bytes Row(int id, const std::string& name, double price, std::int32_t soldDay)
+{
+    Bytes priceBytes(8);
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &price, 8);
+    for (std::size_t i = 0; i < 8; ++i)
+        priceBytes[i] = static_cast<std::byte>((bits >> (8 * i)) & 0xFF);
+    return Format().Record({fixture::IntegerBytes(id), fixture::VarcharBytes(name, 10), priceBytes,
+                            fixture::IntegerBytes(soldDay)});
+}
+
+struct Defect {
+    const char* name;
+    std::function<Bytes(Bytes data)> stored;  // the stored bytes after the header, from the record's data
+};
+
+Bytes Stored(const Bytes& compressed)
+{
+    fixture::RecordHeaderOptions header;
+    header.format = 1;
+    return fixture::BuildStoredRecord(header, compressed);
+}
+
+// The file: sound rows 1, 3, 5, ... and between them one row per defect.
+struct Built {
+    std::unique_ptr<fixture::FixtureWriter> writer;
+    std::vector<std::string> defects;  // in row order
+    std::uint32_t page = 0;
+};
+
+Built Build()
+{
+    Built built;
+    built.writer = std::make_unique<fixture::FixtureWriter>(4096, 16);
+    fixture::FormatWriter formats(*built.writer, 16);
+    formats.Add(kRelation, 1, fixture::FormatFieldsOf(Format()));
+    formats.Finish();
+    const TableRecordBuilder format = Format();
+    const Defect defects[] = {
+        {"runs left after the format's length",
+         [](Bytes data) {
+             Bytes compressed = fixture::Compress(data);
+             compressed.insert(compressed.end(), {std::byte{2}, std::byte{'x'}, std::byte{'y'}});
+             return compressed;
+         }},
+        {"runs ending before the format's length",
+         [](Bytes data) {
+             data.resize(data.size() - 4);
+             return fixture::Compress(data);
+         }},
+        {"a byte in the alignment gap",
+         [&format](Bytes data) {
+             data[format.Offset(1) + 12] = std::byte{0x41};
+             return fixture::Compress(data);
+         }},
+        {"a VARCHAR length beyond its column",
+         [&format](Bytes data) {
+             fixture::PutWord(data, format.Offset(1), 60);
+             return fixture::Compress(data);
+         }},
+        {"a date of year 10000",
+         [&format](Bytes data) {
+             fixture::PutLong(data, format.Offset(3), 2973484);
+             return fixture::Compress(data);
+         }},
+    };
+    int id = 0;
+    for (const Defect& defect : defects) {
+        built.writer->AddStoredRecord(kRelation, Stored(fixture::Compress(Row(++id, "sound", 1.5, 50000))));
+        const auto at = built.writer->AddStoredRecord(kRelation, Stored(defect.stored(Row(++id, "hurt", 2.5, 50000))));
+        built.page = at.page;
+        built.defects.push_back(defect.name);
+    }
+    built.writer->AddStoredRecord(kRelation, Stored(fixture::Compress(Row(++id, "last", 3.5, 50000))));
+    return built;
+}
+
+void Open(Harness& h, const fixture::FixtureWriter& writer)
+{
+    h.Open(writer);
+    std::uint16_t tables = 0;
+    catalogue::CatalogueContext scan{h.engine.context, h.engine.pageLists, h.engine.model, h.link, tables};
+    for (const ods::PageListNode& node : h.engine.pageLists) {
+        if (node.relationId == ods::kRelFormats && node.pageType == ods::kDataPage)
+            catalogue::ReadRecordFormats(scan, node);
+    }
+    std::vector<catalogue::COLUMN> columns = {testing::Column("ID", 8, 4), testing::Column("NAME", 37, 10),
+                                              testing::Column("PRICE", 27, 8), testing::Column("SOLD", 12, 4)};
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        columns[i].fieldId = static_cast<std::int32_t>(i);
+    h.AddTable("T", kRelation, columns);
+}
+
+class CapturingSink final : public StatementSink, public DamagedRecordSink {
+public:
+    std::vector<std::string> statements;
+    std::vector<std::vector<std::string>> setAside;  // page, slot, cells
+    bool keep = true;
+    bool ExecuteInsert(const std::string& sql) override
+    {
+        statements.push_back(sql);
+        return true;
+    }
+    bool SetAside(const catalogue::TableNode& table, std::uint32_t page, std::uint16_t slot,
+                  const std::vector<std::string>& cells) override
+    {
+        std::vector<std::string> line{table.name, std::to_string(page), std::to_string(slot)};
+        line.insert(line.end(), cells.begin(), cells.end());
+        setAside.push_back(line);
+        return keep;
+    }
+};
+
+TEST(DamagedRecords, PreviewMarksEveryDamagedRowAndOnlyThose)
+{
+    const Built built = Build();
+    Harness h;
+    Open(h, *built.writer);
+    h.StartPreview("T");
+    TransferTableData(h.job);
+    const auto rows = h.grid.Rows();
+    const auto& damaged = h.grid.damaged();
+    ASSERT_EQ(rows.size(), 2 * built.defects.size() + 1);
+    ASSERT_EQ(damaged.size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const bool hurt = i % 2 == 1;
+        SCOPED_TRACE(hurt ? built.defects[i / 2] : "sound row " + rows[i][0]);
+        EXPECT_EQ(damaged[i], hurt);
+        // Every row shows its identity: damage elsewhere leaves it readable.
+        EXPECT_EQ(rows[i][0], std::to_string(i + 1));
+        if (!hurt)
+            EXPECT_EQ(rows[i][2], i + 1 == rows.size() ? "3.5" : "1.5");
+    }
+}
+
+TEST(DamagedRecords, RepairInsertsTheSoundRowsAndSetsTheDamagedAside)
+{
+    const Built built = Build();
+    for (const bool kept : {true, false}) {
+        SCOPED_TRACE(kept ? "the set-aside file takes them" : "the set-aside file cannot be written");
+        Harness h;
+        Open(h, *built.writer);
+        CapturingSink sink;
+        sink.keep = kept;
+        h.state.repairing = true;
+        h.state.repairedTableName = "T";
+        TransferHooks hooks;
+        hooks.statements = &sink;
+        hooks.damaged = &sink;
+        TransferTableData(h.job, hooks);
+
+        const std::size_t sound = built.defects.size() + 1;
+        ASSERT_EQ(sink.statements.size(), sound);
+        for (std::size_t i = 0; i < sound; ++i)
+            EXPECT_EQ(sink.statements[i].rfind("INSERT INTO T(ID,NAME,PRICE,SOLD) VALUES (" + std::to_string(2 * i + 1) + ",", 0),
+                      0u)
+                << sink.statements[i];
+        ASSERT_EQ(sink.setAside.size(), built.defects.size());
+        for (std::size_t i = 0; i < built.defects.size(); ++i) {
+            SCOPED_TRACE(built.defects[i]);
+            const std::vector<std::string>& line = sink.setAside[i];
+            ASSERT_EQ(line.size(), 3u + 4u);
+            EXPECT_EQ(line[0], "T");
+            EXPECT_EQ(line[1], std::to_string(built.page));
+            EXPECT_EQ(line[2], std::to_string(2 * i + 1));  // its slot
+            EXPECT_EQ(line[3], std::to_string(2 * i + 2));  // its ID, readable
+        }
+        ASSERT_EQ(h.engine.repairedTables.size(), 1u);
+        const job::RepairedTable& table = h.engine.repairedTables[0];
+        EXPECT_EQ(table.present, 2 * built.defects.size() + 1);
+        EXPECT_EQ(table.recovered, sound);
+        EXPECT_EQ(table.setAside, kept ? built.defects.size() : 0u);
+        const bool logged = std::find(h.frame.logLines.begin(), h.frame.logLines.end(),
+                                      std::string(kRecordsSetAsideText) + std::to_string(built.defects.size())) !=
+                            h.frame.logLines.end();
+        EXPECT_EQ(logged, kept);
+    }
+}
+
+}  // namespace
+}  // namespace ravelin::extract
