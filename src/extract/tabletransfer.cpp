@@ -242,7 +242,10 @@ TableWalk::RecordEnd TableWalk::TransferRecord(const RecordLayout* layout, bool 
     // kept from record to record.
     statement_.assign(statementHead_);
     const std::size_t columns = table_.columns.size();
-    for (std::size_t index = 0; index < columns; ++index) {
+    // A repair decodes no value of a record known damaged from the start:
+    // it goes to the set-aside file as the salvage pass reads it.
+    const std::size_t decoded = repair_ && damaged ? 0 : columns;
+    for (std::size_t index = 0; index < decoded; ++index) {
         if (repair_ && link_.Stopped())
             return RecordEnd::Stopped;
         FieldValue value;
@@ -302,11 +305,16 @@ void TableWalk::SalvageCells(const RecordLayout* layout)
     cells_.assign(table_.columns.size(), std::string());
     if (layout == nullptr)
         return;
+    // Blob values are not numbered again here: the numbering of the blob
+    // files follows the records' first pass. Their cells stay empty.
+    DecodeOptions first = options_;
+    options_.blobPath = nullptr;
     for (std::size_t index = 0; index < table_.columns.size(); ++index) {
         FieldValue value = DecodeColumn(*layout, index);
         if (!value.damaged && !value.nullLiteral)
             cells_[index] = std::move(value.text);
     }
+    options_ = std::move(first);
 }
 
 void TableWalk::RememberNextPage(std::uint32_t pageIndex, std::uint32_t slotsPassed)

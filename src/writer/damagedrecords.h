@@ -34,12 +34,13 @@ public:
 
     // Where the file's creation and a failed write are logged: the link of
     // the job now running.
-    // A new job starts afresh: it tries the file again and heads each table
-    // again.
+    // Another job's link starts afresh: the file is tried again, announced
+    // again and each table headed again.
     void SetLink(job::WorkerLink* link)
     {
         link_ = link;
-        if (link != nullptr) {
+        if (link != nullptr && link != lastLink_) {
+            lastLink_ = link;
             failed_ = false;
             announced_ = false;
             headed_.clear();
@@ -56,6 +57,7 @@ private:
 
     std::string path_;
     job::WorkerLink* link_ = nullptr;
+    job::WorkerLink* lastLink_ = nullptr;
     bool announced_ = false;
     bool failed_ = false;
     std::set<std::string> headed_;  // tables whose heading line is written
