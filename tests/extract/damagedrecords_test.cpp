@@ -214,5 +214,67 @@ TEST(DamagedRecords, RepairInsertsTheSoundRowsAndSetsTheDamagedAside)
     }
 }
 
+// Blob values are numbered in record order as the repair meets them; a
+// record found damaged after its blob was numbered keeps that number, and
+// the set-aside pass numbers nothing again.
+TEST(DamagedRecords, SetAsideRecordsLeaveTheBlobNumberingAlone)
+{
+    // ID INTEGER, PICTURE BLOB, NAME VARCHAR(10).
+    const TableRecordBuilder format({{8, 4}, {5, 8}, {37, 10}});
+    auto writer = std::make_unique<fixture::FixtureWriter>(4096, 16);
+    fixture::FormatWriter formats(*writer, 16);
+    formats.Add(kRelation, 1, fixture::FormatFieldsOf(format));
+    formats.Finish();
+    const auto row = [&format](int id, std::uint16_t nameLength) {
+        Bytes data = format.Record({fixture::IntegerBytes(id), fixture::BlobIdBytes(kRelation, 100u + id),
+                                    fixture::VarcharBytes("n", 10)});
+        fixture::PutWord(data, format.Offset(2), nameLength);
+        return Stored(fixture::Compress(data));
+    };
+    writer->AddStoredRecord(kRelation, row(1, 1));
+    writer->AddStoredRecord(kRelation, row(2, 60));  // its NAME is longer than the column
+    writer->AddStoredRecord(kRelation, row(3, 1));
+
+    class Blobs final : public BlobHandler {
+    public:
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> numbered;  // value number, blob record number
+        std::string BlobValuePath(const catalogue::TableNode&, std::uint32_t valueNumber, const BlobId& id) override
+        {
+            numbered.emplace_back(valueNumber, id.recordNumber);
+            return "blob" + std::to_string(valueNumber);
+        }
+        void ExtractTableBlobs(job::JobContext&, const catalogue::TableNode&) override {}
+    };
+    Harness h;
+    h.Open(*writer);
+    std::uint16_t tables = 0;
+    catalogue::CatalogueContext scan{h.engine.context, h.engine.pageLists, h.engine.model, h.link, tables};
+    for (const ods::PageListNode& node : h.engine.pageLists) {
+        if (node.relationId == ods::kRelFormats && node.pageType == ods::kDataPage)
+            catalogue::ReadRecordFormats(scan, node);
+    }
+    std::vector<catalogue::COLUMN> columns = {testing::Column("ID", 8, 4), testing::Column("PICTURE", 5, 8),
+                                              testing::Column("NAME", 37, 10)};
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        columns[i].fieldId = static_cast<std::int32_t>(i);
+    h.AddTable("T", kRelation, columns);
+
+    CapturingSink sink;
+    Blobs blobs;
+    h.state.repairing = true;
+    h.state.repairedTableName = "T";
+    TransferHooks hooks;
+    hooks.statements = &sink;
+    hooks.damaged = &sink;
+    hooks.blobs = &blobs;
+    TransferTableData(h.job, hooks);
+
+    EXPECT_EQ(blobs.numbered, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{1, 101}, {2, 102}, {3, 103}}));
+    ASSERT_EQ(sink.statements.size(), 2u);
+    EXPECT_NE(sink.statements[1].find("'blob3'"), std::string::npos) << sink.statements[1];
+    ASSERT_EQ(sink.setAside.size(), 1u);
+    EXPECT_EQ(sink.setAside[0][3], "2");
+}
+
 }  // namespace
 }  // namespace ravelin::extract
