@@ -118,6 +118,25 @@ TEST(RecordFormats, TheNewestFormatCompletesTheColumns)
     EXPECT_EQ(columns[2].length, 4);  // untouched
 }
 
+// RebuildFromRecordFormats over the model and page lists: its log and the
+// tables it counted.
+struct Rebuilt {
+    std::vector<std::string> log;
+    std::uint16_t tableCount = 0;
+};
+
+Rebuilt Rebuild(SchemaModel& model, ods::PageList& lists)
+{
+    ods::ReadingContext context;
+    fixture::RecordingFrame frame;
+    job::WorkerLink link = frame.Link();
+    Rebuilt rebuilt;
+    CatalogueContext scan{context, lists, model, link, rebuilt.tableCount};
+    RebuildFromRecordFormats(scan);
+    rebuilt.log = frame.logLines;
+    return rebuilt;
+}
+
 // What the catalogue kept of one table before the rebuild.
 struct KeptTable {
     std::string name;
@@ -259,16 +278,10 @@ TEST(RecordFormats, LostTablesAndColumnsAreRebuiltFromTheFormats)
         for (const std::uint32_t relationId : c.withPages)
             lists.push_back(ods::PageListNode{relationId, ods::kDataPage, {4096}});
         lists.push_back(ods::PageListNode{5, ods::kDataPage, {8192}});
-        ods::ReadingContext context;
-        fixture::RecordingFrame frame;
-        job::WorkerLink link = frame.Link();
-        std::uint16_t tableCount = 0;
-        CatalogueContext scan{context, lists, model, link, tableCount};
-
-        RebuildFromRecordFormats(scan);
+        const Rebuilt rebuilt = Rebuild(model, lists);
         EXPECT_EQ(Describe(model), c.expected);
-        EXPECT_EQ(frame.logLines, c.log);
-        EXPECT_EQ(tableCount, c.addedTables);
+        EXPECT_EQ(rebuilt.log, c.log);
+        EXPECT_EQ(rebuilt.tableCount, c.addedTables);
     }
 }
 
@@ -285,13 +298,7 @@ TEST(RecordFormats, RebuiltColumnsAreTypedFromTheFormat)
     SchemaModel model;
     model.recordFormats[140] = {ods::RecordFormat{140, 1, {id, text, money, array}}};
     ods::PageList lists{ods::PageListNode{140, ods::kPointerPage, {4096}}};
-    ods::ReadingContext context;
-    fixture::RecordingFrame frame;
-    job::WorkerLink link = frame.Link();
-    std::uint16_t tableCount = 0;
-    CatalogueContext scan{context, lists, model, link, tableCount};
-
-    RebuildFromRecordFormats(scan);
+    Rebuild(model, lists);
     ASSERT_EQ(model.tables.size(), 1u);
     const std::vector<COLUMN>& columns = model.tables[0].columns;
     // The array's element type is not in the format: it is left out.

@@ -115,17 +115,10 @@ Built Build()
 void Open(Harness& h, const fixture::FixtureWriter& writer)
 {
     h.Open(writer);
-    std::uint16_t tables = 0;
-    catalogue::CatalogueContext scan{h.engine.context, h.engine.pageLists, h.engine.model, h.link, tables};
-    for (const ods::PageListNode& node : h.engine.pageLists) {
-        if (node.relationId == ods::kRelFormats && node.pageType == ods::kDataPage)
-            catalogue::ReadRecordFormats(scan, node);
-    }
-    std::vector<catalogue::COLUMN> columns = {testing::Column("ID", 8, 4), testing::Column("NAME", 37, 10),
-                                              testing::Column("PRICE", 27, 8), testing::Column("SOLD", 12, 4)};
-    for (std::size_t i = 0; i < columns.size(); ++i)
-        columns[i].fieldId = static_cast<std::int32_t>(i);
-    h.AddTable("T", kRelation, columns);
+    h.ReadRecordFormats();
+    h.AddTable("T", kRelation,
+               testing::NumberedColumns({testing::Column("ID", 8, 4), testing::Column("NAME", 37, 10),
+                                         testing::Column("PRICE", 27, 8), testing::Column("SOLD", 12, 4)}));
 }
 
 class CapturingSink final : public StatementSink, public DamagedRecordSink {
@@ -247,17 +240,10 @@ TEST(DamagedRecords, SetAsideRecordsLeaveTheBlobNumberingAlone)
     };
     Harness h;
     h.Open(*writer);
-    std::uint16_t tables = 0;
-    catalogue::CatalogueContext scan{h.engine.context, h.engine.pageLists, h.engine.model, h.link, tables};
-    for (const ods::PageListNode& node : h.engine.pageLists) {
-        if (node.relationId == ods::kRelFormats && node.pageType == ods::kDataPage)
-            catalogue::ReadRecordFormats(scan, node);
-    }
-    std::vector<catalogue::COLUMN> columns = {testing::Column("ID", 8, 4), testing::Column("PICTURE", 5, 8),
-                                              testing::Column("NAME", 37, 10)};
-    for (std::size_t i = 0; i < columns.size(); ++i)
-        columns[i].fieldId = static_cast<std::int32_t>(i);
-    h.AddTable("T", kRelation, columns);
+    h.ReadRecordFormats();
+    h.AddTable("T", kRelation,
+               testing::NumberedColumns(
+                   {testing::Column("ID", 8, 4), testing::Column("PICTURE", 5, 8), testing::Column("NAME", 37, 10)}));
 
     CapturingSink sink;
     Blobs blobs;

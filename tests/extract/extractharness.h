@@ -11,11 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include "catalogue/recordformats.h"
 #include "catalogue/schemamodel.h"
 #include "extract/previewgrid.h"
 #include "fixture/fixturewriter.h"
 #include "fixture/recordingframe.h"
 #include "job/jobsteps.h"
+#include "ods/constants.h"
 #include "ods/pagescan.h"
 
 namespace ravelin::extract::testing {
@@ -44,6 +46,14 @@ inline catalogue::COLUMN Column(std::string name, std::uint8_t type, std::uint16
     column.length = length;
     column.scale = scale;
     return column;
+}
+
+// The columns with field ids 0, 1, 2, ... in their order.
+inline std::vector<catalogue::COLUMN> NumberedColumns(std::vector<catalogue::COLUMN> columns)
+{
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        columns[i].fieldId = static_cast<std::int32_t>(i);
+    return columns;
 }
 
 struct Harness {
@@ -82,6 +92,17 @@ struct Harness {
         engine.pageLists.clear();
         ods::ScanPages(engine.context, engine.pageLists, link);
         frame.sent.clear();
+    }
+
+    // Reads the record formats of the opened image as a scan reads them.
+    void ReadRecordFormats()
+    {
+        std::uint16_t tables = 0;
+        catalogue::CatalogueContext scan{engine.context, engine.pageLists, engine.model, link, tables};
+        for (const ods::PageListNode& node : engine.pageLists) {
+            if (node.relationId == ods::kRelFormats && node.pageType == ods::kDataPage)
+                catalogue::ReadRecordFormats(scan, node);
+        }
     }
 
     catalogue::TableNode& AddTable(const std::string& name, std::uint32_t relationId,

@@ -153,12 +153,7 @@ catalogue::COLUMN HistoryColumn(std::string name, std::uint8_t type, std::uint16
 void OpenHistory(Harness& h, const fixture::FixtureWriter& writer)
 {
     h.Open(writer);
-    std::uint16_t tables = 0;
-    catalogue::CatalogueContext scan{h.engine.context, h.engine.pageLists, h.engine.model, h.link, tables};
-    for (const ods::PageListNode& node : h.engine.pageLists) {
-        if (node.relationId == ods::kRelFormats && node.pageType == ods::kDataPage)
-            catalogue::ReadRecordFormats(scan, node);
-    }
+    h.ReadRecordFormats();
     h.AddTable("T", kRelation,
                {HistoryColumn("ID", 8, 4, 0), HistoryColumn("NAME", 37, 40, 2), HistoryColumn("NOTE", 37, 40, 3, kUtf8)});
 }

@@ -52,11 +52,11 @@ std::vector<std::string> Collect(const Case& c, std::uint32_t* adopted = nullptr
     FixtureWriter writer(kPageSize);
     std::map<std::string, std::uint32_t> numbers;
     std::map<std::uint32_t, std::string> names;
-    for (const DataPageSpec& spec : c.dataPages) {
-        const std::uint32_t page = writer.AddDataPage(spec.relationId);
-        writer.SetPageLong(page, ods::kPageSequenceOffset, spec.sequence);
-        numbers[spec.name] = page;
-        names[page] = spec.name;
+    for (const DataPageSpec& wanted : c.dataPages) {
+        const std::uint32_t page = writer.AddDataPage(wanted.relationId);
+        writer.SetPageLong(page, ods::kPageSequenceOffset, wanted.sequence);
+        numbers[wanted.name] = page;
+        names[page] = wanted.name;
     }
     for (const PointerSpec& pointer : c.pointers) {
         std::vector<std::uint32_t> entries;
