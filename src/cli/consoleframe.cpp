@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "job/jobdriver.h"
+#include "ods/textcodec.h"
 
 namespace ravelin::cli {
 namespace {
@@ -20,8 +21,11 @@ void ConsoleFrame::Attach(const job::JobState& state, job::RecoveryEngine& engin
     engine_ = &engine;
 }
 
-void ConsoleFrame::AppendLine(const std::string& text)
+void ConsoleFrame::AppendLine(const std::string& line)
 {
+    // Texts from the file in a log line are shown escaped (ods::ShownText),
+    // on the terminal and in the report alike.
+    const std::string text = ods::ShownText(line);
     ClearProgress();
     lines_.push_back(text);
     out_ << text << '\n';

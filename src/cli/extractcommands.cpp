@@ -14,6 +14,7 @@
 #include "extract/recordextraction.h"
 #include "extract/tabletransfer.h"
 #include "job/jobdriver.h"
+#include "ods/textcodec.h"
 
 namespace ravelin::cli {
 namespace {
@@ -37,7 +38,7 @@ public:
     {
         switch (message) {
         case job::UM_LOG_LINE:
-            lines.push_back(state_->currentLogLine);
+            lines.push_back(ods::ShownText(state_->currentLogLine));
             return 0;
         case job::UM_FILL_TREE:
             job::CountTreeObjects(*engine_);
@@ -102,9 +103,9 @@ const catalogue::TableNode* ChooseTable(job::JobDriver& driver, const std::strin
     const catalogue::TableNode* table = extract::FindTableNoCase(driver.Engine().model, name);
     if (table)
         return table;
-    err << "ravelin-cli: " << file << ": no table named \"" << name << "\" was recovered (tables:";
+    err << "ravelin-cli: " << file << ": no table named \"" << ods::ShownText(name) << "\" was recovered (tables:";
     for (const catalogue::TableNode& each : driver.Engine().model.tables)
-        err << ' ' << each.name;
+        err << ' ' << ods::ShownText(each.name);
     err << ")\n";
     return nullptr;
 }
@@ -115,7 +116,7 @@ public:
     explicit PrintingSink(std::ostream& out) : out_(out) {}
     bool ExecuteInsert(const std::string& sql) override
     {
-        out_ << sql << '\n';
+        out_ << ods::ShownText(sql) << '\n';
         return true;
     }
 
@@ -135,9 +136,12 @@ void PrintRows(const std::vector<std::string>& columns, const std::vector<std::v
         out << document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return;
     }
+    // Texts from the file are shown escaped: a tab or line break inside a
+    // cell cannot pass for a separator, nor a control sequence reach the
+    // terminal.
     const auto line = [&out](const std::vector<std::string>& cells) {
         for (std::size_t i = 0; i < cells.size(); ++i)
-            out << (i ? "\t" : "") << cells[i];
+            out << (i ? "\t" : "") << ods::ShownText(cells[i]);
         out << '\n';
     };
     line(columns);

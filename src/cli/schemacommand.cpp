@@ -10,6 +10,7 @@
 #include "cli/jobrun.h"
 #include "cli/scancommand.h"
 #include "job/jobdriver.h"
+#include "ods/textcodec.h"
 
 namespace ravelin::cli {
 namespace {
@@ -279,6 +280,22 @@ std::string SchemaText(const SchemaModel& model, std::uint32_t pageSize)
     return out.str();
 }
 
+// The schema text with every line shown escaped (ods::ShownText): names
+// from the file never hold a line break or a control sequence on the
+// terminal.
+std::string ShownSchemaText(const SchemaModel& model, std::uint32_t pageSize)
+{
+    const std::string text = SchemaText(model, pageSize);
+    std::string shown;
+    std::size_t start = 0;
+    for (std::size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
+        shown += ods::ShownText(std::string_view(text).substr(start, end - start));
+        shown += '\n';
+        start = end + 1;
+    }
+    return shown + ods::ShownText(std::string_view(text).substr(start));
+}
+
 int RunSchemaCommand(const SchemaOptions& options, std::ostream& out, std::ostream& err, bool showProgress)
 {
     // The scan's log is kept, not printed: the output is the schema alone.
@@ -299,7 +316,7 @@ int RunSchemaCommand(const SchemaOptions& options, std::ostream& out, std::ostre
     }
     const SchemaModel& model = driver.Engine().model;
     const std::uint32_t pageSize = driver.Engine().context.pageSize;
-    out << (options.json ? SchemaJson(model, pageSize) : SchemaText(model, pageSize));
+    out << (options.json ? SchemaJson(model, pageSize) : ShownSchemaText(model, pageSize));
     out.flush();
     return kExitCompleted;
 }

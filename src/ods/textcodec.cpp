@@ -1,5 +1,7 @@
 #include "ods/textcodec.h"
 
+#include <algorithm>
+
 #include <array>
 #include <unordered_map>
 
@@ -274,6 +276,98 @@ std::string Utf8ToUtf16Le(std::string_view utf8)
             put(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
         } else {
             put(static_cast<char16_t>(cp));
+        }
+    }
+    return out;
+}
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence at text[at], and its code
+// point; 0 when the bytes there are not one.
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t at, char32_t& cp)
+{
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned lead = byte(at);
+    std::size_t length = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        cp = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        cp = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (text.size() - at < length)
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const unsigned next = byte(at + i);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (next & 0x3F);
+    }
+    // Overlong forms, surrogates and code points past U+10FFFF are not
+    // well-formed.
+    const char32_t least = length == 3 ? 0x800 : length == 4 ? 0x10000 : 0x80;
+    if (cp < least || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+        return 0;
+    return length;
+}
+
+void AppendEscape(std::string& out, const char* prefix, unsigned value)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += prefix;
+    out += kHex[(value >> 4) & 0xF];
+    out += kHex[value & 0xF];
+}
+
+}  // namespace
+
+std::string ShownText(std::string_view utf8)
+{
+    const bool plain = std::all_of(utf8.begin(), utf8.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 0x20 && byte < 0x7F;
+    });
+    if (plain)
+        return std::string(utf8);
+    std::string out;
+    out.reserve(utf8.size() + 8);
+    for (std::size_t at = 0; at < utf8.size();) {
+        const auto byte = static_cast<unsigned char>(utf8[at]);
+        if (byte >= 0x20 && byte < 0x7F) {
+            out += static_cast<char>(byte);
+            ++at;
+        } else if (byte == '\t') {
+            out += "\\t";
+            ++at;
+        } else if (byte == '\n') {
+            out += "\\n";
+            ++at;
+        } else if (byte == '\r') {
+            out += "\\r";
+            ++at;
+        } else if (byte < 0x80) {
+            AppendEscape(out, "\\x", byte);  // other C0 controls and DEL
+            ++at;
+        } else {
+            char32_t cp = 0;
+            const std::size_t length = Utf8SequenceAt(utf8, at, cp);
+            if (length == 0) {
+                AppendEscape(out, "\\x", byte);
+                ++at;
+            } else if (cp <= 0x9F) {
+                AppendEscape(out, "\\u00", static_cast<unsigned>(cp));
+                at += length;
+            } else {
+                out.append(utf8.substr(at, length));
+                at += length;
+            }
         }
     }
     return out;

@@ -41,6 +41,15 @@ std::string EncodeText(std::string_view utf8);
 std::string EncodeStatement(std::string_view utf8);
 inline constexpr std::string_view kUtf8Introducer = "_UTF8 ";
 
+// A text from the file as it may be shown on a terminal or written to a log
+// line: every control character and every byte that is not part of
+// well-formed UTF-8 is written as an escape, so that a hostile name can
+// neither send terminal control sequences nor break a line in two. Tab,
+// line feed and carriage return become \t, \n and \r; other C0 controls,
+// DEL and stray bytes \xHH; the C1 controls U+0080..U+009F \u00HH. All
+// other text, backslashes included, stays as it is.
+std::string ShownText(std::string_view utf8);
+
 // The character whose code is the byte value itself (not through the code
 // page), count times, as UTF-8.
 std::string RepeatText(unsigned count, std::uint8_t byte);

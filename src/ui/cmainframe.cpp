@@ -25,6 +25,7 @@
 #include "catalogue/schemamodel.h"
 #include "job/jobstate.h"
 #include "job/recoveryengine.h"
+#include "ods/textcodec.h"
 #include "ui/cdialogfile.h"
 #include "ui/cfindtreeitem.h"
 #include "ui/cleftview.h"
@@ -399,7 +400,7 @@ void CMainFrame::LogLine(const std::string& text)
     // While a job runs its worker owns currentLogLine: the line is appended
     // without passing through it.
     if (jobs.State().busy) {
-        logWindow->List()->AppendLine(Q(text));
+        logWindow->List()->AppendLine(Q(ods::ShownText(text)));
         return;
     }
     jobs.State().currentLogLine = text;
@@ -555,7 +556,9 @@ std::intptr_t CMainFrame::Dispatch(std::uint32_t message, std::uintptr_t wParam,
         Progress(wParam, lParam);
         return 0;
     case job::UM_LOG_LINE:
-        logWindow->List()->AppendLine(Q(jobs.State().currentLogLine));
+        // Texts from the file are shown escaped, so that the log keeps one
+        // line per line and the report its line structure.
+        logWindow->List()->AppendLine(Q(ods::ShownText(jobs.State().currentLogLine)));
         return 0;
     case job::UM_SKIP_DIALOG:
         SkipDialogMessage(wParam, lParam);

@@ -176,6 +176,48 @@ TEST(ExtractCommands, PreviewJsonMarksDamagedRows)
     EXPECT_EQ(document["damaged"], nlohmann::json(expected));
 }
 
+// A table whose name in the file holds an escape byte and a tab (every
+// "ANIMALS" of a copy of the sample rewritten): the text outputs and the
+// log show them escaped, never raw.
+TEST(ExtractCommands, NamesFromTheFileReachTheTerminalEscaped)
+{
+    TempDir dir;
+    if (!CatalogueAvailable(dir))
+        GTEST_SKIP() << "no sample databases, or the catalogue recovered no columns";
+    std::ifstream in(kDemo, std::ios::binary);
+    std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string hostile = "AN\x1bMA\tS";
+    std::size_t replaced = 0;
+    for (std::size_t at = image.find("ANIMALS"); at != std::string::npos; at = image.find("ANIMALS", at + 7)) {
+        image.replace(at, 7, hostile);
+        ++replaced;
+    }
+    ASSERT_GT(replaced, 1u);
+    const std::string copy = dir.File("hostile.gdb");
+    std::ofstream(copy, std::ios::binary) << image;
+
+    const std::string shown = "AN\\x1bMA\\tS";
+    const struct {
+        std::vector<std::string> args;
+        std::string expected;  // a text the output holds
+    } cases[] = {
+        {{"schema", copy}, "TABLE " + shown + " (relation 128)\n"},
+        {{"inserts", copy, hostile}, "INSERT INTO " + shown + "("},
+        {{"count", copy}, "Table Name : " + shown + "\n"},
+        {{"scan", copy}, "Table Name : " + shown + "\n"},
+        {{"preview", copy, hostile}, "\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        const RunResult run = RunCli(dir, c.args);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_NE(run.out.find(c.expected), std::string::npos) << run.out.substr(0, 400);
+        for (const char byte : run.out + run.err)
+            ASSERT_FALSE(byte == '\x1b' || byte == '\r') << "a raw control byte reached the terminal";
+        EXPECT_EQ(run.out.find(hostile), std::string::npos);
+    }
+}
+
 TEST(ExtractCommands, InsertsOnePerRecord)
 {
     TempDir dir;

@@ -62,5 +62,32 @@ TEST(TextCodec, Utf16LeHasNoByteOrderMark)
     EXPECT_EQ(Utf8ToUtf16Le("😀"), std::string("\x3D\xD8\x00\xDE", 4));
 }
 
+// Texts from the file on a terminal or in a log line: no control sequence
+// and no line break gets through, and ordinary text is left alone.
+TEST(TextCodec, ShownTextEscapesControlsAndStrayBytes)
+{
+    const struct {
+        const char* name;
+        std::string text;
+        std::string shown;
+    } cases[] = {
+        {"plain text", "CUSTOMER_1 (x)", "CUSTOMER_1 (x)"},
+        {"letters beyond ASCII", "gr\xc3\xbc\xc3\x9f \xe2\x82\xac \xf0\x9f\x98\x80", "gr\xc3\xbc\xc3\x9f \xe2\x82\xac \xf0\x9f\x98\x80"},
+        {"a backslash stays", "C:\\data", "C:\\data"},
+        {"tab, line feed, carriage return", "a\tb\nc\rd", "a\\tb\\nc\\rd"},
+        {"an escape sequence", "\x1b[31mRED\x1b[0m", "\\x1b[31mRED\\x1b[0m"},
+        {"other C0 controls and DEL", std::string("\x00\x07\x7f", 3), "\\x00\\x07\\x7f"},
+        {"a C1 control in UTF-8", "a\xc2\x9b" "2J", "a\\u009b2J"},
+        {"a stray continuation byte", "a\x80z", "a\\x80z"},
+        {"a sequence cut short", "a\xe2\x82", "a\\xe2\\x82"},
+        {"an overlong form", "\xc0\xaf", "\\xc0\\xaf"},
+        {"a surrogate", "\xed\xa0\x80", "\\xed\\xa0\\x80"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ShownText(c.text), c.shown);
+    }
+}
+
 }  // namespace
 }  // namespace ravelin::ods
