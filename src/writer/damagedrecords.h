@@ -50,6 +50,7 @@ public:
     bool SetAside(const catalogue::TableNode& table, std::uint32_t page, std::uint16_t slot,
                   const std::vector<std::string>& cells) override;
 
+    const std::string& Location() const override { return path_; }
     const std::string& path() const { return path_; }
 
 private:

@@ -180,6 +180,8 @@ public:
         setAside.push_back(line);
         return keep;
     }
+    const std::string& Location() const override { return location; }
+    std::string location = "t.fdbDamaged.csv";
 };
 
 TEST(DamagedRecords, PreviewMarksEveryDamagedRowAndOnlyThose)
@@ -258,6 +260,8 @@ TEST(DamagedRecords, RepairInsertsTheSoundRowsAndSetsTheDamagedAside)
         EXPECT_EQ(table.present, 2 * built.defects.size() + 1);
         EXPECT_EQ(table.recovered, sound);
         EXPECT_EQ(table.setAside, kept ? built.defects.size() : 0u);
+        EXPECT_EQ(table.damaged, built.defects.size());
+        EXPECT_EQ(table.setAsideFile, "t.fdbDamaged.csv");
         const bool logged = std::find(h.frame.logLines.begin(), h.frame.logLines.end(),
                                       std::string(kRecordsSetAsideText) + std::to_string(built.defects.size())) !=
                             h.frame.logLines.end();
