@@ -286,6 +286,7 @@ TableWalk::RecordEnd TableWalk::TransferRecord(const RecordLayout* layout, bool 
     if (damaged) {
         // Not inserted: a damaged record's values may be wrong. Its readable
         // cells go to the set-aside file.
+        ++engine_.recordsDamaged;
         if (hooks_.damaged) {
             SalvageCells(layout);
             if (hooks_.damaged->SetAside(table_, page, slot, cells_))
@@ -364,14 +365,22 @@ void TableWalk::FinishRepairedTable()
         link_.Log(kBlobsRecoveredText + std::to_string(engine_.blobFileCount));
         link_.Blank();
     }
-    engine_.repairedTables.push_back(
-        {table_.name, engine_.recordsPresent, engine_.recordsRecovered, true, engine_.recordsSetAside});
+    job::RepairedTable repaired;
+    repaired.name = table_.name;
+    repaired.present = engine_.recordsPresent;
+    repaired.recovered = engine_.recordsRecovered;
+    repaired.setAside = engine_.recordsSetAside;
+    repaired.damaged = engine_.recordsDamaged;
+    if (hooks_.damaged)
+        repaired.setAsideFile = hooks_.damaged->Location();
+    engine_.repairedTables.push_back(std::move(repaired));
     engine_.currentDataPage = 0;
     engine_.nullFlags.clear();
     engine_.dataPageNumbers.clear();
     engine_.slotsLeft = 0;
     engine_.recordsPresent = 0;
     engine_.recordsRecovered = 0;
+    engine_.recordsDamaged = 0;
     engine_.recordsSetAside = 0;
     engine_.blobFileCount = 0;
     engine_.repairSucceeded = true;

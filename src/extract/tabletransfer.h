@@ -87,6 +87,8 @@ public:
     // Yields whether it was kept.
     virtual bool SetAside(const catalogue::TableNode& table, std::uint32_t page, std::uint16_t slot,
                           const std::vector<std::string>& cells) = 0;
+    // Where the records are kept, as the repair's outcome names it.
+    virtual const std::string& Location() const = 0;
 };
 
 struct TransferHooks {

@@ -8,6 +8,7 @@
 
 #include "extract/singleprecision.h"
 #include "ods/constants.h"
+#include "ods/recordformat.h"
 #include "ods/textcodec.h"
 
 namespace ravelin::extract {
@@ -310,10 +311,18 @@ FieldValue DecodeTimestamp(std::span<const std::byte> field, OutputMode mode)
 }
 
 // A CHAR or VARCHAR column's stored text: UTF-8 in the UTF8 and
-// UNICODE_FSS sets, the code page's otherwise.
-std::string DecodeStoredText(std::span<const std::byte> bytes, const catalogue::COLUMN& column)
+// UNICODE_FSS sets, the code page's otherwise. The server stores only
+// well-formed UTF-8 in a UTF8 column: a text that is not sets damaged.
+// (UNICODE_FSS texts are not checked: older servers stored them as given.)
+std::string DecodeStoredText(std::span<const std::byte> bytes, const catalogue::COLUMN& column, bool& damaged)
 {
-    return catalogue::HoldsUtf8Text(column) ? ods::DecodeUtf8Text(bytes) : ods::DecodeText(bytes);
+    if (!catalogue::HoldsUtf8Text(column))
+        return ods::DecodeText(bytes);
+    bool wellFormed = true;
+    std::string text = ods::DecodeUtf8Text(bytes, wellFormed);
+    if (!wellFormed && column.characterSet != ods::kCharsetUnicodeFss)
+        damaged = true;
+    return text;
 }
 
 FieldValue DecodeVarchar(std::span<const std::byte> field, const catalogue::COLUMN& column)
@@ -334,7 +343,7 @@ FieldValue DecodeVarchar(std::span<const std::byte> field, const catalogue::COLU
         value.damaged = true;
         return value;
     }
-    value.text = DecodeStoredText(field.subspan(2, length), column);
+    value.text = DecodeStoredText(field.subspan(2, length), column, value.damaged);
     value.utf8 = catalogue::HoldsUtf8Text(column);
     return value;
 }
@@ -444,7 +453,7 @@ FieldValue DecodeFieldValue(std::span<const std::byte> field, const catalogue::C
         if (column.typeCode == TypeCode::kTypeBoolean)
             value.text = " ";
         else if (column.typeCode == TypeCode::kTypeChar)
-            value.text = TrimTrailingBlanks(DecodeStoredText(field, column));  // what the record still holds
+            value.text = TrimTrailingBlanks(DecodeStoredText(field, column, value.damaged));  // what the record still holds
         return value;
     }
     field = field.first(storage);
@@ -482,7 +491,7 @@ FieldValue DecodeFieldValue(std::span<const std::byte> field, const catalogue::C
     }
     case TypeCode::kTypeChar:
         // Blank padding is dropped; blanks inside the text are kept.
-        value.text = TrimTrailingBlanks(DecodeStoredText(field, column));
+        value.text = TrimTrailingBlanks(DecodeStoredText(field, column, value.damaged));
         value.utf8 = catalogue::HoldsUtf8Text(column);
         return value;
     default:

@@ -63,13 +63,14 @@ struct FieldValue {
     // quoting and escaping (see InsertValueText).
     std::string text;
     // The INSERT receives the bare keyword NULL: the record's null flag is set
-    // for the column, or the stored value is one the target cannot hold (a
-    // date outside the years 1 to 9999, a time of day past 23:59:59, an
+    // for the column, or the stored value is one the target cannot hold (an
     // infinite or NaN number). text still describes the stored value.
     bool nullLiteral = false;
-    // The stored bytes are inconsistent (too few bytes for the column, a
-    // VARCHAR length beyond its declared length, a column of length or type
-    // 0): the record walk abandons the rest of the record.
+    // The stored bytes are no value the server writes (too few bytes for the
+    // column, a VARCHAR length beyond its declared length, a date outside
+    // the years 1 to 9999, a time of day past 23:59:59, a UTF8 text that is
+    // not well-formed UTF-8, a column of length or type 0): the record is
+    // damaged (extract/tabletransfer.h) and text is not to be shown.
     bool damaged = false;
     // A NUMERIC or DECIMAL column wider than 8 bytes: its first 8 bytes were
     // decoded; the walk shows NumericProblemText once.

@@ -332,6 +332,8 @@ void JobDriver::RunRepair(JobContext& job)
     engine_.previewPage = 0;
     engine_.recordsPresent = 0;
     engine_.recordsRecovered = 0;
+    engine_.recordsDamaged = 0;
+    engine_.recordsSetAside = 0;
     engine_.dataPageNumbers.clear();
     engine_.blobFileCount = 0;
     engine_.repairSucceeded = false;

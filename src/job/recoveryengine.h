@@ -52,7 +52,8 @@ struct RecoveryEngine {
     std::uint16_t slotsLeft = 0;                  // record slots of the current data page not yet visited
     std::uint32_t recordsPresent = 0;             // records of the table an INSERT was tried for
     std::uint32_t recordsRecovered = 0;           // records whose INSERT succeeded
-    std::uint32_t recordsSetAside = 0;            // damaged records kept in the set-aside file
+    std::uint32_t recordsDamaged = 0;             // damaged records of the table, not inserted
+    std::uint32_t recordsSetAside = 0;            // of those, the records kept in the set-aside file
     std::uint16_t blobFileCount = 0;              // blob values met in the table
 
     // What the current (or last) repair left undone; emptied as a repair

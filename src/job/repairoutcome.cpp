@@ -13,8 +13,11 @@ std::vector<std::string> RepairShortfallLines(const std::vector<RepairedTable>& 
             lines.push_back(kRecordsNotCopiedText + std::to_string(table.present - table.recovered) + " of " +
                             std::to_string(table.present) + " in " + table.name);
             if (table.setAside != 0)
-                lines.push_back(kRecordsSetAsideLineText + std::to_string(table.setAside) + " of them, see the " +
-                                "set-aside file");
+                lines.push_back(kRecordsSetAsideLineText + std::to_string(table.setAside) + " in " + table.name +
+                                ", see " + table.setAsideFile);
+            if (table.damaged > table.setAside && !table.setAsideFile.empty())
+                lines.push_back(kRecordsNotSetAsideLineText + std::to_string(table.damaged - table.setAside) +
+                                " in " + table.name + ", " + table.setAsideFile + " could not be written");
         }
     }
     if (recordsLostAtCommit != 0) {

@@ -18,12 +18,15 @@ struct RepairedTable {
     std::uint32_t recovered = 0;  // records whose INSERT succeeded
     bool created = true;          // false: refused, by the target or before reaching it
     std::uint32_t setAside = 0;   // damaged records not inserted but kept in the set-aside file
+    std::uint32_t damaged = 0;    // damaged records not inserted, kept or not
+    std::string setAsideFile{};   // where damaged records go; empty when the repair keeps none
 };
 
 // Closing log lines, one per shortfall.
 inline constexpr const char* kTableNotCreatedText = "Table not created: ";
 inline constexpr const char* kRecordsNotCopiedText = "Records not copied: ";
 inline constexpr const char* kRecordsSetAsideLineText = "Damaged records set aside: ";
+inline constexpr const char* kRecordsNotSetAsideLineText = "Damaged records not set aside: ";
 // The first line of the warning.
 inline constexpr const char* kRepairIncompleteText = "Repair process finished, but not everything was copied:";
 // The warning names at most this many shortfalls; the log names them all.
@@ -32,8 +35,10 @@ inline constexpr std::size_t kWarningShortfallLines = 10;
 // One line per shortfall, in repair order: "Table not created: T" for a
 // table that was not created, "Records not copied: N of M in T" for a table
 // whose M records present lost N, followed by "Damaged records set aside:
-// K of them, see the set-aside file" where K of those were damaged records
-// kept beside the target; then, when the target could not commit
+// K in T, see F" where K of those were damaged records kept in the
+// set-aside file F, and "Damaged records not set aside: L in T, F could not
+// be written" where L damaged records were lost because F could not be
+// written; then, when the target could not commit
 // records it had taken, "Records not copied: N whose batch the target could
 // not commit". Empty when nothing was lost.
 std::vector<std::string> RepairShortfallLines(const std::vector<RepairedTable>& tables,

@@ -188,8 +188,15 @@ std::string EncodeText(std::string_view utf8)
 
 std::string DecodeUtf8Text(std::span<const std::byte> bytes)
 {
+    bool wellFormed = true;
+    return DecodeUtf8Text(bytes, wellFormed);
+}
+
+std::string DecodeUtf8Text(std::span<const std::byte> bytes, bool& wellFormed)
+{
     std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     text = text.substr(0, text.find('\0'));
+    wellFormed = true;
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
@@ -197,12 +204,13 @@ std::string DecodeUtf8Text(std::span<const std::byte> bytes)
         const char32_t cp = NextCodePoint(text, i);
         // A sequence is copied as stored only when it decodes to what it
         // claims: no stray continuation byte, no overlong or surrogate form.
+        // (A stored U+FFFD is well-formed and copied like any other.)
         std::string again;
         AppendUtf8(again, cp);
-        if (cp != 0xFFFD && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF) &&
-            again == text.substr(start, i - start)) {
+        if (cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF) && again == text.substr(start, i - start)) {
             out.append(again);
         } else {
+            wellFormed = false;
             AppendUtf8(out, 0xFFFD);
             if (i == start + 1 || cp == 0xFFFD)
                 continue;

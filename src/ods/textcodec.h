@@ -28,6 +28,9 @@ std::string DecodeText(std::string_view bytes);
 // -> UTF-8. The text ends at the first zero byte; every byte that does not
 // belong to a well-formed sequence becomes U+FFFD.
 std::string DecodeUtf8Text(std::span<const std::byte> bytes);
+// The same; wellFormed says whether every byte belonged to a well-formed
+// sequence (no U+FFFD was put in).
+std::string DecodeUtf8Text(std::span<const std::byte> bytes, bool& wellFormed);
 
 // UTF-8 -> 8-bit text in the code page. Characters the code page cannot hold
 // become '?'.

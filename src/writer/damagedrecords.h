@@ -50,7 +50,8 @@ public:
     bool SetAside(const catalogue::TableNode& table, std::uint32_t page, std::uint16_t slot,
                   const std::vector<std::string>& cells) override;
 
-    const std::string& path() const { return path_; }
+    // The file's path.
+    const std::string& Location() const override { return path_; }
 
 private:
     bool Append(const std::string& text);

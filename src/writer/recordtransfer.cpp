@@ -48,7 +48,7 @@ void RecordTransfer::TransferTableData(job::JobContext& job, TargetDatabase& tar
         blobs_ = std::make_unique<extract::BlobExtraction>(LocalTargetPath(targetPath));
         blobTarget_ = targetPath;
     }
-    if (!damaged_ || damaged_->path() != DamagedRecordsPath(targetPath))
+    if (!damaged_ || damaged_->Location() != DamagedRecordsPath(targetPath))
         damaged_ = std::make_unique<DamagedRecordFile>(DamagedRecordsPath(targetPath));
     damaged_->SetLink(&job.link);
     TargetSink sink(target);

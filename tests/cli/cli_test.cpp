@@ -315,8 +315,9 @@ TEST(RavelinCli, ArgumentsAndExitCodes)
 
 // The program's exit status of a repair into a new embedded target: 0 when
 // every record landed, 5 when the damaged file's scrambled record could not
-// be copied; the success message only for the first, and the log and the
-// saved report end with what was not copied.
+// be copied, whether the set-aside file took it or could not be written (a
+// folder stands in its place); the success message only for the first, and
+// the log and the saved report end with what was not copied.
 TEST(RavelinCli, ARepairThatLostRecordsIsNoSuccess)
 {
     if (std::system("command -v isql-fb >/dev/null 2>&1") != 0)
@@ -325,18 +326,24 @@ TEST(RavelinCli, ARepairThatLostRecordsIsNoSuccess)
     struct Case {
         const char* name;
         bool damaged;
+        bool blocked;  // the set-aside file's place is taken by a folder
         int exitCode;
-        const char* lastLine;  // the last line before "Views recovered"
+        std::string lastLine;  // the last line before "Views recovered"
     };
     const Case cases[] = {
-        {"intact", false, 0, "Total Records Recovered : 300"},
-        {"damaged", true, 5, "Damaged records set aside: 1 of them, see the set-aside file"},
+        {"intact", false, false, 0, "Total Records Recovered : 300"},
+        {"damaged", true, false, 5, "Damaged records set aside: 1 in CUSTOMER, see " + dir.File("damaged.fdbDamaged.csv")},
+        {"blocked", true, true, 5,
+         "Damaged records not set aside: 1 in CUSTOMER, " + dir.File("blocked.fdbDamaged.csv") + " could not be written"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string database = dir.File(std::string(c.name) + ".gdb");
         ravelin::testing::BuildDemoDatabase(c.damaged).image.WriteTo(database);
         const std::string report = dir.File(std::string(c.name) + ".log");
+        const std::string setAside = dir.File(std::string(c.name) + ".fdbDamaged.csv");
+        if (c.blocked)
+            std::filesystem::create_directory(setAside);
         const RunResult run =
             RunCli(dir, {"repair", database, "--target", dir.File(std::string(c.name) + ".fdb"), "--create", "--log",
                          report});
@@ -351,6 +358,11 @@ TEST(RavelinCli, ARepairThatLostRecordsIsNoSuccess)
         EXPECT_EQ(*(views - 2), c.lastLine);
         EXPECT_EQ(*(views - 1), "");
         EXPECT_EQ(DecodeReport(ReadBytes(report)), run.lines);
+        if (c.damaged) {
+            const std::string kept = "Damaged records are set aside in " + setAside;
+            const std::string failed = "Damaged records could not be written to " + setAside + ": Is a directory";
+            EXPECT_EQ(std::count(run.lines.begin(), run.lines.end(), c.blocked ? failed : kept), 1) << run.out;
+        }
     }
 }
 

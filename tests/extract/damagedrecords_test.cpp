@@ -31,9 +31,16 @@ using testing::Harness;
 
 constexpr std::uint16_t kRelation = 128;
 
-// ID INTEGER at 4, NAME VARCHAR(10) at 8..19, an alignment gap at 20..23,
-// PRICE DOUBLE PRECISION at 24, SOLD DATE at 32.
-TableRecordBuilder Format() { return TableRecordBuilder({{8, 4}, {37, 10}, {27, 8}, {12, 4}}, 8); }
+constexpr std::uint8_t kUtf8 = 59;
+
+// ID INTEGER at 4, NAME VARCHAR(10) CHARACTER SET UTF8 at 8..19, an
+// alignment gap at 20..23, PRICE DOUBLE PRECISION at 24, SOLD DATE at 32.
+TableRecordBuilder Format()
+{
+    fixture::FieldSpec name{37, 10};
+    name.characterSet = kUtf8;
+    return TableRecordBuilder({{8, 4}, name, {27, 8}, {12, 4}}, 8);
+}
 
 Bytes Row(int id, const std::string& name, double price, std::int32_t soldDay)
 {
@@ -46,9 +53,12 @@ Bytes Row(int id, const std::string& name, double price, std::int32_t soldDay)
                             fixture::IntegerBytes(soldDay)});
 }
 
+enum ColumnIndex { kId, kName, kPrice, kSold, kNone };
+
 struct Defect {
     const char* name;
     std::function<Bytes(Bytes data)> stored;  // the stored bytes after the header, from the record's data
+    ColumnIndex unreadable = kNone;           // the column whose cell stays empty
 };
 
 Bytes Stored(const Bytes& compressed)
@@ -61,7 +71,8 @@ Bytes Stored(const Bytes& compressed)
 // The file: sound rows 1, 3, 5, ... and between them one row per defect.
 struct Built {
     std::unique_ptr<fixture::FixtureWriter> writer;
-    std::vector<std::string> defects;  // in row order
+    std::vector<std::string> defects;     // in row order
+    std::vector<ColumnIndex> unreadable;  // per defect
     std::uint32_t page = 0;
 };
 
@@ -84,22 +95,49 @@ Built Build()
          [](Bytes data) {
              data.resize(data.size() - 4);
              return fixture::Compress(data);
+         },
+         kSold},
+        {"a literal run cut by the record's end",
+         [](Bytes data) {
+             data.resize(data.size() - 4);
+             Bytes compressed = fixture::Compress(data);
+             compressed.insert(compressed.end(), {std::byte{4}, std::byte{0x50}, std::byte{0xC3}});
+             return compressed;
+         },
+         kSold},
+        {"runs reaching past the format's length",
+         [](Bytes data) {
+             data.resize(data.size() + 6);
+             return fixture::Compress(data);
          }},
         {"a byte in the alignment gap",
          [&format](Bytes data) {
              data[format.Offset(1) + 12] = std::byte{0x41};
              return fixture::Compress(data);
          }},
+        {"a null field's bytes set",
+         [](Bytes data) {
+             data[0] |= std::byte{1u << kPrice};
+             return fixture::Compress(data);
+         }},
         {"a VARCHAR length beyond its column",
          [&format](Bytes data) {
-             fixture::PutWord(data, format.Offset(1), 60);
+             fixture::PutWord(data, format.Offset(kName), 60);
              return fixture::Compress(data);
-         }},
+         },
+         kName},
         {"a date of year 10000",
          [&format](Bytes data) {
-             fixture::PutLong(data, format.Offset(3), 2973484);
+             fixture::PutLong(data, format.Offset(kSold), 2973484);
              return fixture::Compress(data);
-         }},
+         },
+         kSold},
+        {"a UTF8 text that is not UTF-8",
+         [&format](Bytes data) {
+             data[format.Offset(kName) + 3] = std::byte{0x8A};  // "hurt": 'u' -> a stray continuation byte
+             return fixture::Compress(data);
+         },
+         kName},
     };
     int id = 0;
     for (const Defect& defect : defects) {
@@ -107,6 +145,7 @@ Built Build()
         const auto at = built.writer->AddStoredRecord(kRelation, Stored(defect.stored(Row(++id, "hurt", 2.5, 50000))));
         built.page = at.page;
         built.defects.push_back(defect.name);
+        built.unreadable.push_back(defect.unreadable);
     }
     built.writer->AddStoredRecord(kRelation, Stored(fixture::Compress(Row(++id, "last", 3.5, 50000))));
     return built;
@@ -116,9 +155,11 @@ void Open(Harness& h, const fixture::FixtureWriter& writer)
 {
     h.Open(writer);
     h.ReadRecordFormats();
+    catalogue::COLUMN name = testing::Column("NAME", 37, 10);
+    name.characterSet = kUtf8;
     h.AddTable("T", kRelation,
-               testing::NumberedColumns({testing::Column("ID", 8, 4), testing::Column("NAME", 37, 10),
-                                         testing::Column("PRICE", 27, 8), testing::Column("SOLD", 12, 4)}));
+               testing::NumberedColumns({testing::Column("ID", 8, 4), name, testing::Column("PRICE", 27, 8),
+                                         testing::Column("SOLD", 12, 4)}));
 }
 
 class CapturingSink final : public StatementSink, public DamagedRecordSink {
@@ -139,6 +180,8 @@ public:
         setAside.push_back(line);
         return keep;
     }
+    const std::string& Location() const override { return location; }
+    std::string location = "t.fdbDamaged.csv";
 };
 
 TEST(DamagedRecords, PreviewMarksEveryDamagedRowAndOnlyThose)
@@ -157,9 +200,20 @@ TEST(DamagedRecords, PreviewMarksEveryDamagedRowAndOnlyThose)
         SCOPED_TRACE(hurt ? built.defects[i / 2] : "sound row " + rows[i][0]);
         EXPECT_EQ(damaged[i], hurt);
         // Every row shows its identity: damage elsewhere leaves it readable.
-        EXPECT_EQ(rows[i][0], std::to_string(i + 1));
-        if (!hurt)
-            EXPECT_EQ(rows[i][2], i + 1 == rows.size() ? "3.5" : "1.5");
+        EXPECT_EQ(rows[i][kId], std::to_string(i + 1));
+        if (!hurt) {
+            EXPECT_EQ(rows[i][kName], i + 1 == rows.size() ? "last" : "sound");
+            EXPECT_EQ(rows[i][kPrice], i + 1 == rows.size() ? "3.5" : "1.5");
+            continue;
+        }
+        // The cell that cannot be read stays empty, the others show.
+        const ColumnIndex unreadable = built.unreadable[i / 2];
+        if (unreadable != kNone) {
+            EXPECT_EQ(rows[i][unreadable], "");
+        }
+        if (unreadable != kName) {
+            EXPECT_EQ(rows[i][kName], "hurt");
+        }
     }
 }
 
@@ -193,13 +247,21 @@ TEST(DamagedRecords, RepairInsertsTheSoundRowsAndSetsTheDamagedAside)
             EXPECT_EQ(line[0], "T");
             EXPECT_EQ(line[1], std::to_string(built.page));
             EXPECT_EQ(line[2], std::to_string(2 * i + 1));  // its slot
-            EXPECT_EQ(line[3], std::to_string(2 * i + 2));  // its ID, readable
+            EXPECT_EQ(line[3 + kId], std::to_string(2 * i + 2));  // its ID, readable
+            if (built.unreadable[i] != kNone) {
+                EXPECT_EQ(line[3 + built.unreadable[i]], "");
+            }
+            if (built.unreadable[i] != kName) {
+                EXPECT_EQ(line[3 + kName], "hurt");
+            }
         }
         ASSERT_EQ(h.engine.repairedTables.size(), 1u);
         const job::RepairedTable& table = h.engine.repairedTables[0];
         EXPECT_EQ(table.present, 2 * built.defects.size() + 1);
         EXPECT_EQ(table.recovered, sound);
         EXPECT_EQ(table.setAside, kept ? built.defects.size() : 0u);
+        EXPECT_EQ(table.damaged, built.defects.size());
+        EXPECT_EQ(table.setAsideFile, "t.fdbDamaged.csv");
         const bool logged = std::find(h.frame.logLines.begin(), h.frame.logLines.end(),
                                       std::string(kRecordsSetAsideText) + std::to_string(built.defects.size())) !=
                             h.frame.logLines.end();

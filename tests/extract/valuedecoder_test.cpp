@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ods/recordformat.h"
 #include "ods/recordimage.h"
 #include "ods/textcodec.h"
 
@@ -546,6 +547,48 @@ TEST(ValueDecoder, VarcharLengthBeyondItsDeclaredLengthIsDamage)
         DecodeFieldValue(Bytes({0x02, 0x00, 'o', 'k'}), column, Options(OutputMode::Preview));
     EXPECT_FALSE(shortTail.damaged);
     EXPECT_EQ(shortTail.text, "ok");
+}
+
+// The server stores only well-formed UTF-8 in a UTF8 column: a text that
+// is not is damage, in a CHAR and a VARCHAR alike. UNICODE_FSS texts, which
+// older servers stored unchecked, and code-page texts are never damage.
+TEST(ValueDecoder, MalformedUtf8TextsOfUtf8ColumnsAreDamage)
+{
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> text;
+        bool wellFormed;
+    } cases[] = {
+        {"ASCII", Text("abc"), true},
+        {"two-, three- and four-byte characters", {0xC3, 0xBC, 0xE2, 0x82, 0xAC, 0xF0, 0x9F, 0x98, 0x80}, true},
+        {"a stored U+FFFD", {'a', 0xEF, 0xBF, 0xBD}, true},
+        {"a stray continuation byte", {'a', 0x9E, 'c'}, false},
+        {"a lead byte without its continuation", {'a', 0xC3, 'c'}, false},
+        {"a sequence cut by the text's end", {'a', 0xE2, 0x82}, false},
+        {"an overlong form", {0xC0, 0xAF}, false},
+        {"a surrogate", {0xED, 0xA0, 0x80}, false},
+        {"past U+10FFFF", {0xF4, 0x90, 0x80, 0x80}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // VARCHAR(12): the length word, the text, zeros; CHAR(12): the text
+        // padded with blanks.
+        std::vector<std::uint8_t> varying{static_cast<std::uint8_t>(c.text.size()), 0};
+        varying.insert(varying.end(), c.text.begin(), c.text.end());
+        varying.resize(2 + 12, 0);
+        std::vector<std::uint8_t> fixed = c.text;
+        fixed.resize(12, ' ');
+        for (const std::uint8_t set : {ods::kCharsetUtf8, std::uint8_t{4}, ods::kCharsetUnicodeFss, ods::kCharsetNone}) {
+            SCOPED_TRACE("character set " + std::to_string(set));
+            const bool checked = set == ods::kCharsetUtf8 || set == 4;
+            for (const auto& [type, stored] : {std::pair{tc::kTypeVarchar, varying}, std::pair{tc::kTypeChar, fixed}}) {
+                COLUMN column = Column(type, 12);
+                column.characterSet = set;
+                for (const OutputMode mode : {OutputMode::Preview, OutputMode::Repair})
+                    EXPECT_EQ(DecodeFieldValue(Bytes(stored), column, Options(mode)).damaged, checked && !c.wellFormed);
+            }
+        }
+    }
 }
 
 TEST(ValueDecoder, BlobIdsOfThisTableOnly)

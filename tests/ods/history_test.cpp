@@ -255,17 +255,24 @@ TEST(Utf8Text, StoredTextAndStatements)
         const char* name;
         std::string stored;
         std::string text;
+        bool wellFormed;
     } texts[] = {
-        {"plain", "Avamys", "Avamys"},
-        {"two- and three-byte characters", "gr\xc3\xbc\xc3\x9f \xe2\x82\xac", "gr\xc3\xbc\xc3\x9f \xe2\x82\xac"},
-        {"ends at a zero byte", std::string("ab\0cd", 5), "ab"},
-        {"a stray continuation byte", "a\x80z", "a\xef\xbf\xbdz"},
-        {"a sequence cut short", "a\xc3", "a\xef\xbf\xbd"},
-        {"an overlong form", "\xc0\xaf!", "\xef\xbf\xbd\xef\xbf\xbd!"},
+        {"plain", "Avamys", "Avamys", true},
+        {"two- and three-byte characters", "gr\xc3\xbc\xc3\x9f \xe2\x82\xac", "gr\xc3\xbc\xc3\x9f \xe2\x82\xac",
+         true},
+        {"ends at a zero byte", std::string("ab\0cd", 5), "ab", true},
+        {"a stored U+FFFD", "a\xef\xbf\xbd", "a\xef\xbf\xbd", true},
+        {"a stray continuation byte", "a\x80z", "a\xef\xbf\xbdz", false},
+        {"a sequence cut short", "a\xc3", "a\xef\xbf\xbd", false},
+        {"an overlong form", "\xc0\xaf!", "\xef\xbf\xbd\xef\xbf\xbd!", false},
+        {"a surrogate", "\xed\xa0\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd", false},
     };
     for (const auto& c : texts) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(DecodeUtf8Text(AsBytes(c.stored)), c.text);
+        bool wellFormed = !c.wellFormed;
+        EXPECT_EQ(DecodeUtf8Text(AsBytes(c.stored), wellFormed), c.text);
+        EXPECT_EQ(wellFormed, c.wellFormed);
     }
 
     ASSERT_TRUE(SetCodePage("WIN1252"));
