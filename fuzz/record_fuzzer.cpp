@@ -13,6 +13,8 @@
 #include "catalogue/indices.h"
 #include "catalogue/relationfieldwalk.h"
 #include "fuzz/fuzzinput.h"
+#include "ods/recordformat.h"
+#include "ods/recordimage.h"
 #include "ods/recordstream.h"
 
 namespace {
@@ -81,6 +83,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         catalogue::ParseIndex(index);
         ods::RecordStream constraint = opened->data;
         catalogue::ParseRelationConstraint(constraint);
+    }
+
+    if (auto fields = ods::ParseFormatDescriptor(bytes)) {
+        ods::RecordFormat format;
+        format.relationId = 128;
+        format.number = 1;
+        format.fields = std::move(*fields);
+        const ods::SlackCheck check(format);
+        check.FindStrayByte(bytes);
+        ods::FindStraySlackByte(format, bytes);
+        for (const ods::FormatField& field : format.fields) {
+            format.Stored(field);
+            field.characterSet();
+        }
+        format.RecordLength();
+    }
+    {
+        const std::span<const std::byte> whole(bytes);
+        const std::size_t half = whole.size() / 2;
+        ods::RecordImage image;
+        image.Expand(whole.first(half), 4096);
+        image.Append(whole.subspan(half));
+        image.Field(8, 16);
+        ods::RecordImage older;
+        older.Expand(whole.first(half), 512);
+        older.ApplyDifferences(whole.subspan(half), 300);
     }
     return 0;
 }

@@ -1,9 +1,11 @@
-# Writes the seed corpus with GENERATOR into CORPUS, then runs each replay
-# program of REPLAYERS over the seeds of its target (TARGETS, same order).
-# Any failure of a program (a sanitizer report ends it with an error) fails
-# the test.
+# Writes the seed corpus with GENERATOR into CORPUS (with slices of the real
+# files under SAMPLES when that folder exists), then runs each replay program
+# of REPLAYERS over the seeds of its target (TARGETS, same order) and over
+# the inputs kept in CASES/<target>, each of which once made its target
+# fail. Any failure of a program (a sanitizer report ends it with an error)
+# fails the test.
 file(REMOVE_RECURSE "${CORPUS}")
-execute_process(COMMAND "${GENERATOR}" "${CORPUS}" RESULT_VARIABLE result)
+execute_process(COMMAND "${GENERATOR}" "${CORPUS}" "${SAMPLES}" RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "seed corpus: ${GENERATOR} failed (${result})")
 endif()
@@ -12,7 +14,13 @@ math(EXPR last "${count} - 1")
 foreach(i RANGE ${last})
   list(GET TARGETS ${i} target)
   list(GET REPLAYERS ${i} replayer)
-  execute_process(COMMAND "${replayer}" "${CORPUS}/${target}" RESULT_VARIABLE result)
+  set(inputs "${CORPUS}/${target}")
+  file(GLOB cases "${CASES}/${target}/*")
+  list(FILTER cases EXCLUDE REGEX "README")
+  if(cases)
+    list(APPEND inputs ${cases})
+  endif()
+  execute_process(COMMAND "${replayer}" ${inputs} RESULT_VARIABLE result)
   if(NOT result EQUAL 0)
     message(FATAL_ERROR "fuzz target ${target}: replay failed (${result})")
   endif()

@@ -1,11 +1,21 @@
 // Writes the seed corpus of the fuzz targets, built with the test fixture
-// writer, into the folder named on the command line:
+// writer, into the folder named first on the command line:
 //   open/       whole database files
-//   catalogue/  a page-size byte, then the files' pages from page 80 on
+//   catalogue/  a selector byte (page size, file generation), then the
+//               files' pages from page 80 on (fuzz/fuzzinput.h)
+//   extract/    the same inputs as catalogue/
 //   record/     single stored records (header and compressed runs)
 // The files hold small catalogues of the three file generations, with the
 // shapes that real files show (fragments, views, defaults, domains, keys)
-// and a few that damage makes.
+// and a few that damage makes; a table of every column type with a blob, and
+// a table with a history of versions and formats over a transaction
+// inventory.
+//
+// A second folder, when given, is searched for real database files (*.gdb,
+// *.ib): each gives the open target its first 64 KiB and the catalogue-depth
+// targets 64 KiB from the first page of each catalogue relation and of the
+// first user table (the pages shift, so references between pages mostly
+// break; the records on them stay real).
 
 #include <cstdint>
 #include <filesystem>
@@ -14,12 +24,26 @@
 #include <string>
 #include <vector>
 
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "fixture/blobrecords.h"
 #include "fixture/fielddefinitionrecords.h"
 #include "fixture/fixturewriter.h"
+#include "fixture/formatrecords.h"
 #include "fixture/indexrecords.h"
 #include "fixture/relationfieldrecords.h"
 #include "fixture/relationrecords.h"
+#include "fixture/tablerecords.h"
+#include "fixture/transactioninventory.h"
+#include "fixture/versionrecords.h"
+#include "fuzz/fuzzinput.h"
+#include "job/frame.h"
 #include "ods/constants.h"
+#include "ods/pagescan.h"
+#include "ods/pagesource.h"
+#include "ods/readingcontext.h"
 
 namespace {
 
@@ -124,17 +148,169 @@ FixtureWriter Misleading(std::uint32_t pageSize)
     return writer;
 }
 
+// A table of every column type a record format stores (relation 128, no
+// catalogue records: the scan rebuilds it from its record format), rows
+// with values, NULLs and a blob; then a table (relation 129) whose rows have
+// a history: two formats, updates stored whole and as differences, a
+// deletion, versions of rolled-back, active and limbo transactions, over a
+// transaction inventory.
+FixtureWriter Typed(std::uint32_t pageSize, int ods)
+{
+    using fixture::FieldSpec;
+    FixtureWriter writer(pageSize, static_cast<std::uint16_t>(ods));
+    FieldSpec numeric{1, 4};
+    numeric.scale = -2;
+    numeric.precision = 9;
+    FieldSpec wide{2, 8};
+    wide.scale = -3;
+    wide.precision = 18;
+    FieldSpec utf8{37, 20};
+    utf8.characterSet = 59;
+    FieldSpec text{14, 6};
+    FieldSpec blob{5, 8};
+    blob.blobSubType = 1;
+    const fixture::TableRecordBuilder all({{7, 2}, {8, 4}, {16, 8}, numeric, wide, {10, 4}, {27, 8}, {12, 4}, {13, 4},
+                                           {35, 8}, text, utf8, blob});
+    const fixture::TableRecordBuilder before({{8, 4}, {37, 10}});
+    const fixture::TableRecordBuilder after({{8, 4}, {37, 10}, {37, 20}});
+
+    fixture::FormatWriter formats(writer, ods);
+    formats.Add(128, 1, fixture::FormatFieldsOf(all));
+    formats.Add(129, 1, fixture::FormatFieldsOf(before));
+    formats.Add(129, 2, fixture::FormatFieldsOf(after));
+    formats.Finish();
+
+    fixture::BlobTableWriter blobs(writer, 128,
+                                   {ods == 13 ? fixture::BlobLayout::Place::DataPages
+                                              : fixture::BlobLayout::Place::HeaderPages});
+    const fixture::StoredBlob note = blobs.AddBlob(fixture::ToBytes("a text blob of two segments"), {8});
+    const fixture::StoredBlob image = blobs.AddBlob(fixture::Bytes(pageSize * 2, std::byte{0x42}));
+    blobs.Finish();
+
+    fixture::UserTableWriter table(writer, 128);
+    table.Add(all.Record({fixture::SmallintBytes(-7), fixture::IntegerBytes(123456), fixture::ScaledBytes(-9, 8),
+                          fixture::IntegerBytes(12345), fixture::ScaledBytes(1234567, 8), fixture::FloatBytes(1.5f),
+                          fixture::DoubleBytes(-2.25), fixture::DateBytes(fixture::DayNumber(1999, 12, 31)),
+                          fixture::TimeBytes(235959 * 10), fixture::TimestampBytes(fixture::DayNumber(1, 1, 1), 0),
+                          fixture::CharBytes("abc", 6), fixture::VarcharBytes("gr\xc3\xbc\xc3\x9f", 20),
+                          fixture::BlobIdBytes(128, note.recordNumber)}));
+    table.Add(all.Record({std::nullopt, fixture::IntegerBytes(2), std::nullopt, std::nullopt, std::nullopt,
+                          std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                          fixture::BlobIdBytes(128, image.recordNumber)}));
+    table.Finish();
+
+    using fixture::VersionHeader;
+    const std::uint32_t page = writer.AddDataPage(129);
+    const auto header = [&](std::uint32_t transaction, std::uint8_t format, std::uint16_t backLine = 0,
+                            bool differences = false) {
+        VersionHeader h;
+        h.transaction = transaction;
+        h.format = format;
+        h.backPage = backLine != 0 ? page : 0;
+        h.backLine = backLine;
+        h.backHoldsDifferences = differences;
+        return h;
+    };
+    const auto row = [&](std::int32_t id, std::string_view name, std::string_view note) {
+        return after.Record({fixture::IntegerBytes(id), fixture::VarcharBytes(name, 10), fixture::VarcharBytes(note, 20)});
+    };
+    const auto place = [&](std::uint16_t slot, const Bytes& stored) { writer.PlaceRecordAt(page, slot, stored); };
+    place(0, fixture::PrimaryVersion(header(2, 1), before.Record({fixture::IntegerBytes(1), fixture::VarcharBytes("old", 10)})));
+    const Bytes three = row(3, "three", "now");
+    place(1, fixture::PrimaryVersion(header(10, 2, 8, true), three));
+    place(8, fixture::DifferenceOldVersion(header(5, 2), three, row(3, "three", "before")));
+    place(2, fixture::PrimaryVersion(header(20, 2, 9), row(4, "rolled", "back")));
+    place(9, fixture::WholeOldVersion(header(6, 2), row(4, "four", "")));
+    place(3, fixture::DeletionStub(header(8, 2, 10)));
+    place(10, fixture::WholeOldVersion(header(4, 2), row(6, "six", "")));
+    place(4, fixture::PrimaryVersion(header(22, 2), row(8, "active", "")));
+    place(5, fixture::PrimaryVersion(header(23, 2), row(9, "limbo", "")));
+    writer.AddPointerPage(129, std::vector<std::uint32_t>{page});
+    using fixture::TransactionState;
+    fixture::AddTransactionInventory(writer, fixture::CommittedExcept(30, {{20, TransactionState::Dead},
+                                                                          {22, TransactionState::Active},
+                                                                          {23, TransactionState::Limbo}}));
+    return writer;
+}
+
+// The catalogue-depth input of an image: its selector byte, then its pages
+// from page 80 on.
+Bytes PagesInput(const Bytes& image, std::uint32_t pageSize, std::uint16_t odsVersion, std::uint64_t firstPage,
+                 std::size_t maxBytes)
+{
+    const std::uint64_t from = std::min<std::uint64_t>(firstPage * pageSize, image.size());
+    const std::uint64_t to = std::min<std::uint64_t>(from + maxBytes, image.size());
+    Bytes input(1 + (to - from));
+    input[0] = static_cast<std::byte>(fuzz::PagesInputSelector(pageSize, odsVersion));
+    std::copy(image.begin() + static_cast<std::ptrdiff_t>(from), image.begin() + static_cast<std::ptrdiff_t>(to),
+              input.begin() + 1);
+    return input;
+}
+
+// Seeds from the real database files under folder (see the top).
+int WriteSampleSeeds(const fs::path& folder, const fs::path& root)
+{
+    constexpr std::size_t kSeedBytes = 64 * 1024;
+    int written = 0;
+    std::vector<fs::path> files;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+        std::string extension = entry.path().extension().string();
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (entry.is_regular_file() && (extension == ".gdb" || extension == ".ib"))
+            files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    for (const fs::path& file : files) {
+        const std::optional<Bytes> image = fixture::ReadFileBytes(file);
+        if (!image)
+            continue;
+        ods::ReadingContext context;
+        if (!context.OpenSource(std::make_unique<ods::MemoryPageSource>(*image)))
+            continue;
+        const std::string name = file.stem().string();
+        Write(root / "open" / name, Bytes(image->begin(), image->begin() + static_cast<std::ptrdiff_t>(
+                                                                             std::min(image->size(), kSeedBytes))));
+        fuzz::QuietLink quiet;
+        ods::PageList lists;
+        ods::ScanPages(context, lists, quiet.link);
+        const std::uint16_t odsVersion = static_cast<std::uint16_t>(
+            std::to_integer<unsigned>((*image)[ods::kHeaderOdsVersionOffset]) |
+            (std::to_integer<unsigned>((*image)[ods::kHeaderOdsVersionOffset + 1]) << 8));
+        std::set<std::uint64_t> starts;
+        std::set<std::uint32_t> seen;
+        for (const ods::PageListNode& node : lists) {
+            const bool user = node.relationId >= ods::kFirstUserRelation;
+            const bool catalogue = node.relationId == ods::kRelFields || node.relationId == ods::kRelRelationFields ||
+                                   node.relationId == ods::kRelRelations || node.relationId == ods::kRelFormats;
+            if (node.pageType != ods::kDataPage || node.pagePositions.empty() || !(user || catalogue))
+                continue;
+            if (!seen.insert(user ? 0u : node.relationId).second)
+                continue;
+            starts.insert(node.pagePositions.front() / context.pageSize);
+        }
+        for (const std::uint64_t start : starts) {
+            const Bytes input = PagesInput(*image, context.pageSize, odsVersion, start, kSeedBytes - 1);
+            const std::string seed = name + "-p" + std::to_string(start);
+            Write(root / "catalogue" / seed, input);
+            Write(root / "extract" / seed, input);
+            ++written;
+        }
+    }
+    return written;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::cerr << "usage: " << argv[0] << " FOLDER\n";
+    if (argc != 2 && argc != 3) {
+        std::cerr << "usage: " << argv[0] << " FOLDER [SAMPLES]\n";
         return 1;
     }
     try {
         const fs::path root = argv[1];
-        for (const char* target : {"open", "catalogue", "record"})
+        for (const char* target : {"open", "catalogue", "record", "extract"})
             fs::create_directories(root / target);
 
         struct Image {
@@ -146,14 +322,18 @@ int main(int argc, char** argv)
             {"ods15-1k", Catalogue(1024, 15)},
             {"ods16-4k", Catalogue(4096, 16)},
             {"misleading-1k", Misleading(1024)},
+            {"typed-ods13-2k", Typed(2048, 13)},
+            {"typed-ods16-8k", Typed(8192, 16)},
+            {"typed-ods15-4k", Typed(4096, 15)},
         };
         for (const Image& image : images) {
             Write(root / "open" / image.name, image.writer.image());
-            const std::uint32_t pageSize = image.writer.pageSize();
-            Bytes pages{static_cast<std::byte>(pageSize == 1024 ? 0 : pageSize == 2048 ? 1 : 2)};
-            pages.insert(pages.end(), image.writer.image().begin() + std::ptrdiff_t{ods::kFirstScannedPage} * pageSize,
-                         image.writer.image().end());
+            const Bytes& bytes = image.writer.image();
+            const std::uint16_t odsVersion = static_cast<std::uint16_t>(
+                std::to_integer<unsigned>(bytes[18]) | (std::to_integer<unsigned>(bytes[19]) << 8));
+            const Bytes pages = PagesInput(bytes, image.writer.pageSize(), odsVersion, ods::kFirstScannedPage, bytes.size());
             Write(root / "catalogue" / image.name, pages);
+            Write(root / "extract" / image.name, pages);
         }
 
         int count = 0;
@@ -191,7 +371,9 @@ int main(int argc, char** argv)
         record(fragments.continuation);
         // Runs that claim more than the record holds.
         record(fixture::FromHex("01000000 00000000 0000 00 00 01 7f 41 42 43 80 20"));
-        std::cout << "wrote " << std::size(images) << " files and " << count << " records under " << root.string() << '\n';
+        const int samples = argc == 3 && fs::is_directory(argv[2]) ? WriteSampleSeeds(argv[2], root) : 0;
+        std::cout << "wrote " << std::size(images) << " files, " << count << " records and " << samples
+                  << " sample slices under " << root.string() << '\n';
     } catch (const std::exception& error) {
         std::cerr << argv[0] << ": " << error.what() << '\n';
         return 1;

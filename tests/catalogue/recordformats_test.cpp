@@ -60,6 +60,8 @@ TEST(RecordFormats, ColumnsAgreeWithTheirStoredFieldsOrTakeTheirType)
         {"DECIMAL(9,2) on 4 bytes whose scale was lost", Typed(2, 4, "DECIMAL", 0), Field(ods::kStoredLong, 4, -2, 2),
          false, 2, 4, "DECIMAL", 2},
         {"a lost type: INTEGER", Typed(0, 0, ""), Field(ods::kStoredLong, 4), false, 8, 4, "INTEGER", 0},
+        {"a lost type: a 64-bit integer without scale", Typed(0, 0, ""), Field(ods::kStoredInt64, 8), false, 1, 8,
+         "NUMERIC", 0},
         {"SMALLINT widened to INTEGER since", Typed(8, 4, "INTEGER"), Field(ods::kStoredShort, 2), false, 7, 2,
          "SMALLINT", 0},
         {"a double stored for a scaled number", Typed(1, 8, "NUMERIC", 2), Field(ods::kStoredDouble, 8, -2), false,
