@@ -6,7 +6,9 @@
 #
 # TARGET: open, catalogue, record, extract, or all (the default: each in
 # turn for SECONDS). SECONDS: how long each target runs (default 600).
-# FUZZ_JOBS=N runs N fuzzing processes per target side by side.
+# FUZZ_JOBS=N runs N fuzzing processes per target side by side;
+# FUZZ_RUNS=N ends a target after N executions (or SECONDS, whichever
+# comes first).
 #
 # Installs clang when it is missing (as setup.sh installs the rest), builds
 # the targets into build-fuzz/, writes the seed corpus (the fixture writer's
@@ -21,6 +23,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 target=${1:-all}
 seconds=${2:-600}
 jobs=${FUZZ_JOBS:-1}
+runs=${FUZZ_RUNS:-}
 all=(open catalogue record extract)
 
 if [ "$target" = all ]; then
@@ -69,6 +72,9 @@ for t in "${targets[@]}"; do
   echo "fuzz: $t for ${seconds}s (log $log)"
   args=(-max_len=65536 -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$findings/"
         -timeout=25 -rss_limit_mb=2048)
+  if [ -n "$runs" ]; then
+    args+=(-runs="$runs")
+  fi
   if [ "$jobs" -gt 1 ]; then
     args+=(-fork="$jobs" -ignore_crashes=1)
   fi
@@ -76,8 +82,8 @@ for t in "${targets[@]}"; do
   "$build/fuzz/fuzz_$t" "${args[@]}" "$corpus" "$seeds/$t" >"$log" 2>&1
   result=$?
   set -e
-  executions=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$log" | awk '{s+=$2} END {print s+0}')
-  speed=$(grep -o 'stat::average_exec_per_sec: [0-9]*' "$log" | awk '{s+=$2} END {print s+0}')
+  executions=$(grep 'stat::number_of_executed_units:' "$log" | awk '{s+=$2} END {print s+0}')
+  speed=$(grep 'stat::average_exec_per_sec:' "$log" | awk '{s+=$2} END {print s+0}')
   coverage=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | awk '{print $2+0}')
   features=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | awk '{print $2+0}')
   found=$(find "$findings" -type f | wc -l)

@@ -110,18 +110,27 @@ std::vector<PageSizeScore> ScorePageSizes(PageSource& source)
     std::vector<PageSizeScore> scores;
     for (const std::uint32_t pageSize : kPageSizeCandidates)
         scores.push_back(PageSizeScore{pageSize, 0, 0});
-    std::vector<std::byte> bytes;
+    // Every candidate's pages start on a multiple of the smallest size, so
+    // the page headers are read there, a few bytes each: the windows are
+    // never copied whole.
+    const std::uint64_t stride = kPageSizeCandidates.front();
+    std::array<std::byte, kChecksumOffset + 2> head{};
     for (const auto& [begin, end] : windows) {
-        bytes.resize(static_cast<std::size_t>(end - begin));
-        source.Read(begin, bytes);
-        for (PageSizeScore& score : scores) {
-            // Page 0 is the header page, counted apart; a page must lie whole
-            // in the file.
-            for (std::uint64_t at = begin; at < end && size - at >= score.pageSize; at += score.pageSize) {
-                if (at == 0)
+        for (std::uint64_t at = (begin + stride - 1) / stride * stride; at < end; at += stride) {
+            bool read = false;
+            bool valid = false;
+            for (PageSizeScore& score : scores) {
+                // Page 0 is the header page, counted apart; a page must lie
+                // whole in the file.
+                if (at == 0 || at % score.pageSize != 0 || size - at < score.pageSize)
                     continue;
+                if (!read) {
+                    source.Read(at, head);
+                    valid = HasPageHeader(head);
+                    read = true;
+                }
                 ++score.sampled;
-                if (HasPageHeader(std::span<const std::byte>(bytes).subspan(static_cast<std::size_t>(at - begin))))
+                if (valid)
                     ++score.valid;
             }
         }
