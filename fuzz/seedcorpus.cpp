@@ -123,6 +123,29 @@ FixtureWriter Catalogue(std::uint32_t pageSize, int ods)
     const std::uint32_t entries[] = {data};
     writer.AddPointerPage(128, entries);
     writer.AddBlobIndexPage(128);
+
+    // A table of types only the catalogue names (no record format): BOOLEAN,
+    // an array, a NUMERIC wider than 8 bytes, with rows.
+    fixture::AddRelationFieldRecord(writer, "OK", "FLAGS", "RDB$5", Column(ods, 0));
+    fixture::AddRelationFieldRecord(writer, "ARR", "FLAGS", "RDB$6", Column(ods, 1));
+    fixture::AddRelationFieldRecord(writer, "WIDE", "FLAGS", "RDB$7", Column(ods, 2));
+    fixture::AddRelationRecord(writer, "FLAGS", 130, 3, relation);
+    fixture::AddFieldDefinition(writer, "RDB$5", fixture::FixedField(17, 2, ods));
+    fixture::FieldDefinitionOptions array = fixture::FixedField(8, 4, ods);
+    array.dimensions = 1;
+    array.nullFlags[ods::kFieldDimensionsFieldNumber / 8] &= static_cast<std::uint8_t>(
+        ~(1u << (ods::kFieldDimensionsFieldNumber % 8)));  // the dimensions are not NULL
+    fixture::AddFieldDefinition(writer, "RDB$6", array);
+    fixture::FieldDefinitionOptions wide = fixture::ScaledField(16, 1, -2, 18, ods);
+    wide.fieldLength = 16;
+    fixture::AddFieldDefinition(writer, "RDB$7", wide);
+    fixture::FieldSpec arrayField{8, 4};
+    arrayField.dimensions = 1;
+    const fixture::TableRecordBuilder flags({{17, 2}, arrayField, {1, 16}});
+    fixture::UserTableWriter rows(writer, 130);
+    rows.Add(flags.Record({fixture::BooleanBytes(true), fixture::BlobIdBytes(130, 3), fixture::ScaledBytes(-12345, 8)}));
+    rows.Add(flags.Record({fixture::BooleanBytes(false), std::nullopt, std::nullopt}));
+    rows.Finish();
     return writer;
 }
 
