@@ -278,6 +278,7 @@ MappedType MapTypeByte(std::uint8_t typeByte, std::uint16_t length)
     case kTypeDate: return {kTypeDate, 4, "DATE"};
     case kTypeTime: return {kTypeTime, 4, "TIME"};
     case kTypeChar: return {kTypeChar, length, "CHAR"};
+    case kTypeBigint: return {kTypeBigint, 8, "BIGINT"};
     case kTypeBoolean: return {kTypeBoolean, 2, "BOOLEAN"};
     case kTypeDouble: return {kTypeDouble, 8, "DOUBLE PRECISION"};
     case kTypeTimestamp: return {kTypeTimestamp, 8, "TIMESTAMP"};

@@ -63,7 +63,7 @@ std::uint8_t IntegerCode(std::uint8_t storedType)
     case ods::kStoredLong:
         return kTypeInteger;
     default:
-        return 16;  // a 64-bit integer: the catalogue's code, without a type word
+        return kTypeBigint;
     }
 }
 
@@ -175,11 +175,6 @@ COLUMN ColumnOfField(const COLUMN& column, const ods::FormatField& field)
             code = ScaledCode(field);
             typed.scale = static_cast<std::uint16_t>(-field.scale);
             typed.precision = field.precision;
-        } else if (field.type == ods::kStoredInt64) {
-            // A plain 64-bit integer has no type word of its own here: it
-            // becomes NUMERIC(18,0), which holds every value it can store.
-            code = kTypeNumeric;
-            typed.precision = field.precision != 0 ? field.precision : 18;
         } else {
             code = IntegerCode(field.type);
         }

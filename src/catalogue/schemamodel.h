@@ -30,6 +30,7 @@ enum TypeCode : std::uint8_t {
     kTypeDate = 12,
     kTypeTime = 13,
     kTypeChar = 14,
+    kTypeBigint = 16,  // a 64-bit integer; NUMERIC(18,s) where it carries a scale
     kTypeBoolean = 17,
     kTypeDouble = 27,
     kTypeTimestamp = 35,

@@ -56,6 +56,8 @@ std::string TypeText(std::uint8_t typeCode, const std::string& typeName, std::ui
         if (scale != 0)
             return typeName + "(?," + std::to_string(scale) + ")";
         return typeName;
+    case catalogue::kTypeBigint:
+        return scale != 0 ? "NUMERIC(18," + std::to_string(scale) + ")" : typeName;
     default:
         return typeName;
     }

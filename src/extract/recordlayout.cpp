@@ -41,6 +41,7 @@ std::size_t AlignmentOf(const catalogue::COLUMN& column, std::size_t size, std::
     case TypeCode::kTypeBlob:       // two 32-bit halves
         return 4;
     case TypeCode::kTypeDouble:
+    case TypeCode::kTypeBigint:
         return eightByteAlignment;
     case TypeCode::kTypeNumeric:
     case TypeCode::kTypeDecimal:

@@ -214,6 +214,7 @@ bool ZeroFieldText(std::uint8_t typeCode, OutputMode mode, std::string& text)
     case TypeCode::kTypeDecimal:
     case TypeCode::kTypeSmallint:
     case TypeCode::kTypeInteger:
+    case TypeCode::kTypeBigint:
     case TypeCode::kTypeFloat:
     case TypeCode::kTypeDouble:
         text = "0";
@@ -415,6 +416,7 @@ std::size_t FieldStorageSize(const catalogue::COLUMN& column)
     case TypeCode::kTypeTime:
         return 4;
     case TypeCode::kTypeBlob:
+    case TypeCode::kTypeBigint:
     case TypeCode::kTypeDouble:
     case TypeCode::kTypeTimestamp:
         return 8;
@@ -469,6 +471,10 @@ FieldValue DecodeFieldValue(std::span<const std::byte> field, const catalogue::C
     case TypeCode::kTypeSmallint:
     case TypeCode::kTypeInteger:
         value.text = FormatIntegerBytes(field, column.typeCode);
+        return value;
+    case TypeCode::kTypeBigint:
+        // A scale, where the definition gives one, places the decimal point.
+        value.text = FormatScaledInteger(ReadSigned(field, 8), column.scale);
         return value;
     case TypeCode::kTypeFloat: {
         const CSinglePrecision single = CSinglePrecision::FromBytes(field.first<4>());

@@ -143,6 +143,9 @@ std::string BuildCreateTable(const catalogue::SchemaModel& model, const catalogu
         std::string typeWord = column.typeName;
         if (EqualsNoCase(typeWord, "DATE") || EqualsNoCase(typeWord, "TIME"))
             typeWord = "TIMESTAMP";
+        // A 64-bit integer that carries a scale is a number with decimals.
+        if (column.typeCode == catalogue::kTypeBigint && column.scale != 0 && !typeWord.empty())
+            typeWord = "NUMERIC(18," + std::to_string(column.scale) + ")";
         const bool blob = EqualsNoCase(typeWord, "BLOB");
         // A column whose type could not be read (a computed column, a type
         // without a word) still gets one, so that the table and its other

@@ -111,9 +111,9 @@ TEST(ParseFieldDefinition, TypesOfEveryFileGeneration)
         {"DECIMAL(12,2) stored as 64 bits", "RDB$19", fixture::ScaledField(16, 2, -2, 12), {2, 8, "DECIMAL", 12, 2}},
         {"NUMERIC(18,0) stored as 64 bits", "RDB$20", fixture::ScaledField(16, 1, 0, 18), {1, 8, "NUMERIC", 18, 0}},
         {"NUMERIC(9,0) stored as INTEGER", "RDB$21", fixture::ScaledField(8, 1, 0, 9), {1, 4, "NUMERIC", 9, 0}},
-        // A computed 64-bit value with a scale and no sub-type has no type word
-        // (and its scale is not read).
-        {"64-bit integer without a sub-type", "RDB$31", fixture::ScaledField(16, 0, -9, 0), {16, 0, ""}},
+        // A computed 64-bit value with a scale and no sub-type reads as
+        // BIGINT (its scale is not read).
+        {"64-bit integer without a sub-type", "RDB$31", fixture::ScaledField(16, 0, -9, 0), {16, 8, "BIGINT"}},
         {"array VARCHAR(15)[5]: the field length and one dimension", "RDB$23", Array(fixture::CharacterField(37, 15), 1),
          {37, 15, "VARCHAR", 0, 0, "", 0, 1}},
         {"array INTEGER[4]", "RDB$25", Array(fixture::FixedField(8, 4), 1), {8, 4, "INTEGER", 0, 0, "", 0, 1}},
@@ -605,7 +605,7 @@ TEST(FieldDefinitionsOfTheSamples, EmployeeColumnsAgreeWithTheDdl)
     // SMALLINT, SALARY NUMERIC(10,2), BUDGET DECIMAL(12,2), ...); arrays give
     // their element type and their one dimension. Computed columns declare no type: they show the
     // type their definition stores (FULL_NAME a VARCHAR(37), NEW_SALARY a
-    // DOUBLE PRECISION, AGED a 64-bit value without a type word).
+    // DOUBLE PRECISION, AGED a BIGINT).
     const std::map<std::pair<std::string, std::string>, ColumnType> truth = {
         {{"COUNTRY", "COUNTRY"}, {V, 15}},           {{"COUNTRY", "CURRENCY"}, {V, 10}},
         {{"JOB", "JOB_CODE"}, {V, 5}},               {{"JOB", "JOB_GRADE"}, {S, 2}},
@@ -642,7 +642,7 @@ TEST(FieldDefinitionsOfTheSamples, EmployeeColumnsAgreeWithTheDdl)
         {{"SALES", "DATE_NEEDED"}, {T, 8}},          {{"SALES", "PAID"}, {C, 1}},
         {{"SALES", "QTY_ORDERED"}, {I, 4}},          {{"SALES", "TOTAL_VALUE"}, {D, 4, 9, 2}},
         {{"SALES", "DISCOUNT"}, {F, 4}},             {{"SALES", "ITEM_TYPE"}, {V, 12}},
-        {{"SALES", "AGED"}, {16, 0}},
+        {{"SALES", "AGED"}, {16, 8}},
     };
     ExpectColumns(s->model, truth);
 

@@ -36,7 +36,8 @@ TEST(RecordLayout, ColumnsStartOnTheirTypesBoundaries)
          {4, 8, 16, 24, 32},
          40},
         {"2- and 4-byte scaled integers", {Column("C", 14, 1), Column("N2", 1, 2), Column("N4", 2, 4)}, {4, 6, 8}, 12},
-        {"a type without storage takes none", {Column("A", 16, 0), Column("I", 8, 4)}, {4, 4}, 8},
+        {"a type without storage takes none", {Column("A", 9, 0), Column("I", 8, 4)}, {4, 4}, 8},
+        {"BIGINT: 8 bytes on an 8-byte boundary", {Column("S", 7, 2), Column("B", 16, 8)}, {4, 8}, 16},
         // An array column holds its 8-byte array id, whatever its element type.
         {"array columns: 8-byte ids on 4-byte boundaries",
          {Column("C", 14, 1), Array(Column("L", 37, 15)), Column("S", 7, 2), Array(Column("Q", 8, 4)), Column("V", 37, 3)},

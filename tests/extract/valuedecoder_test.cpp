@@ -175,6 +175,13 @@ TEST(ValueDecoder, SmallintAndInteger)
         {"INTEGER 114", tc::kTypeInteger, 4, 0, {0x72, 0x00, 0x00, 0x00}, "114", "114"},
         {"INTEGER 65536", tc::kTypeInteger, 4, 0, {0x00, 0x00, 0x01, 0x00}, "65536", "65536"},
         {"INTEGER zero", tc::kTypeInteger, 4, 0, {0, 0, 0, 0}, "0", "0"},
+        {"BIGINT beyond 32 bits", tc::kTypeBigint, 8, 0, {0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00}, "4294967296",
+         "4294967296"},
+        {"BIGINT minimum", tc::kTypeBigint, 8, 0, {0, 0, 0, 0, 0, 0, 0, 0x80}, "-9223372036854775808",
+         "-9223372036854775808"},
+        {"BIGINT with a scale", tc::kTypeBigint, 8, 2, {0x85, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, "-1.23",
+         "-1.23"},
+        {"BIGINT zero", tc::kTypeBigint, 8, 0, {0, 0, 0, 0, 0, 0, 0, 0}, "0", "0"},
     });
 }
 
@@ -754,7 +761,7 @@ TEST(ValueDecoder, ColumnsWithoutTypeOrLengthAreDamage)
     EXPECT_TRUE(DecodeFieldValue(field, Column(0, 4), Options(OutputMode::Preview)).damaged);
     EXPECT_TRUE(DecodeFieldValue(field, Column(tc::kTypeInteger, 0), Options(OutputMode::Preview)).damaged);
     // A type this reader does not know gives no text but does not stop the record.
-    const FieldValue unknown = DecodeFieldValue(field, Column(16, 4), Options(OutputMode::Preview));
+    const FieldValue unknown = DecodeFieldValue(field, Column(9, 4), Options(OutputMode::Preview));
     EXPECT_FALSE(unknown.damaged);
     EXPECT_EQ(unknown.text, "");
 }
@@ -803,7 +810,7 @@ TEST(ValueDecoder, StorageSizes)
         {tc::kTypeNumeric, 2, 2}, {tc::kTypeDecimal, 8, 8},   {tc::kTypeBlob, 8, 8},     {tc::kTypeSmallint, 2, 2},
         {tc::kTypeInteger, 4, 4}, {tc::kTypeFloat, 4, 4},     {tc::kTypeDate, 4, 4},     {tc::kTypeTime, 4, 4},
         {tc::kTypeChar, 15, 15},  {tc::kTypeBoolean, 2, 2},   {tc::kTypeDouble, 8, 8},   {tc::kTypeTimestamp, 8, 8},
-        {tc::kTypeVarchar, 20, 22}, {tc::kTypeVarchar, 65535, 65537}, {16, 8, 0},
+        {tc::kTypeVarchar, 20, 22}, {tc::kTypeVarchar, 65535, 65537}, {tc::kTypeBigint, 8, 8}, {9, 8, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.type));

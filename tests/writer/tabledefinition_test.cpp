@@ -84,6 +84,14 @@ TEST(BuildCreateTable, WritesTheStatementOfEachTable)
          },
          "CREATE TABLE R(value1 INTEGER NOT NULL ,VALUES1 INTEGER,Year1 SMALLINT,GROUP1 INTEGER,from1 INTEGER,"
          "CHARACTER1 CHAR(1) ,VALUES1 INTEGER,CONSTRAINT PK_R primary key(value1))"},
+        {"a 64-bit integer is BIGINT, or NUMERIC(18,s) where it carries a scale",
+         [](SchemaModel&, TableNode& t) {
+             t.name = "N";
+             COLUMN scaled = Column("AGED", "BIGINT", 16, 8);
+             scaled.scale = 9;
+             t.columns = {Column("ID", "BIGINT", 16, 8), scaled};
+         },
+         "CREATE TABLE N(ID BIGINT,AGED NUMERIC(18,9))"},
         {"DATE and TIME become TIMESTAMP, TIMESTAMP stays",
          [](SchemaModel&, TableNode& t) {
              t.name = "D";
