@@ -360,7 +360,10 @@ void JobDriver::RunRepair(JobContext& job)
 
     link.Log("Views recovered   :" + std::to_string(engine_.viewCount));
     link.Blank();
-    link.Log("Indices recovered :" + std::to_string(engine_.indexCount));
+    link.Log("Indices recovered :" + std::to_string(engine_.indicesCreated));
+    if (engine_.indexStatementsInSideFile != 0)
+        link.Log("Index statements written to the side file only :" +
+                 std::to_string(engine_.indexStatementsInSideFile));
     link.Blank();
     link.Log("Repairing process completed on " + TimeStamp());
     link.Blank();

@@ -41,6 +41,11 @@ struct RecoveryEngine {
     std::uint16_t tableCount = 0;
     std::uint16_t viewCount = 0;
     std::uint16_t indexCount = 0;
+    // What the last repair gave the target's indices: the indices of the
+    // PRIMARY KEY and UNIQUE constraints of the tables it created, and the
+    // CREATE INDEX statements written to the side file only.
+    std::uint32_t indicesCreated = 0;
+    std::uint32_t indexStatementsInSideFile = 0;
 
     // Record walk and transfer state of the table being previewed, counted or
     // copied; emptied with the rest of the per-scan state.

@@ -1,5 +1,6 @@
 #include "writer/repair.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "catalogue/readers.h"
@@ -75,10 +76,13 @@ bool RepairTable(RepairSession& session, const catalogue::TableNode& table)
     }
     catalogue::DeriveColumnKeys(model, table.name);
     std::vector<std::string> notes;
-    session.currentStatement = BuildCreateTable(model, table, &job.link.stopRequested, &notes);
+    std::size_t keys = 0;
+    session.currentStatement = BuildCreateTable(model, table, &job.link.stopRequested, &notes, &keys);
     for (std::string& note : notes)
         job.link.Log(std::move(note));
     if (session.target.ExecuteDefinition(session.currentStatement)) {
+        session.keysCreated += keys;
+        session.createdTables.push_back(table.name);
         session.transfer.TransferTableData(job, session.target, session.targetPath);
         return true;
     }
@@ -88,6 +92,37 @@ bool RepairTable(RepairSession& session, const catalogue::TableNode& table)
         NoteNotCreated(session, table);
     }
     return false;
+}
+
+// "Foreign key not created: NAME: T(A, B) references U", one line per
+// foreign key of the model, for the tables it names. Taken before the index
+// branch empties the segments of the indices it writes.
+std::vector<std::pair<std::string, std::string>> ForeignKeyLines(const catalogue::SchemaModel& model)
+{
+    std::vector<std::pair<std::string, std::string>> lines;  // (table, line)
+    for (const catalogue::KEYSCONTRAINTS& key : model.keyConstraints) {
+        if (!EqualsNoCase(key.constraintType, "FOREIGN KEY"))
+            continue;
+        std::string columns;
+        std::string referenced;
+        for (const catalogue::IndexNode& index : model.indices) {
+            if (index.name != key.indexName)
+                continue;
+            for (const std::string& segment : index.segments)
+                columns += (columns.empty() ? "" : ", ") + LoggableName(segment);
+            for (const catalogue::IndexNode& target : model.indices) {
+                if (target.name == index.foreignKey)
+                    referenced = LoggableName(target.relationName);
+            }
+            break;
+        }
+        std::string line = "Foreign key not created: " + LoggableName(key.constraintName) + ": " +
+                           LoggableName(key.relationName) + "(" + columns + ")";
+        if (!referenced.empty())
+            line += " references " + referenced;
+        lines.emplace_back(key.relationName, std::move(line));
+    }
+    return lines;
 }
 
 }  // namespace
@@ -240,7 +275,8 @@ bool RepairIndex(RepairSession& session, const std::string& name)
         columns += WrittenColumnName(segment);
     }
     session.currentStatement = "CREATE INDEX  " + name + " ON " + index->relationName + "(" + columns + ")";
-    AppendToSideFile(session.currentStatement, path);
+    if (AppendToSideFile(session.currentStatement, path))
+        ++session.indexStatementsWritten;
     job.link.Send(job::UM_MARK_REPAIRED, 1, 0);
     index->segments.clear();
     session.currentStatement.clear();
@@ -253,6 +289,9 @@ void RepairSelectedObjects(RepairSession& session)
     job.engine.viewCount = 0;
     job.engine.repairedTables.clear();
     job.engine.recordsLostAtCommit = 0;
+    job.engine.indicesCreated = 0;
+    job.engine.indexStatementsInSideFile = 0;
+    const std::vector<std::pair<std::string, std::string>> foreignKeys = ForeignKeyLines(job.engine.model);
     bool cutOff = false;
     std::size_t tablesChosen = 0;
     std::size_t tablesCreated = 0;
@@ -296,6 +335,20 @@ void RepairSelectedObjects(RepairSession& session)
         }
     }
     session.repairNames.clear();
+    job.engine.indicesCreated = static_cast<std::uint32_t>(session.keysCreated);
+    job.engine.indexStatementsInSideFile = static_cast<std::uint32_t>(session.indexStatementsWritten);
+    bool foreignKeyLogged = false;
+    for (const auto& foreignKey : foreignKeys) {
+        const std::string& table = foreignKey.first;
+        const bool created = std::any_of(session.createdTables.begin(), session.createdTables.end(),
+                                         [&table](const std::string& name) { return EqualsNoCase(name, table); });
+        if (created) {
+            job.link.Log(foreignKey.second);
+            foreignKeyLogged = true;
+        }
+    }
+    if (foreignKeyLogged)
+        job.link.Blank();
     job.link.Send(job::UM_MARK_REPAIRED, 0, 1);
     const bool detached = session.target.DetachTarget();
     job.engine.recordsLostAtCommit = session.target.InsertsLostAtCommit();

@@ -47,6 +47,9 @@ struct RepairSession {
     std::vector<std::string> repairNames;  // checked tables, views and indices, in tree order
     std::string currentStatement;          // the statement most recently built
     std::set<std::string> unwritableSideFiles;  // side files already reported as not created
+    std::size_t keysCreated = 0;             // PRIMARY KEY and UNIQUE clauses of the tables the target created
+    std::size_t indexStatementsWritten = 0;  // CREATE INDEX statements written to the side file only
+    std::vector<std::string> createdTables;  // the tables the target created, as named in the model
 };
 
 // Attaches target to login.targetPath and logs the outcome; sets
@@ -63,7 +66,11 @@ bool AttachTarget(job::JobContext& job, TargetDatabase& target, const TargetLogi
 // neither stopped nor cut off, and at least one selected table (if any was
 // selected) was created. Empties job.engine.repairedTables first and notes
 // there every selected table that was not created (the transfer adds the
-// figures of the tables it copied); sets job.engine.recordsLostAtCommit. A
+// figures of the tables it copied); sets job.engine.recordsLostAtCommit,
+// job.engine.indicesCreated (the key indices the created tables carry) and
+// job.engine.indexStatementsInSideFile. Every foreign key of a created
+// table is named in the log ("Foreign key not created: ..."): this repair
+// creates none; its index statement goes to the side file when chosen. A
 // run that reached its end with tables or records missing still counts as
 // succeeded here: the job driver reports those shortfalls.
 void RepairSelectedObjects(RepairSession& session);

@@ -126,8 +126,11 @@ std::string UnsafeTableName(const catalogue::TableNode& table)
 }
 
 std::string BuildCreateTable(const catalogue::SchemaModel& model, const catalogue::TableNode& table,
-                             const std::atomic<bool>* stopRequested, std::vector<std::string>* notes)
+                             const std::atomic<bool>* stopRequested, std::vector<std::string>* notes,
+                             std::size_t* keyClauses)
 {
+    if (keyClauses != nullptr)
+        *keyClauses = 0;
     if (!UnsafeTableName(table).empty())
         return {};
     std::string statement = "CREATE TABLE " + table.name + "(";
@@ -206,6 +209,8 @@ std::string BuildCreateTable(const catalogue::SchemaModel& model, const catalogu
         }
     }
     statement += ')';
+    if (keyClauses != nullptr)
+        *keyClauses = clauses.size();
     return statement;
 }
 

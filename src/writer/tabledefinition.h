@@ -29,10 +29,12 @@ std::string UnsafeTableName(const catalogue::TableNode& table);
 // left out (the key itself stays); each omission adds a line to notes when
 // given. An array column is written as a plain column of its element type
 // without NOT NULL (its records give it NULL), with a line in notes. A stop
-// request ends the column loop and closes the statement.
+// request ends the column loop and closes the statement. keyClauses, when
+// given, receives the number of PRIMARY KEY and UNIQUE clauses written
+// (each gives the target table an index).
 // Empty when UnsafeTableName refuses the table.
 std::string BuildCreateTable(const catalogue::SchemaModel& model, const catalogue::TableNode& table,
                              const std::atomic<bool>* stopRequested = nullptr,
-                             std::vector<std::string>* notes = nullptr);
+                             std::vector<std::string>* notes = nullptr, std::size_t* keyClauses = nullptr);
 
 }  // namespace ravelin::writer

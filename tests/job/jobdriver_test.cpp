@@ -185,6 +185,8 @@ public:
             driver->RequestStop();
         job.engine.repairedTables.insert(job.engine.repairedTables.end(), tables.begin(), tables.end());
         job.engine.recordsLostAtCommit += lostAtCommit;
+        job.engine.indicesCreated = 2;
+        job.engine.indexStatementsInSideFile = 4;
         job.engine.repairSucceeded = completes;
     }
 };
@@ -579,7 +581,8 @@ TEST_F(JobDriverTest, RepairRunsOnlyAfterTheTargetIsAttached)
             expected.push_back("LOG ");
         if (c.attaches && !c.stops) {
             const std::vector<std::string> finished = {
-                "LOG Views recovered   :1", "LOG ", "LOG Indices recovered :3", "LOG ",
+                "LOG Views recovered   :1", "LOG ", "LOG Indices recovered :2",
+                "LOG Index statements written to the side file only :4", "LOG ",
                 "LOG Repairing process completed on <TS>", "LOG ", "UM_PROGRESS 3,0", "UM_REPAIR_STATE 0,1",
                 "UM_CLEAR_TREE 0,0"};
             expected.insert(expected.end(), finished.begin(), finished.end());

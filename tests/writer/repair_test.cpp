@@ -135,6 +135,37 @@ TEST_F(RepairTest, KeysComeFromTheConstraintsAndIndicesOfTheTable)
                                         "CREATE TABLE T2(B INTEGER,CONSTRAINT PK_T2 PRIMARY KEY(B))"}));
 }
 
+// The closing counts say what reached the target: the indices of the keys
+// the created tables carry, apart from the statements only written to the
+// side file; every foreign key of a created table is named, since none is
+// created, also when its index statement was written (which empties the
+// index's segments).
+TEST_F(RepairTest, IndicesAreCountedWhereTheyWentAndForeignKeysAreNamed)
+{
+    catalogue::SchemaModel& model = h.engine.model;
+    model.tables.push_back(Table("T3", {Column("A", "S_A"), Column("B", "S_B"), Column("C", "S_C")}));
+    IndexNode foreign = Index("RDB$FOREIGN8", "T3", {"C", "B"});
+    foreign.foreignKey = "T2_PK";
+    IndexNode foreignOfT1 = Index("RDB$FOREIGN9", "T1", {"A"});
+    foreignOfT1.foreignKey = "T2_PK";
+    model.indices = {Index("RDB$PRIMARY7", "T3", {"A"}), foreign, foreignOfT1, Index("T2_PK", "T2", {"B"}),
+                     Index("IX", "T1", {"A"})};
+    model.keyConstraints = {{"PRIMARY KEY", "integ_70", "T3", "RDB$PRIMARY7"},
+                            {"UNIQUE", "UQ_T3_B", "T3", "RDB$FOREIGN8"},
+                            {"FOREIGN KEY", "FK_T3_C", "T3", "RDB$FOREIGN8"},
+                            {"FOREIGN KEY", "FK_T1_A", "T1", "RDB$FOREIGN9"},
+                            {"PRIMARY KEY", "PK_T2", "T2", "T2_PK"}};
+    target.fails = [](const std::string& s) { return s.rfind("CREATE TABLE T1", 0) == 0; };
+    RepairSession session = Session({"T3", "T2", "T1", "RDB$FOREIGN8", "IX"});
+    RepairSelectedObjects(session);
+
+    EXPECT_EQ(h.engine.indicesCreated, 3u);  // T3's primary and unique key, T2's primary key
+    EXPECT_EQ(h.engine.indexStatementsInSideFile, 2u);
+    EXPECT_TRUE(h.Logged("Foreign key not created: FK_T3_C: T3(C, B) references T2"));
+    // T1 was refused: its foreign key is not among what the repair left out.
+    EXPECT_FALSE(h.Logged("FK_T1_A"));
+}
+
 TEST_F(RepairTest, RefusedStatementsAreLoggedAndTheRepairGoesOn)
 {
     target.fails = [](const std::string& s) { return s.rfind("CREATE TABLE T1", 0) == 0 || s.rfind("CREATE VIEW", 0) == 0; };
