@@ -3,13 +3,15 @@
 namespace ravelin::extract {
 
 BlobFileResult WriteBlobFile(ods::BlobStore& store, const ods::BlobLocation& location, const std::filesystem::path& folder,
-                             std::string_view tableName, std::uint32_t number, const std::atomic<bool>* stop)
+                             std::string_view tableName, std::uint32_t number, const std::atomic<bool>* stop,
+                             const std::string* extension)
 {
     BlobFileResult result;
     const auto header = store.ReadHeader(location);
     if (!header)
         return result;
-    BlobFileWriter writer(folder, std::string(tableName), number, header->length);
+    BlobFileWriter writer(folder, std::string(tableName), number, header->length,
+                          extension != nullptr ? std::optional<std::string>(*extension) : std::nullopt);
     const ods::BlobReadResult read =
         store.Read(location, [&writer](std::span<const std::byte> bytes) { return writer.Write(bytes); }, stop);
     result.read = read.status;
@@ -50,17 +52,45 @@ BlobFileResult ExtractBlob(const ods::ReadingContext& context, const ods::PageLi
     return WriteBlobFile(store, *location, folder, tableName, number);
 }
 
+std::optional<std::string> BlobTypeAt(ods::BlobStore& store, const ods::BlobLocation& location)
+{
+    const auto header = store.ReadHeader(location);
+    if (!header)
+        return std::nullopt;
+    std::vector<std::byte> head;
+    store.Read(location, [&head](std::span<const std::byte> bytes) {
+        const std::size_t take = std::min(bytes.size(), kBlobTypeBytes - head.size());
+        head.insert(head.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
+        return head.size() < kBlobTypeBytes;  // enough read: end the read
+    });
+    return DetectBlobType(head, header->length);
+}
+
 BlobExtraction::BlobExtraction(const std::filesystem::path& targetPath) : folder_(BlobFolderPath(targetPath)) {}
 
-std::string BlobExtraction::BlobValuePath(const catalogue::TableNode& table, std::uint32_t valueNumber,
+std::string BlobExtraction::BlobValuePath(const ods::ReadingContext& context, const ods::PageList& lists,
+                                          const catalogue::TableNode& table, std::uint32_t valueNumber,
                                           const BlobId& id)
 {
-    if (table.name != notedTable_) {
+    if (table.name != notedTable_ || !valueStore_ || valueStore_->relationId() != table.relationId) {
         notedTable_ = table.name;
         notedValues_.clear();
+        valueStore_ = std::make_unique<ods::BlobStore>(context, lists, table.relationId);
+        valueIds_.clear();
+        idsAtLastFit_ = 0;
     }
-    notedValues_.emplace_back(valueNumber, id);
-    return extract::BlobValuePath(folder_, table.name, valueNumber).string();
+    valueIds_.push_back(id);
+    std::optional<ods::BlobLocation> location = valueStore_->Locate(id);
+    if (!location && id.relationId == table.relationId && valueIds_.size() >= 2 * idsAtLastFit_) {
+        valueStore_->FitRecordNumbering(valueIds_);
+        idsAtLastFit_ = valueIds_.size();
+        location = valueStore_->Locate(id);
+    }
+    std::string extension;
+    if (location)
+        extension = BlobTypeAt(*valueStore_, *location).value_or(std::string());
+    notedValues_.push_back({valueNumber, id, extension});
+    return BlobFilePath(folder_, table.name, valueNumber, extension).string();
 }
 
 TableBlobSummary BlobExtraction::ExtractTableBlobs(const ods::ReadingContext& context, const ods::PageList& lists,
@@ -68,27 +98,35 @@ TableBlobSummary BlobExtraction::ExtractTableBlobs(const ods::ReadingContext& co
                                                    job::WorkerDialogs* dialogs)
 {
     TableBlobSummary summary;
-    std::vector<std::pair<std::uint32_t, BlobId>> values;
+    std::vector<NotedValue> values;
     if (table.name == notedTable_)
         values.swap(notedValues_);
     notedTable_.clear();
     notedValues_.clear();
+    valueStore_.reset();
+    valueIds_.clear();
 
     ods::BlobStore store(context, lists, table.relationId);
-    // Each blob to write: its number in the file name and its record.
-    std::vector<std::pair<std::uint32_t, std::optional<ods::BlobLocation>>> blobs;
+    // Each blob to write: its number in the file name, its record, and the
+    // extension its value was given (none: the content type test decides).
+    struct Blob {
+        std::uint32_t number = 0;
+        std::optional<ods::BlobLocation> location;
+        std::optional<std::string> extension;
+    };
+    std::vector<Blob> blobs;
     if (!values.empty()) {
         std::vector<BlobId> ids;
         ids.reserve(values.size());
-        for (const auto& value : values)
-            ids.push_back(value.second);
+        for (const NotedValue& value : values)
+            ids.push_back(value.id);
         store.FitRecordNumbering(ids);
-        for (const auto& [number, id] : values)
-            blobs.emplace_back(number, store.Locate(id));
+        for (const NotedValue& value : values)
+            blobs.push_back({value.number, store.Locate(value.id), value.extension});
     } else {
         std::uint32_t number = 0;
         for (const ods::BlobLocation& location : store.IndexedHeaderRecords(&link.stopRequested))
-            blobs.emplace_back(++number, location);
+            blobs.push_back({++number, location, std::nullopt});
     }
 
     link.Progress(job::kProgressStart, static_cast<std::intptr_t>(blobs.size()));
@@ -100,7 +138,9 @@ TableBlobSummary BlobExtraction::ExtractTableBlobs(const ods::ReadingContext& co
             dialogs->ShowMessageOk(text);
         }
     };
-    for (const auto& [number, location] : blobs) {
+    for (const Blob& blob : blobs) {
+        const std::uint32_t number = blob.number;
+        const std::optional<ods::BlobLocation>& location = blob.location;
         if (link.Stopped()) {
             summary.stopped = true;
             break;
@@ -115,7 +155,8 @@ TableBlobSummary BlobExtraction::ExtractTableBlobs(const ods::ReadingContext& co
                 reportError(folderError);
             } else {
                 const BlobFileResult result =
-                    WriteBlobFile(store, *location, folder_, table.name, number, &link.stopRequested);
+                    WriteBlobFile(store, *location, folder_, table.name, number, &link.stopRequested,
+                                  blob.extension ? &*blob.extension : nullptr);
                 if (result.read == ods::BlobReadStatus::Stopped) {
                     summary.stopped = true;
                     break;

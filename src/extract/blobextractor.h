@@ -5,12 +5,15 @@
 // from the damaged file through a BlobStore (ods/blobstore.h).
 //
 // Pairing values and files: while a repair walks a table's records, every
-// BLOB value of the table receives BlobValuePath: the blob folder, the
-// table's name, "Blob" and the value's number k (1 for the first BLOB value
-// of the table, counting BLOB fields in record order). The extraction object
-// notes each value's blob id; at the end of the table ExtractTableBlobs
-// writes the blob each id names to that same name with the content type's
-// extension appended, so value k and file k hold the same blob. A table
+// BLOB value of the table receives BlobValuePath: the path of the file its
+// blob is written to, the blob folder, the table's name, "Blob", the value's
+// number k (1 for the first BLOB value of the table, counting BLOB fields in
+// record order), "." and the content type's extension (empty when the type
+// is not recognised or the blob is not found yet). The type is told from
+// the blob's first bytes, read when the value is met. The extraction object
+// notes each value's blob id and extension; at the end of the table
+// ExtractTableBlobs writes the blob each id names to that same path, so the
+// column holds the path of its own blob's file. A table
 // whose values were not noted (ExtractTableBlobs without BlobValuePath
 // calls) gets every blob header record its blob index pages list, numbered
 // 1, 2, ... in index order.
@@ -20,6 +23,8 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -48,9 +53,16 @@ struct BlobFileResult {
 // temporary file. A blob that cannot be read at all (Missing) writes
 // nothing; a Partial one writes what was read. A stop leaves the temporary
 // file behind, closed. The folder must exist.
+// extension, when given, is the file's extension instead of the one the
+// content type test gives.
 BlobFileResult WriteBlobFile(ods::BlobStore& store, const ods::BlobLocation& location, const std::filesystem::path& folder,
                              std::string_view tableName, std::uint32_t number,
-                             const std::atomic<bool>* stop = nullptr);
+                             const std::atomic<bool>* stop = nullptr, const std::string* extension = nullptr);
+
+// The content type's extension of the blob at location, from its first
+// kBlobTypeBytes bytes and its length (DetectBlobType); nullopt when no
+// blob header record is there.
+std::optional<std::string> BlobTypeAt(ods::BlobStore& store, const ods::BlobLocation& location);
 
 // One blob by the id a record stores: the store of the relation is built for
 // this call (with the numbering it assumes without the table's other ids),
@@ -80,9 +92,11 @@ public:
     const std::filesystem::path& folder() const { return folder_; }
 
     // The text the valueNumber-th BLOB value of table receives (see above),
-    // noting id for ExtractTableBlobs. A value of another table than the
-    // noted ones drops those.
-    std::string BlobValuePath(const catalogue::TableNode& table, std::uint32_t valueNumber, const BlobId& id);
+    // noting id for ExtractTableBlobs; the blob's first bytes are read from
+    // the file open in context. A value of another table than the noted ones
+    // drops those.
+    std::string BlobValuePath(const ods::ReadingContext& context, const ods::PageList& lists,
+                              const catalogue::TableNode& table, std::uint32_t valueNumber, const BlobId& id);
 
     // Writes the table's blobs, then forgets its noted values. Creates the
     // blob folder before the first file of the job (trying again for later
@@ -97,8 +111,19 @@ public:
 private:
     std::filesystem::path folder_;
     bool folderCreated_ = false;
+    struct NotedValue {
+        std::uint32_t number = 0;
+        BlobId id;
+        std::string extension;
+    };
     std::string notedTable_;
-    std::vector<std::pair<std::uint32_t, BlobId>> notedValues_;
+    std::vector<NotedValue> notedValues_;
+    // The noted table's blobs as the values are met: its numbering is fitted
+    // again to the ids met so far when an id is not found and their count
+    // has doubled since the last fit.
+    std::unique_ptr<ods::BlobStore> valueStore_;
+    std::vector<BlobId> valueIds_;
+    std::size_t idsAtLastFit_ = 0;
 };
 
 }  // namespace ravelin::extract

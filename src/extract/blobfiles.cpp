@@ -169,8 +169,12 @@ bool CopyBlobFile(const std::filesystem::path& tempPath, const std::filesystem::
 }
 
 BlobFileWriter::BlobFileWriter(std::filesystem::path folder, std::string tableName, std::uint32_t number,
-                               std::uint64_t length)
-    : folder_(std::move(folder)), tableName_(std::move(tableName)), number_(number), length_(length)
+                               std::uint64_t length, std::optional<std::string> extension)
+    : folder_(std::move(folder)),
+      tableName_(std::move(tableName)),
+      number_(number),
+      length_(length),
+      fixedExtension_(std::move(extension))
 {
 }
 
@@ -187,7 +191,7 @@ std::filesystem::path BlobFileWriter::filePath() const
 bool BlobFileWriter::Open()
 {
     opened_ = true;
-    extension_ = DetectBlobType(head_, length_);
+    extension_ = fixedExtension_ ? *fixedExtension_ : DetectBlobType(head_, length_);
     tempPath_ = TempBlobFilePath(folder_, tableName_, number_, extension_);
     fd_ = ::open(tempPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd_ < 0) {

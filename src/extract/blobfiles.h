@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -86,8 +87,10 @@ bool CopyBlobFile(const std::filesystem::path& tempPath, const std::filesystem::
 class BlobFileWriter {
 public:
     // length: the blob's length as its header gives it (used by the content
-    // type test only).
-    BlobFileWriter(std::filesystem::path folder, std::string tableName, std::uint32_t number, std::uint64_t length);
+    // type test only). extension, when given, names the file instead of the
+    // content type test (the name a column already holds).
+    BlobFileWriter(std::filesystem::path folder, std::string tableName, std::uint32_t number, std::uint64_t length,
+                   std::optional<std::string> extension = std::nullopt);
     ~BlobFileWriter();
     BlobFileWriter(const BlobFileWriter&) = delete;
     BlobFileWriter& operator=(const BlobFileWriter&) = delete;
@@ -114,6 +117,7 @@ private:
     std::uint32_t number_ = 0;
     std::uint64_t length_ = 0;
     std::vector<std::byte> head_;  // bytes held back for the content type
+    std::optional<std::string> fixedExtension_;
     std::string extension_;
     std::filesystem::path tempPath_;
     int fd_ = -1;

@@ -19,11 +19,14 @@ private:
 
 class TargetBlobs final : public extract::BlobHandler {
 public:
-    explicit TargetBlobs(extract::BlobExtraction& extraction) : extraction_(extraction) {}
+    TargetBlobs(extract::BlobExtraction& extraction, const job::RecoveryEngine& engine)
+        : extraction_(extraction), engine_(engine)
+    {
+    }
     std::string BlobValuePath(const catalogue::TableNode& table, std::uint32_t valueNumber,
                               const extract::BlobId& id) override
     {
-        return extraction_.BlobValuePath(table, valueNumber, id);
+        return extraction_.BlobValuePath(engine_.context, engine_.pageLists, table, valueNumber, id);
     }
     void ExtractTableBlobs(job::JobContext& job, const catalogue::TableNode& table) override
     {
@@ -32,6 +35,7 @@ public:
 
 private:
     extract::BlobExtraction& extraction_;
+    const job::RecoveryEngine& engine_;
 };
 
 }  // namespace
@@ -52,7 +56,7 @@ void RecordTransfer::TransferTableData(job::JobContext& job, TargetDatabase& tar
         damaged_ = std::make_unique<DamagedRecordFile>(DamagedRecordsPath(targetPath));
     damaged_->SetLink(&job.link);
     TargetSink sink(target);
-    TargetBlobs blobs(*blobs_);
+    TargetBlobs blobs(*blobs_, job.engine);
     extract::TransferHooks hooks;
     hooks.statements = &sink;
     hooks.blobs = &blobs;

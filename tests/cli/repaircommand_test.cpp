@@ -165,14 +165,17 @@ TEST_F(RepairCommand, BlobColumnsNameTheFilesHoldingTheirBytes)
     for (std::size_t i = 0; i < words.size(); i += 2) {
         SCOPED_TRACE(words[i]);
         EXPECT_EQ(std::filesystem::path(words[i]).parent_path(), blobFolder);
-        // The stored graphic: an 8-byte header whose second word is the
-        // length of the bitmap that follows it.
-        const std::string picture = ReadAll(words[i] + ".bmp");
+        // Each column holds the path of its blob's file, as written. The
+        // stored graphic: an 8-byte header whose second word is the length
+        // of the bitmap that follows it.
+        EXPECT_EQ(std::filesystem::path(words[i]).extension(), ".bmp");
+        const std::string picture = ReadAll(words[i]);
         ASSERT_GT(picture.size(), 14u);
         EXPECT_EQ(picture.substr(8, 2), "BM");
         const auto byte = [&](std::size_t at) { return static_cast<std::uint32_t>(static_cast<unsigned char>(picture[at])); };
         EXPECT_EQ(byte(4) | byte(5) << 8 | byte(6) << 16 | byte(7) << 24, picture.size() - 8);
-        const std::string notes = ReadAll(words[i + 1] + ".");
+        EXPECT_EQ(words[i + 1].back(), '.');  // a text: no type of its own
+        const std::string notes = ReadAll(words[i + 1]);
         EXPECT_FALSE(notes.empty());
     }
 }

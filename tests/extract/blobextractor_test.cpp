@@ -370,17 +370,21 @@ const fs::path kSamples(RAVELIN_SAMPLES_DIR);
 
 // Notes values to the extraction in record order, as the repair's record
 // walk does (k counts the values), and runs the pass. Yields, per record,
-// the value numbers of its blob columns (0 for a value of no blob).
+// the value numbers of its blob columns (0 for a value of no blob), and
+// checks that every value names the file its blob was written to.
 struct Pass {
     std::vector<std::vector<std::uint32_t>> numbers;
     TableBlobSummary summary;
 };
+
+fs::path FileOfValue(const fs::path& folder, const std::string& table, std::uint32_t k);
 
 Pass RunPass(OpenDatabase& db, BlobExtraction& extraction, const catalogue::TableNode& table,
              const std::vector<Bytes>& records, const std::vector<std::size_t>& blobOffsets)
 {
     Pass pass;
     std::uint32_t k = 0;
+    std::vector<std::pair<std::uint32_t, std::string>> paths;
     for (const Bytes& record : records) {
         std::vector<std::uint32_t> numbers;
         for (const std::size_t offset : blobOffsets) {
@@ -390,12 +394,23 @@ Pass RunPass(OpenDatabase& db, BlobExtraction& extraction, const catalogue::Tabl
                 continue;
             }
             ++k;
-            EXPECT_EQ(extraction.BlobValuePath(table, k, id), BlobValuePath(extraction.folder(), table.name, k).string());
+            const std::string path = extraction.BlobValuePath(db.context, db.lists, table, k, id);
+            EXPECT_EQ(path.rfind(BlobValuePath(extraction.folder(), table.name, k).string() + ".", 0), 0u) << path;
+            paths.emplace_back(k, path);
             numbers.push_back(k);
         }
         pass.numbers.push_back(numbers);
     }
     pass.summary = extraction.ExtractTableBlobs(db.context, db.lists, table, db.link);
+    std::uint32_t opened = 0;
+    for (const auto& [number, path] : paths) {
+        const fs::path file = FileOfValue(extraction.folder(), table.name, number);
+        if (!file.empty()) {
+            EXPECT_EQ(file.string(), path) << "the value does not name its blob's file";
+            ++opened;
+        }
+    }
+    EXPECT_EQ(opened, pass.summary.written);
     return pass;
 }
 
@@ -657,17 +672,20 @@ TEST(BlobExtraction, ValueAndFileNumbersNameTheSameBlob)
 
     // Records met the blobs in another order than they are stored.
     const catalogue::TableNode orders = Node("ORDERS", kOrders);
+    // Each value holds the path of the file its blob is written to, the
+    // content type's extension included.
     const std::vector<std::size_t> order{3, 0, 4, 1, 2};
+    const std::vector<std::string> files{"ORDERSBlob1.gif", "ORDERSBlob2.png", "ORDERSBlob3.png", "ORDERSBlob4.",
+                                         "ORDERSBlob5.pdf"};
     for (std::size_t k = 0; k < order.size(); ++k) {
         const StoredBlob& blob = fx.orders[order[k]];
-        EXPECT_EQ(extraction.BlobValuePath(orders, static_cast<std::uint32_t>(k + 1), {blob.relationId, blob.recordNumber}),
-                  (extraction.folder() / ("ORDERSBlob" + std::to_string(k + 1))).string());
+        EXPECT_EQ(extraction.BlobValuePath(db.context, db.lists, orders, static_cast<std::uint32_t>(k + 1),
+                                           {blob.relationId, blob.recordNumber}),
+                  (extraction.folder() / files[k]).string());
     }
     const TableBlobSummary summary = extraction.ExtractTableBlobs(db.context, db.lists, orders, db.link);
     EXPECT_EQ(summary.written, 5u);
-    EXPECT_EQ(FilesBelow(extraction.folder()),
-              (std::vector<std::string>{"ORDERSBlob1.gif", "ORDERSBlob2.png", "ORDERSBlob3.png", "ORDERSBlob4.",
-                                        "ORDERSBlob5.pdf"}));
+    EXPECT_EQ(FilesBelow(extraction.folder()), files);
     for (std::size_t k = 0; k < order.size(); ++k) {
         SCOPED_TRACE(k + 1);
         EXPECT_EQ(FileBytes(FileOfValue(extraction.folder(), "ORDERS", static_cast<std::uint32_t>(k + 1))),
@@ -678,9 +696,13 @@ TEST(BlobExtraction, ValueAndFileNumbersNameTheSameBlob)
     // is not its blob.
     db.frame.sent.clear();
     const catalogue::TableNode parts = Node("PARTS", kParts);
-    extraction.BlobValuePath(parts, 1, {kParts, fx.parts[1].recordNumber});
-    extraction.BlobValuePath(parts, 2, {kParts, fx.parts[0].recordNumber});
-    extraction.BlobValuePath(parts, 3, {kOrders, fx.orders[0].recordNumber});
+    EXPECT_EQ(extraction.BlobValuePath(db.context, db.lists, parts, 1, {kParts, fx.parts[1].recordNumber}),
+              (extraction.folder() / "PARTSBlob1.png").string());
+    EXPECT_EQ(extraction.BlobValuePath(db.context, db.lists, parts, 2, {kParts, fx.parts[0].recordNumber}),
+              (extraction.folder() / "PARTSBlob2.").string());
+    // Not this table's blob: no type, and no file.
+    EXPECT_EQ(extraction.BlobValuePath(db.context, db.lists, parts, 3, {kOrders, fx.orders[0].recordNumber}),
+              (extraction.folder() / "PARTSBlob3.").string());
     const TableBlobSummary second = extraction.ExtractTableBlobs(db.context, db.lists, parts, db.link);
     EXPECT_EQ(second.written, 2u);
     EXPECT_EQ(second.missing, 1u);
@@ -704,7 +726,7 @@ TEST(BlobExtraction, WithoutNotedValuesEveryIndexedBlobInIndexOrder)
     ASSERT_TRUE(dir.ok());
     BlobExtraction extraction(dir.path() / "new.ib");
     // Values noted for another table are dropped, not written for this one.
-    extraction.BlobValuePath(Node("PARTS", kParts), 1, {kParts, fx.parts[0].recordNumber});
+    extraction.BlobValuePath(db.context, db.lists, Node("PARTS", kParts), 1, {kParts, fx.parts[0].recordNumber});
     const TableBlobSummary summary = extraction.ExtractTableBlobs(db.context, db.lists, Node("ORDERS", kOrders), db.link);
     EXPECT_EQ(summary.written, 5u);
     for (std::size_t n = 0; n < fx.ordersData.size(); ++n) {
@@ -727,8 +749,8 @@ TEST(BlobExtraction, DamagedBlobsAreWrittenAsFarAsTheyRead)
     ASSERT_TRUE(dir.ok());
     BlobExtraction extraction(dir.path() / "new.ib");
     const catalogue::TableNode orders = Node("ORDERS", kOrders);
-    extraction.BlobValuePath(orders, 1, {kOrders, fx.orders[0].recordNumber});
-    extraction.BlobValuePath(orders, 2, {kOrders, fx.orders[1].recordNumber});
+    extraction.BlobValuePath(db.context, db.lists, orders, 1, {kOrders, fx.orders[0].recordNumber});
+    extraction.BlobValuePath(db.context, db.lists, orders, 2, {kOrders, fx.orders[1].recordNumber});
     const TableBlobSummary summary = extraction.ExtractTableBlobs(db.context, db.lists, orders, db.link);
     EXPECT_EQ(summary.written, 2u);
     EXPECT_EQ(summary.partial, 1u);
@@ -749,7 +771,7 @@ TEST(BlobExtraction, StopEndsThePassBeforeTheNextBlob)
     BlobExtraction extraction(dir.path() / "new.ib");
     const catalogue::TableNode orders = Node("ORDERS", kOrders);
     for (std::uint32_t k = 1; k <= 5; ++k)
-        extraction.BlobValuePath(orders, k, {kOrders, fx.orders[k - 1].recordNumber});
+        extraction.BlobValuePath(db.context, db.lists, orders, k, {kOrders, fx.orders[k - 1].recordNumber});
     db.frame.sent.clear();
     db.frame.onSend = [&db](const RecordingFrame::Sent& sent) {
         if (sent.message == job::UM_PROGRESS && sent.wParam == job::kProgressStep)
@@ -773,7 +795,7 @@ TEST(BlobExtraction, AFolderThatCannotBeMadeIsReportedOnce)
     BlobExtraction extraction(dir.path() / "new.ib");
     const catalogue::TableNode orders = Node("ORDERS", kOrders);
     for (std::uint32_t k = 1; k <= 3; ++k)
-        extraction.BlobValuePath(orders, k, {kOrders, fx.orders[k - 1].recordNumber});
+        extraction.BlobValuePath(db.context, db.lists, orders, k, {kOrders, fx.orders[k - 1].recordNumber});
     RecordingDialogs dialogs;
     const TableBlobSummary summary = extraction.ExtractTableBlobs(db.context, db.lists, orders, db.link, &dialogs);
     EXPECT_EQ(summary.written, 0u);
@@ -796,7 +818,7 @@ TEST(BlobExtraction, HostileTableNamesWriteInsideTheBlobFolderOnly)
         fs::create_directories(target.parent_path());
         BlobExtraction extraction(target);
         const catalogue::TableNode table = Node(hostile, kOrders);
-        const std::string value = extraction.BlobValuePath(table, 1, {kOrders, fx.orders[1].recordNumber});
+        const std::string value = extraction.BlobValuePath(db.context, db.lists, table, 1, {kOrders, fx.orders[1].recordNumber});
         EXPECT_EQ(fs::path(value).parent_path(), extraction.folder());
         const TableBlobSummary summary = extraction.ExtractTableBlobs(db.context, db.lists, table, db.link);
         EXPECT_EQ(summary.written, 1u);
