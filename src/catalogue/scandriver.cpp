@@ -1,4 +1,5 @@
 #include "catalogue/readers.h"
+#include "catalogue/generators.h"
 
 #include <algorithm>
 #include <limits>
@@ -165,6 +166,14 @@ void RunCatalogueReader(CatalogueContext& scan, const ods::PageListNode& node)
     case ods::kRelFormats:
         if (node.pageType == ods::kDataPage)
             ReadRecordFormats(scan, node);
+        break;
+    case ods::kRelGenerators:
+        if (node.pageType == ods::kDataPage)
+            ReadGenerators(scan, node);
+        break;
+    case 0:
+        if (node.pageType == ods::kGeneratorPage)
+            ReadGeneratorValues(scan, node);
         break;
     default:
         break;

@@ -106,6 +106,13 @@ struct VIEWCOLUMN {
     std::uint16_t position = 0;
 };
 
+// One generator (sequence) of the generators catalogue.
+struct GENERATOR {
+    std::string name;
+    std::uint16_t id = 0;
+    bool system = false;  // one of the server's own (RDB$..., SQL$...)
+};
+
 // One row of the relation-constraints catalogue.
 struct KEYSCONTRAINTS {
     std::string constraintType;
@@ -173,6 +180,8 @@ public:
     std::vector<VIEWCOLIDANDDEFINDEX> viewColumnDefaults;
     std::vector<SPLITCOLIDWITHNULL> notNullSources;
     std::vector<KEYSCONTRAINTS> keyConstraints;
+    std::vector<GENERATOR> generators;
+    std::map<std::uint32_t, std::int64_t> generatorValues;  // by generator id, from the generator pages
     std::vector<COLKEYCONSNAME> columnKeys;
     std::vector<std::string> pendingSources;
 

@@ -1,10 +1,13 @@
 #include "cli/schemacommand.h"
 
+#include "catalogue/generators.h"
+
 #include <algorithm>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
 
+#include "catalogue/generators.h"
 #include "catalogue/readers.h"
 #include "cli/consoleframe.h"
 #include "cli/jobrun.h"
@@ -228,6 +231,15 @@ std::string SchemaJson(const SchemaModel& model, std::uint32_t pageSize)
     for (const COLDOMAIN& domain : model.domains)
         domains.push_back(Json{{"name", domain.name}, {"type", domain.typeName}, {"length", domain.length}});
     root["domains"] = std::move(domains);
+    Json generators = Json::array();
+    for (const catalogue::GENERATOR& generator : model.generators) {
+        if (generator.system)
+            continue;
+        const std::optional<std::int64_t> value = catalogue::GeneratorValue(model, generator.id);
+        generators.push_back(
+            {{"name", generator.name}, {"id", generator.id}, {"value", value ? Json(*value) : Json(nullptr)}});
+    }
+    root["generators"] = std::move(generators);
 
     return root.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
@@ -279,6 +291,19 @@ std::string SchemaText(const SchemaModel& model, std::uint32_t pageSize)
     out << "Domains: " << model.domains.size() << '\n';
     for (const COLDOMAIN& domain : model.domains)
         out << "    " << domain.name << "  " << SqlTypeText(domain) << '\n';
+
+    // The database's own generators with their current values (the
+    // server's own are left out).
+    std::vector<const catalogue::GENERATOR*> generators;
+    for (const catalogue::GENERATOR& generator : model.generators) {
+        if (!generator.system)
+            generators.push_back(&generator);
+    }
+    out << "\nGenerators: " << generators.size() << '\n';
+    for (const catalogue::GENERATOR* generator : generators) {
+        const std::optional<std::int64_t> value = catalogue::GeneratorValue(model, generator->id);
+        out << "    " << generator->name << " = " << (value ? std::to_string(*value) : "(value lost)") << '\n';
+    }
     return out.str();
 }
 

@@ -20,6 +20,12 @@ inline constexpr std::uint8_t kTransactionPage = 3;  // transaction inventory: t
 inline constexpr std::uint8_t kPointerPage = 4;
 inline constexpr std::uint8_t kDataPage = 5;
 inline constexpr std::uint8_t kBlobIndexPage = 11;
+// Generator page: its sequence at 16, then the generators' 64-bit values
+// from 32, one per generator id (the page of sequence s holds the ids from
+// s * (page size - 32) / 8 on).
+inline constexpr std::uint8_t kGeneratorPage = 9;
+inline constexpr std::uint32_t kGeneratorSequenceOffset = 16;
+inline constexpr std::uint32_t kGeneratorValuesOffset = 32;
 inline constexpr std::uint8_t kType12Page = 12;
 
 // Page sizes probed by the page-size detection, smallest first.
@@ -167,6 +173,7 @@ inline constexpr std::uint32_t kRelSeven = 7;
 inline constexpr std::uint32_t kRelFormats = 8;          // record formats: one per relation and format number
 inline constexpr std::uint32_t kRelTwelve = 12;
 inline constexpr std::uint32_t kRelRelationConstraints = 22;
+inline constexpr std::uint32_t kRelGenerators = 20;       // generator names and ids
 inline constexpr std::uint32_t kFirstUserRelation = 128;
 
 // Width of a name field in the system relations (characters).

@@ -20,4 +20,12 @@ inline std::uint32_t LittleEndian(std::span<const std::byte> bytes, std::size_t 
     return value;
 }
 
+// The 64-bit value at at; 0 when it does not lie whole inside the span.
+inline std::uint64_t LittleEndian64(std::span<const std::byte> bytes, std::size_t at)
+{
+    if (at > bytes.size() || bytes.size() - at < 8)
+        return 0;
+    return std::uint64_t{LittleEndian(bytes, at, 4)} | (std::uint64_t{LittleEndian(bytes, at + 4, 4)} << 32);
+}
+
 }  // namespace ravelin::ods

@@ -68,6 +68,12 @@ void FilePage(PageListFinder& finder, std::uint64_t pageStart, std::uint8_t page
             if (!node)
                 node = &finder.AppendPageList(relationId, pageType);
             break;
+        case kRelGenerators:
+            // The generators' names and ids.
+            node = finder.FindPageList(relationId, pageType);
+            if (!node)
+                node = &finder.AppendPageList(relationId, pageType);
+            break;
         case kRelFormats:
             // The record formats: their data pages, apart from the pages of
             // their descriptor blobs.
@@ -106,6 +112,12 @@ void FilePage(PageListFinder& finder, std::uint64_t pageStart, std::uint8_t page
             if (!node)
                 node = &finder.AppendPageList(relationId, pageType);
         }
+        break;
+    case kGeneratorPage:
+        // Generator pages belong to no relation; they are filed together.
+        node = finder.FindPageList(0, pageType);
+        if (!node)
+            node = &finder.AppendPageList(0, pageType);
         break;
     case kTransactionPage:
         // Inventory pages belong to no relation; they are filed together.
@@ -147,7 +159,7 @@ void ScanPages(ReadingContext& context, PageList& lists, job::WorkerLink& link)
             if (!systemArea || relationId >= kFirstUserRelation ||
                 (relationId == kRelFormats && pageType == kDataPage))
                 FilePage(finder, pageStart, pageType, relationId);
-        } else if (pageType == kTransactionPage && !systemArea) {
+        } else if ((pageType == kTransactionPage && !systemArea) || pageType == kGeneratorPage) {
             FilePage(finder, pageStart, pageType, 0);
         }
         link.Progress(job::kProgressStep);

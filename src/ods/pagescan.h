@@ -49,13 +49,14 @@ std::uint32_t RelationIdOffset(std::uint8_t pageType);
 // Files the page starting at pageStart by its type byte and the relation id
 // read at RelationIdOffset(pageType):
 //   type 5:  relation 2, 3, 4, 5, 6, 7, 22: the first node of that relation,
-//            whatever its type, else a new type-5 node; relation 8 or
+//            whatever its type, else a new type-5 node; relation 8, 20 or
 //            >= 128: the first type-5 node of the relation; other
 //            relations: not filed.
 //   type 4:  relation 8, 12 or >= 128: the first type-4 node of the relation.
 //   type 11: relation 8 or >= 128: the first type-11 node of the relation.
 //   type 12: relation 5, 8 or 12: the first type-12 node of the relation.
 //   type 3:  (transaction inventory) the first type-3 node, relation id 0.
+//   type 9:  (generator values) the first type-9 node, relation id 0.
 // A missing node is appended at the tail; other types and relations are not
 // filed.
 void FilePage(PageListFinder& finder, std::uint64_t pageStart, std::uint8_t pageType, std::uint32_t relationId);
@@ -66,7 +67,7 @@ void FilePage(PageListFinder& finder, std::uint64_t pageStart, std::uint8_t page
 // table (relation id 128 or more) or are data pages of the record formats
 // (relation 8);
 // the catalogue relations and the transaction inventory are filed from
-// page 80 on. Sends UM_PROGRESS (1, P) before, (2) after every page and
+// page 80 on; generator pages wherever they stand. Sends UM_PROGRESS (1, P) before, (2) after every page and
 // (3) at the end, also after a stop. A stop request ends the scan before
 // the next page.
 void ScanPages(ReadingContext& context, PageList& lists, job::WorkerLink& link);

@@ -126,6 +126,8 @@ Constraints: 2
     INTEG_2  PRIMARY KEY ON ORDERS USING INDEX RDB$PRIMARY2
 
 Domains: 0
+
+Generators: 0
 )";
     for (const Variant& variant : kVariants) {
         SCOPED_TRACE(variant.name);

@@ -104,7 +104,7 @@ void ExpectContractShape(const Json& root)
     const auto textOrNull = [](const Json& value) { return value.is_string() || value.is_null(); };
     using Keys = std::vector<std::string>;
     ASSERT_TRUE(root.is_object());
-    EXPECT_EQ(keysOf(root), (Keys{"page_size", "tables", "views", "indices", "constraints", "domains"}));
+    EXPECT_EQ(keysOf(root), (Keys{"page_size", "tables", "views", "indices", "constraints", "domains", "generators"}));
     EXPECT_TRUE(root["page_size"].is_number_unsigned());
     for (const Json& table : root.at("tables")) {
         EXPECT_EQ(keysOf(table), (Keys{"name", "relation_id", "columns", "keys"}));
@@ -631,6 +631,28 @@ TEST_F(EmployeeSample, KeysIndicesViewsAndDomainsAgreeWithTheScript)
 
 // What a person reads for a column: its name, then its SQL type, default
 // and NOT NULL as the script declared them.
+// Every generator the script creates, with the value its last SET
+// GENERATOR gave it (0 when none did), and nothing else.
+TEST_F(EmployeeSample, GeneratorsKeepTheValuesTheScriptLeftThem)
+{
+    const std::string text = ReadScript(kSamples / "truth" / "employee.sql.gz");
+    std::map<std::string, std::int64_t> expected;
+    const std::regex create(R"(CREATE\s+GENERATOR\s+(\w+))", std::regex::icase);
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), create); it != std::sregex_iterator(); ++it)
+        expected[Upper((*it)[1])] = 0;
+    const std::regex set(R"(SET\s+GENERATOR\s+(\w+)\s+TO\s+(-?\d+))", std::regex::icase);
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), set); it != std::sregex_iterator(); ++it)
+        expected[Upper((*it)[1])] = std::stoll((*it)[2]);
+    ASSERT_EQ(expected.size(), 2u);
+
+    std::map<std::string, std::int64_t> found;
+    for (const Json& generator : (*schema_)["generators"]) {
+        ASSERT_TRUE(generator["value"].is_number_integer()) << generator;
+        found[generator["name"]] = generator["value"].get<std::int64_t>();
+    }
+    EXPECT_EQ(found, expected);
+}
+
 TEST_F(EmployeeSample, TextShowsEachColumnAsDeclared)
 {
     const Output run = RunSchema((kSamples / "ods15/EMPLOYEE.GDB").string(), false);
