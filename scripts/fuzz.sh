@@ -70,7 +70,11 @@ for t in "${targets[@]}"; do
   log="$work/$t.log"
   mkdir -p "$corpus" "$findings"
   echo "fuzz: $t for ${seconds}s (log $log)"
-  args=(-max_len=65536 -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$findings/"
+  # A stored record lies within one page (16 KiB at most); files are fuzzed
+  # in inputs of up to 64 KiB.
+  maxlen=65536
+  [ "$t" = record ] && maxlen=16384
+  args=(-max_len="$maxlen" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$findings/"
         -timeout=25 -rss_limit_mb=2048)
   if [ -n "$runs" ]; then
     args+=(-runs="$runs")
