@@ -246,4 +246,19 @@ std::optional<std::uint32_t> ReadDecompressed(ods::RecordStream& data, unsigned 
     return value;
 }
 
+std::optional<std::span<const std::byte>> ExpandFixedRecord(const ods::RecordStream& record, ods::RecordImage& image,
+                                                            std::size_t length)
+{
+    const std::span<const std::byte> stored = record.bytes();
+    if (stored.size() <= ods::kRecordDataOffset)
+        return std::nullopt;
+    if (std::to_integer<std::uint8_t>(stored[ods::kRecordFlagsOffset]) != ods::kFlagPlain ||
+        (std::to_integer<std::uint8_t>(stored[ods::kRecordFlags2Offset]) & ods::kFlag2ChangeMask) != 0)
+        return std::nullopt;
+    image.Expand(stored.subspan(ods::kRecordDataOffset), length);
+    if (image.size() != length)
+        return std::nullopt;
+    return image.bytes();
+}
+
 }  // namespace ravelin::catalogue

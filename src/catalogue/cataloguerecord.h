@@ -12,6 +12,7 @@
 #include <string>
 
 #include "ods/readingcontext.h"
+#include "ods/recordimage.h"
 #include "ods/recordstream.h"
 
 namespace ravelin::catalogue {
@@ -44,6 +45,13 @@ std::optional<CatalogueRecord> OpenCatalogueRecord(const ods::ReadingContext& co
 
 // The same without a file: a first fragment keeps only its own runs.
 std::optional<CatalogueRecord> OpenCatalogueRecord(ods::RecordStream& record);
+
+// The decompressed data of a catalogue record of a fixed length, expanded
+// into image: only a whole current version (no deletion stub, old version,
+// change mask, fragment or blob) whose runs give exactly length bytes;
+// nullopt otherwise.
+std::optional<std::span<const std::byte>> ExpandFixedRecord(const ods::RecordStream& record, ods::RecordImage& image,
+                                                            std::size_t length);
 
 // True for a repeat-run control byte (128..255).
 inline bool IsRepeatRun(std::uint8_t control) { return control >= 128; }

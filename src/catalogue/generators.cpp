@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/cataloguerecord.h"
 #include "ods/constants.h"
 #include "ods/littleendian.h"
 #include "ods/recordimage.h"
@@ -25,18 +26,10 @@ constexpr unsigned kNameAndIdNullBits = 0x03;
 
 std::optional<GENERATOR> ReadGeneratorRecord(const ods::RecordStream& record, ods::RecordImage& image)
 {
-    const std::span<const std::byte> stored = record.bytes();
-    if (stored.size() <= ods::kRecordDataOffset)
+    const std::optional<std::span<const std::byte>> expanded = ExpandFixedRecord(record, image, kGeneratorRecordLength);
+    if (!expanded || (std::to_integer<unsigned>((*expanded)[0]) & kNameAndIdNullBits) != 0)
         return std::nullopt;
-    // Only a whole current version: no deletion stub, old version, change
-    // mask, fragment or blob.
-    if (std::to_integer<std::uint8_t>(stored[ods::kRecordFlagsOffset]) != ods::kFlagPlain ||
-        (std::to_integer<std::uint8_t>(stored[ods::kRecordFlags2Offset]) & ods::kFlag2ChangeMask) != 0)
-        return std::nullopt;
-    image.Expand(stored.subspan(ods::kRecordDataOffset), kGeneratorRecordLength);
-    const std::span<const std::byte> data = image.bytes();
-    if (data.size() != kGeneratorRecordLength || (std::to_integer<unsigned>(data[0]) & kNameAndIdNullBits) != 0)
-        return std::nullopt;
+    const std::span<const std::byte> data = *expanded;
     std::string name = ods::DecodeText(data.subspan(kNameAt, ods::kNameFieldWidth));
     name.erase(name.find_last_not_of(' ') + 1);
     if (name.empty())

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/cataloguerecord.h"
 #include "catalogue/fielddefinitions.h"
 #include "ods/blobstore.h"
 #include "ods/constants.h"
@@ -33,18 +34,10 @@ struct FormatEntry {
 
 std::optional<FormatEntry> ReadFormatEntry(const ods::RecordStream& record, ods::RecordImage& image)
 {
-    const std::span<const std::byte> stored = record.bytes();
-    if (stored.size() <= ods::kRecordDataOffset)
+    const std::optional<std::span<const std::byte>> expanded = ExpandFixedRecord(record, image, kFormatRecordLength);
+    if (!expanded || (std::to_integer<unsigned>((*expanded)[0]) & kFieldNullBits) != 0)
         return std::nullopt;
-    // Only a whole current version: no deletion stub, old version, change
-    // mask, fragment or blob.
-    if (std::to_integer<std::uint8_t>(stored[ods::kRecordFlagsOffset]) != ods::kFlagPlain ||
-        (std::to_integer<std::uint8_t>(stored[ods::kRecordFlags2Offset]) & ods::kFlag2ChangeMask) != 0)
-        return std::nullopt;
-    image.Expand(stored.subspan(ods::kRecordDataOffset), kFormatRecordLength);
-    const std::span<const std::byte> data = image.bytes();
-    if (data.size() != kFormatRecordLength || (std::to_integer<unsigned>(data[0]) & kFieldNullBits) != 0)
-        return std::nullopt;
+    const std::span<const std::byte> data = *expanded;
     FormatEntry entry;
     entry.relationId = ods::LittleEndian(data, kRelationIdAt, 2);
     entry.number = static_cast<std::uint16_t>(ods::LittleEndian(data, kFormatNumberAt, 2));
