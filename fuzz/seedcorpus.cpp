@@ -32,6 +32,7 @@
 #include "fixture/fielddefinitionrecords.h"
 #include "fixture/fixturewriter.h"
 #include "fixture/formatrecords.h"
+#include "fixture/generatorrecords.h"
 #include "fixture/indexrecords.h"
 #include "fixture/relationfieldrecords.h"
 #include "fixture/relationrecords.h"
@@ -115,6 +116,9 @@ FixtureWriter Catalogue(std::uint32_t pageSize, int ods)
     add(ods::kRelRelationConstraints, fixture::RelationConstraintData("PK_ORDERS", "PRIMARY KEY", "ORDERS", "RDB$PRIMARY2"));
     add(ods::kRelRelationConstraints, fixture::RelationConstraintData("INTEG_3", "FOREIGN KEY", "ORDERS", "RDB$FOREIGN3"));
     add(ods::kRelRelationConstraints, fixture::RelationConstraintData("INTEG_4", "NOT NULL", "ORDERS", ""));
+    add(ods::kRelGenerators, fixture::GeneratorRecordData("RDB$SECURITY_CLASS", 1, true));
+    add(ods::kRelGenerators, fixture::GeneratorRecordData("CUST_NO_GEN", 10, false));
+    fixture::AddGeneratorPage(writer, 0, {{1, 4}, {10, 1015}});
 
     const std::uint32_t defaults = writer.AddType12Page(ods::kRelRelationFields);
     writer.PlaceRecord(defaults, fixture::DefaultSourceBlobRecord("DEFAULT 'X'"));

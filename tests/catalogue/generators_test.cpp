@@ -10,6 +10,7 @@
 #include "catalogue/readers.h"
 #include "cli/schemacommand.h"
 #include "fixture/fixturewriter.h"
+#include "fixture/generatorrecords.h"
 #include "fixture/indexrecords.h"
 #include "fixture/recordingframe.h"
 #include "ods/constants.h"
@@ -18,31 +19,6 @@ namespace ravelin::catalogue {
 namespace {
 
 using fixture::Bytes;
-
-// A generators record as the server stores it, decompressed: null flags,
-// the name in 67 bytes, the id and the system flag.
-Bytes GeneratorData(const std::string& name, std::uint16_t id, bool system, std::uint8_t nullFlags = 0)
-{
-    Bytes data(76, std::byte{0});
-    data[0] = std::byte{nullFlags};
-    fixture::PutPadded(data, 4, name, ods::kNameFieldWidth);
-    fixture::PutWord(data, 72, id);
-    fixture::PutWord(data, 74, system ? 1 : 0);
-    return data;
-}
-
-// A generator page of sequence with values at the given slots.
-void AddGeneratorPage(fixture::FixtureWriter& writer, std::uint32_t sequence,
-                      const std::vector<std::pair<std::uint32_t, std::int64_t>>& values)
-{
-    const std::uint32_t page = writer.AddPage(ods::kGeneratorPage);
-    writer.SetPageLong(page, ods::kGeneratorSequenceOffset, sequence);
-    for (const auto& [slot, value] : values) {
-        const auto bits = static_cast<std::uint64_t>(value);
-        writer.SetPageLong(page, ods::kGeneratorValuesOffset + 8 * slot, static_cast<std::uint32_t>(bits));
-        writer.SetPageLong(page, ods::kGeneratorValuesOffset + 8 * slot + 4, static_cast<std::uint32_t>(bits >> 32));
-    }
-}
 
 struct Scanned {
     ods::ReadingContext context;
@@ -66,16 +42,16 @@ TEST(Generators, NamesFromTheCatalogueValuesFromTheirPages)
         fixture::FixtureWriter writer(1024, static_cast<std::uint16_t>(ods));
         const fixture::RecordHeaderOptions header = fixture::CatalogueRecordHeader(ods);
         const auto add = [&](const Bytes& data) { fixture::AddCatalogueRecord(writer, ods::kRelGenerators, data, header); };
-        add(GeneratorData("RDB$SECURITY_CLASS", 1, true));
-        add(GeneratorData("EMP_NO_GEN", 10, false));
-        add(GeneratorData("FAR_GEN", 130, false));
-        add(GeneratorData("LOST_GEN", 300, false));            // no page holds id 300
-        add(GeneratorData("NO_ID", 11, false, 0x02));          // the id is NULL: no generator
-        add(GeneratorData("EMP_NO_GEN", 12, false));           // the name again: the first stays
+        add(fixture::GeneratorRecordData("RDB$SECURITY_CLASS", 1, true));
+        add(fixture::GeneratorRecordData("EMP_NO_GEN", 10, false));
+        add(fixture::GeneratorRecordData("FAR_GEN", 130, false));
+        add(fixture::GeneratorRecordData("LOST_GEN", 300, false));            // no page holds id 300
+        add(fixture::GeneratorRecordData("NO_ID", 11, false, 0x02));          // the id is NULL: no generator
+        add(fixture::GeneratorRecordData("EMP_NO_GEN", 12, false));           // the name again: the first stays
         constexpr std::uint32_t perPage = (1024 - 32) / 8;     // 124
-        AddGeneratorPage(writer, 0, {{1, 11}, {10, 145}});
-        AddGeneratorPage(writer, 1, {{130 - perPage, -5}});
-        AddGeneratorPage(writer, 0, {{10, 999}});              // a stale copy of sequence 0
+        fixture::AddGeneratorPage(writer, 0, {{1, 11}, {10, 145}});
+        fixture::AddGeneratorPage(writer, 1, {{130 - perPage, -5}});
+        fixture::AddGeneratorPage(writer, 0, {{10, 999}});              // a stale copy of sequence 0
 
         Scanned s;
         ASSERT_TRUE(s.context.OpenSource(writer.Source()));
