@@ -35,7 +35,7 @@ cmake --build "$build" --target "fuzz_${target}_replay" fuzz_seed_corpus
 
 seeds="$build/fuzz/seeds-coverage"
 rm -rf "$seeds"
-"$build/fuzz/fuzz_seed_corpus" "$seeds" "$root/../shared/samples" >/dev/null
+LLVM_PROFILE_FILE=/dev/null "$build/fuzz/fuzz_seed_corpus" "$seeds" "$root/../shared/samples" >/dev/null
 mkdir -p "$work/corpus/$target"
 profiles="$build/profiles-$target"
 rm -rf "$profiles"
