@@ -67,6 +67,11 @@ CLI::App* AddRepairCommand(CLI::App& app, RepairCommandOptions& options, std::st
     repair->add_option("--password", options.password, "Password of the target's account")->envname("ISC_PASSWORD");
     repair->add_flag("--create", options.create,
                      "Create the blank target first (SQL dialect 3); refused when the file already exists");
+    repair->add_flag("--exact", options.exact,
+                     "Exact restore: every column of its own type in declared order (DATE, TIME, BIGINT, "
+                     "BOOLEAN, NUMERIC(p,s), texts with their character set, BLOB with its sub-type), blob "
+                     "values inside their columns instead of files, and the generators with their values. "
+                     "Needs a dialect 3 target. Without it the salvage repair runs");
     repair->add_option("--tables", options.tables,
                        "Tables to repair, separated by commas (letter case ignored). Without --tables, --views "
                        "and --indices every table, view and index is repaired")
@@ -131,6 +136,7 @@ int RunRepairCommand(const RepairCommandOptions& options, ScanStreams& streams)
                 repair.cadence.statementsPerCommit = options.commitEvery == 0 ? 1 : options.commitEvery;
                 repair.login = writer::TargetLogin{options.target, options.user, options.password};
                 repair.createTarget = options.create;
+                repair.exactRestore = options.exact;
                 targetWriter.SetOptions(std::move(repair));
                 if (!driver.StartRepair()) {
                     streams.err << "ravelin-cli: the repair could not be started\n";

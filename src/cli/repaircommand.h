@@ -23,6 +23,7 @@ struct RepairCommandOptions {
     std::string user = "SYSDBA";
     std::string password;
     bool create = false;     // create the blank target first; never over an existing file
+    bool exact = false;      // an exact restore instead of the salvage repair
     std::vector<std::string> tables;
     std::vector<std::string> views;
     std::vector<std::string> indices;

@@ -68,9 +68,9 @@ std::optional<std::string> BlobTypeAt(ods::BlobStore& store, const ods::BlobLoca
 
 BlobExtraction::BlobExtraction(const std::filesystem::path& targetPath) : folder_(BlobFolderPath(targetPath)) {}
 
-std::string BlobExtraction::BlobValuePath(const ods::ReadingContext& context, const ods::PageList& lists,
-                                          const catalogue::TableNode& table, std::uint32_t valueNumber,
-                                          const BlobId& id)
+std::optional<ods::BlobLocation> BlobExtraction::LocateValue(const ods::ReadingContext& context,
+                                                             const ods::PageList& lists,
+                                                             const catalogue::TableNode& table, const BlobId& id)
 {
     if (table.name != notedTable_ || !valueStore_ || valueStore_->relationId() != table.relationId) {
         notedTable_ = table.name;
@@ -86,11 +86,37 @@ std::string BlobExtraction::BlobValuePath(const ods::ReadingContext& context, co
         idsAtLastFit_ = valueIds_.size();
         location = valueStore_->Locate(id);
     }
+    return location;
+}
+
+std::string BlobExtraction::BlobValuePath(const ods::ReadingContext& context, const ods::PageList& lists,
+                                          const catalogue::TableNode& table, std::uint32_t valueNumber,
+                                          const BlobId& id)
+{
+    const std::optional<ods::BlobLocation> location = LocateValue(context, lists, table, id);
     std::string extension;
     if (location)
         extension = BlobTypeAt(*valueStore_, *location).value_or(std::string());
     notedValues_.push_back({valueNumber, id, extension});
     return BlobFilePath(folder_, table.name, valueNumber, extension).string();
+}
+
+ods::BlobReadStatus BlobExtraction::ReadBlobValue(const ods::ReadingContext& context, const ods::PageList& lists,
+                                                  const catalogue::TableNode& table, const BlobId& id,
+                                                  std::vector<std::byte>& bytes, const std::atomic<bool>* stop)
+{
+    bytes.clear();
+    const std::optional<ods::BlobLocation> location = LocateValue(context, lists, table, id);
+    if (!location)
+        return ods::BlobReadStatus::Missing;
+    const ods::BlobReadResult result = valueStore_->Read(
+        *location,
+        [&bytes](std::span<const std::byte> piece) {
+            bytes.insert(bytes.end(), piece.begin(), piece.end());
+            return true;
+        },
+        stop);
+    return result.status;
 }
 
 TableBlobSummary BlobExtraction::ExtractTableBlobs(const ods::ReadingContext& context, const ods::PageList& lists,

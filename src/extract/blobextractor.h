@@ -98,6 +98,13 @@ public:
     std::string BlobValuePath(const ods::ReadingContext& context, const ods::PageList& lists,
                               const catalogue::TableNode& table, std::uint32_t valueNumber, const BlobId& id);
 
+    // An exact restore: the blob id names, in table, read whole into bytes
+    // (emptied first), located as BlobValuePath locates it; nothing is
+    // noted for a file. Yields the read's status (Missing: not found).
+    ods::BlobReadStatus ReadBlobValue(const ods::ReadingContext& context, const ods::PageList& lists,
+                                      const catalogue::TableNode& table, const BlobId& id,
+                                      std::vector<std::byte>& bytes, const std::atomic<bool>* stop = nullptr);
+
     // Writes the table's blobs, then forgets its noted values. Creates the
     // blob folder before the first file of the job (trying again for later
     // tables until it exists). UM_PROGRESS: (1, number of blobs), (2) after
@@ -109,6 +116,12 @@ public:
                                        job::WorkerDialogs* dialogs = nullptr);
 
 private:
+    // The blob header record of id, a value of table: the table's store is
+    // built on its first value, and its numbering fitted again to the ids
+    // met so far when an id is not found and their count has doubled.
+    std::optional<ods::BlobLocation> LocateValue(const ods::ReadingContext& context, const ods::PageList& lists,
+                                                 const catalogue::TableNode& table, const BlobId& id);
+
     std::filesystem::path folder_;
     bool folderCreated_ = false;
     struct NotedValue {

@@ -55,12 +55,30 @@ public:
           table_(table),
           hooks_(hooks),
           repair_(job.state.repairing),
+          exact_(job.state.repairing && job.state.exactRestore),
           reader_(job.engine.context, table.relationId, &TransactionsOf(job.engine)),
           useFormats_(HasFieldIds(table.columns))
     {
-        options_.mode = repair_ ? OutputMode::Repair : OutputMode::Preview;
+        options_.mode = exact_ ? OutputMode::Exact : repair_ ? OutputMode::Repair : OutputMode::Preview;
         options_.relationId = table.relationId;
-        if (repair_) {
+        if (exact_) {
+            // The blob's bytes are read now and go with the record's INSERT.
+            options_.blobPath = [this](const BlobId& id) -> std::string {
+                ++engine_.blobFileCount;
+                std::vector<std::byte>& bytes = blobValues_.emplace_back();
+                const ods::BlobReadStatus read = hooks_.blobs ? hooks_.blobs->ReadBlobValue(table_, id, bytes)
+                                                              : ods::BlobReadStatus::Missing;
+                if (read == ods::BlobReadStatus::Complete || read == ods::BlobReadStatus::Partial) {
+                    if (read == ods::BlobReadStatus::Partial)
+                        ++engine_.blobsPartial;
+                    return "?";
+                }
+                blobValues_.pop_back();
+                ++engine_.blobsNotFound;
+                return {};
+            };
+            statementHead_ = InsertStatementHead(table_);
+        } else if (repair_) {
             options_.blobPath = [this](const BlobId& id) {
                 ++engine_.blobFileCount;
                 return hooks_.blobs ? hooks_.blobs->BlobValuePath(table_, engine_.blobFileCount, id) : std::string();
@@ -105,6 +123,9 @@ private:
     const TableNode& table_;
     const TransferHooks& hooks_;
     const bool repair_;
+    const bool exact_;
+    // An exact restore: the bytes of the current record's blob values.
+    std::vector<std::vector<std::byte>> blobValues_;
     DataPageReader reader_;
     DecodeOptions options_;
     const bool useFormats_;
@@ -241,6 +262,7 @@ TableWalk::RecordEnd TableWalk::TransferRecord(const RecordLayout* layout, bool 
     // The statement is built in place as the values come; its storage is
     // kept from record to record.
     statement_.assign(statementHead_);
+    blobValues_.clear();
     const std::size_t columns = table_.columns.size();
     // A repair decodes no value of a record known damaged from the start:
     // it goes to the set-aside file as the salvage pass reads it.
@@ -259,8 +281,12 @@ TableWalk::RecordEnd TableWalk::TransferRecord(const RecordLayout* layout, bool 
                 if (index != 0)
                     statement_ += ',';
                 const ColumnPlace& place = layout->columns[index];
-                AppendInsertValueText(
-                    statement_, (place.storedType ? *place.storedType : table_.columns[index]).typeCode, value);
+                const std::uint8_t typeCode = (place.storedType ? *place.storedType : table_.columns[index]).typeCode;
+                // An exact restore's blob column holds the blob itself: a
+                // zero or foreign blob id gives no blob, so NULL.
+                if (exact_ && typeCode == catalogue::kTypeBlob && !value.parameter)
+                    value.nullLiteral = true;
+                AppendInsertValueText(statement_, typeCode, value);
             }
         } else {
             // A value that cannot be read leaves its cell empty; the row's
@@ -294,7 +320,8 @@ TableWalk::RecordEnd TableWalk::TransferRecord(const RecordLayout* layout, bool 
         }
     } else if (columns != 0 && hooks_.statements) {
         statement_ += ')';
-        if (hooks_.statements->ExecuteInsert(statement_))
+        if (exact_ ? hooks_.statements->ExecuteInsert(statement_, blobValues_)
+                   : hooks_.statements->ExecuteInsert(statement_))
             ++engine_.recordsRecovered;
     }
     link_.Progress(job::kProgressStep);
@@ -353,8 +380,9 @@ bool TableWalk::PagingRule(std::uint32_t pageIndex, std::uint32_t slotsPassed)
 
 void TableWalk::FinishRepairedTable()
 {
-    if (engine_.blobFileCount != 0 && hooks_.blobs)
-        hooks_.blobs->ExtractTableBlobs(job_, table_);
+    BlobShortfall blobs{engine_.blobsNotFound, engine_.blobsPartial};
+    if (engine_.blobFileCount != 0 && hooks_.blobs && !exact_)
+        blobs = hooks_.blobs->ExtractTableBlobs(job_, table_);
     link_.Log(kTableRecoveredText + table_.name);
     link_.Log(kRecordsPresentText + std::to_string(engine_.recordsPresent));
     link_.Log(kRecordsRecoveredText + std::to_string(engine_.recordsRecovered));
@@ -362,7 +390,11 @@ void TableWalk::FinishRepairedTable()
         link_.Log(kRecordsSetAsideText + std::to_string(engine_.recordsSetAside));
     link_.Blank();
     if (engine_.blobFileCount != 0) {
-        link_.Log(kBlobsRecoveredText + std::to_string(engine_.blobFileCount));
+        link_.Log(kBlobsRecoveredText + std::to_string(engine_.blobFileCount - engine_.blobsNotFound));
+        if (engine_.blobsNotFound != 0)
+            link_.Log(kBlobsNotFoundText + std::to_string(engine_.blobsNotFound));
+        if (engine_.blobsPartial != 0)
+            link_.Log(kBlobsPartialText + std::to_string(engine_.blobsPartial));
         link_.Blank();
     }
     job::RepairedTable repaired;
@@ -373,6 +405,8 @@ void TableWalk::FinishRepairedTable()
     repaired.damaged = engine_.recordsDamaged;
     if (hooks_.damaged)
         repaired.setAsideFile = hooks_.damaged->Location();
+    repaired.blobsLost = blobs.lost;
+    repaired.blobsPartial = blobs.partial;
     engine_.repairedTables.push_back(std::move(repaired));
     engine_.currentDataPage = 0;
     engine_.nullFlags.clear();
@@ -383,6 +417,8 @@ void TableWalk::FinishRepairedTable()
     engine_.recordsDamaged = 0;
     engine_.recordsSetAside = 0;
     engine_.blobFileCount = 0;
+    engine_.blobsNotFound = 0;
+    engine_.blobsPartial = 0;
     engine_.repairSucceeded = true;
     link_.Progress(job::kProgressEnd);
 }

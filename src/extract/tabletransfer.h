@@ -31,6 +31,7 @@
 //                    page, (1, 1) the end of the table's data
 //   UM_LOG_LINE      the summary of a repaired table
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -52,6 +53,9 @@ inline constexpr const char* kRecordsPresentText = "Total Records Present   : ";
 inline constexpr const char* kRecordsRecoveredText = "Total Records Recovered : ";
 inline constexpr const char* kBlobsRecoveredText = "Total Blob Recovered : ";
 inline constexpr const char* kRecordsSetAsideText = "Damaged records set aside : ";
+// An exact restore's blob values that did not reach the target whole.
+inline constexpr const char* kBlobsNotFoundText = "Blobs not found (NULL written) : ";
+inline constexpr const char* kBlobsPartialText = "Blobs read in part : ";
 
 // The target side of a repair's INSERT statements (the target connection).
 class StatementSink {
@@ -61,6 +65,20 @@ public:
     // that is committed whatever the outcome; yields whether the server
     // accepted it.
     virtual bool ExecuteInsert(const std::string& sqlUtf8) = 0;
+    // An exact restore's INSERT whose blob values are parameters: the
+    // statement holds one "?" per blob, in order, and blobs their bytes.
+    // Without blobs, as ExecuteInsert; a sink that takes no parameters
+    // refuses the others.
+    virtual bool ExecuteInsert(const std::string& sqlUtf8, std::span<const std::vector<std::byte>> blobs)
+    {
+        return blobs.empty() && ExecuteInsert(sqlUtf8);
+    }
+};
+
+// Blob values of a table that did not arrive whole.
+struct BlobShortfall {
+    std::uint32_t lost = 0;     // not found in the file, or not written
+    std::uint32_t partial = 0;  // read only in part (damage cut them short)
 };
 
 // The blob half of a repair: the value a BLOB column receives and the pass
@@ -73,8 +91,19 @@ public:
     virtual std::string BlobValuePath(const catalogue::TableNode& table, std::uint32_t valueNumber,
                                       const BlobId& id) = 0;
     // Writes the table's blobs; called at the end of a repaired table that
-    // had blob values, before its summary lines.
-    virtual void ExtractTableBlobs(job::JobContext& job, const catalogue::TableNode& table) = 0;
+    // had blob values, before its summary lines (not in an exact restore).
+    virtual BlobShortfall ExtractTableBlobs(job::JobContext& job, const catalogue::TableNode& table) = 0;
+    // An exact restore: reads the blob id names, in table, whole into bytes
+    // (emptied first). Yields Complete or Partial (what was read is in
+    // bytes) or why nothing was read.
+    virtual ods::BlobReadStatus ReadBlobValue(const catalogue::TableNode& table, const BlobId& id,
+                                              std::vector<std::byte>& bytes)
+    {
+        (void)table;
+        (void)id;
+        bytes.clear();
+        return ods::BlobReadStatus::Missing;
+    }
 };
 
 // Where a repair puts the records it does not insert because they are

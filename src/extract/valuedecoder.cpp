@@ -135,6 +135,37 @@ void PutCalendarDate(ShortText& text, std::int64_t dayNumber, OutputMode mode)
     text.SignedDigits(date.year);
 }
 
+// FormatIsoDate, appended to text.
+void PutIsoDate(ShortText& text, std::int64_t dayNumber)
+{
+    const CivilDate date = DateOfDayNumber(dayNumber);
+    if (date.year >= 0 && date.year < 1000)
+        text.Put(std::string_view("000").substr(0, date.year >= 100 ? 1 : date.year >= 10 ? 2 : 3));
+    text.SignedDigits(date.year);
+    text.Put('-');
+    text.TwoDigits(date.month);
+    text.Put('-');
+    text.TwoDigits(date.day);
+}
+
+// FormatIsoTime, appended to text; false (nothing appended) from 24 hours on.
+bool PutIsoTime(ShortText& text, std::uint32_t time)
+{
+    if (time >= 24u * 3600u * ods::kTimeUnitsPerSecond)
+        return false;
+    const std::uint32_t seconds = time / ods::kTimeUnitsPerSecond;
+    const std::uint32_t fraction = time % ods::kTimeUnitsPerSecond;
+    text.TwoDigits(seconds / 3600);
+    text.Put(':');
+    text.TwoDigits((seconds / 60) % 60);
+    text.Put(':');
+    text.TwoDigits(seconds % 60);
+    text.Put('.');
+    text.TwoDigits(fraction / 100);
+    text.TwoDigits(fraction % 100);
+    return true;
+}
+
 // FormatClockTime, appended to text; false (nothing appended) when the
 // text would be empty.
 bool PutClockTime(ShortText& text, std::uint32_t time, OutputMode mode)
@@ -260,7 +291,7 @@ FieldValue DecodeDate(std::span<const std::byte> field, OutputMode mode)
 {
     FieldValue value;
     const std::int64_t day = ReadDayNumber(field);
-    value.text = FormatCalendarDate(day, mode);
+    value.text = mode == OutputMode::Exact ? FormatIsoDate(day) : FormatCalendarDate(day, mode);
     if (mode == OutputMode::Repair)
         value.text += " 00:00:00";
     // The server writes no date outside the years 1 to 9999: such a day
@@ -273,10 +304,10 @@ FieldValue DecodeTime(std::span<const std::byte> field, OutputMode mode)
 {
     FieldValue value;
     const auto time = static_cast<std::uint32_t>(ReadLittleEndian(field, 4));
-    const std::string clock = FormatClockTime(time, mode);
+    const std::string clock = mode == OutputMode::Exact ? FormatIsoTime(time) : FormatClockTime(time, mode);
     // A time of day past its end is damage.
     value.damaged = time >= 24u * 3600u * ods::kTimeUnitsPerSecond;
-    if (mode == OutputMode::Preview) {
+    if (mode == OutputMode::Preview || (mode == OutputMode::Exact && !clock.empty())) {
         value.text = clock;
     } else if (clock.empty()) {
         value.nullLiteral = true;
@@ -293,6 +324,14 @@ FieldValue DecodeTimestamp(std::span<const std::byte> field, OutputMode mode)
     const std::int64_t day = ReadDayNumber(field);
     const auto time = static_cast<std::uint32_t>(ReadLittleEndian(field.subspan(4), 4));
     ShortText text;
+    if (mode == OutputMode::Exact) {
+        PutIsoDate(text, day);
+        text.Put(' ');
+        value.nullLiteral = !PutIsoTime(text, time);
+        value.damaged = !DayNumberInTargetRange(day) || value.nullLiteral;
+        value.text = text.Text();
+        return value;
+    }
     PutCalendarDate(text, day, mode);
     text.Put(' ');
     if (mode == OutputMode::Preview) {
@@ -360,6 +399,12 @@ FieldValue DecodeBlob(std::span<const std::byte> field, const DecodeOptions& opt
         value.text = "Blob";
     else if (options.blobPath)
         value.text = options.blobPath(id);
+    // An exact restore's value is a parameter, or NULL when its blob
+    // could not be read.
+    if (options.mode == OutputMode::Exact) {
+        value.parameter = !value.text.empty();
+        value.nullLiteral = !value.parameter;
+    }
     return value;
 }
 
@@ -550,6 +595,20 @@ bool DayNumberInTargetRange(std::int64_t dayNumber)
     return year >= 1 && year <= 9999;
 }
 
+std::string FormatIsoDate(std::int64_t dayNumber)
+{
+    ShortText text;
+    PutIsoDate(text, dayNumber);
+    return text.Text();
+}
+
+std::string FormatIsoTime(std::uint32_t time)
+{
+    ShortText text;
+    PutIsoTime(text, time);
+    return text.Text();
+}
+
 std::string FormatClockTime(std::uint32_t time, OutputMode mode)
 {
     ShortText text;
@@ -618,6 +677,8 @@ void AppendInsertValueText(std::string& out, std::uint8_t typeCode, const FieldV
 {
     if (value.nullLiteral) {
         out += "NULL";
+    } else if (value.parameter) {
+        out += value.text;
     } else if (IsQuotedType(typeCode)) {
         if (value.utf8)
             out += ods::kUtf8Introducer;

@@ -39,9 +39,13 @@
 
 namespace ravelin::extract {
 
-// Which of the two texts a decoder produces: the preview cell or the value
-// written into the INSERT statement of a repair.
-enum class OutputMode { Preview, Repair };
+// Which text a decoder produces: the preview cell, the value written into
+// the INSERT statement of a repair, or that of an exact restore, whose
+// target columns keep their own types: DATE as YYYY-MM-DD, TIME as
+// HH:MM:SS.ffff (fractions of a second kept), TIMESTAMP as both, and a
+// BLOB as the parameter marker "?" (its bytes travel beside the
+// statement). Everything else is written as in a repair.
+enum class OutputMode { Preview, Repair, Exact };
 
 // A stored blob id: the relation whose blob it is and the blob's number.
 using ods::BlobId;
@@ -51,9 +55,10 @@ struct DecodeOptions {
     // The relation id of the table being walked; a blob id naming another
     // relation gives no text.
     std::uint32_t relationId = 0;
-    // Repair mode: the text a BLOB column receives for a blob id of this table
-    // (the path of the blob's file). Called once per such value, in record
-    // order. Without it the value is empty.
+    // Repair and exact modes: the text a BLOB column receives for a blob id
+    // of this table (the path of the blob's file; "?" in an exact restore).
+    // Called once per such value, in record order. Without it the value is
+    // empty.
     std::function<std::string(const BlobId&)> blobPath;
 };
 
@@ -78,6 +83,9 @@ struct FieldValue {
     // A text of a UTF8 or UNICODE_FSS column: the INSERT introduces its
     // literal with _UTF8 so that it reaches the target as UTF-8.
     bool utf8 = false;
+    // An exact restore's blob value whose bytes travel beside the statement:
+    // text is the bare parameter marker.
+    bool parameter = false;
 };
 
 // The field of a column whose null flag is set: text "NULL", written bare.
@@ -121,6 +129,14 @@ std::string FormatScaledInteger(std::int64_t value, std::uint16_t scale);
 // 12/30/1899, 53071 gives 03/07/2004.
 std::string FormatCalendarDate(std::int64_t dayNumber, OutputMode mode);
 
+// The date dayNumber days after 17 November 1858 as the exact restore
+// writes it: YYYY-MM-DD, the year with four digits. 15018 gives 1899-12-30.
+std::string FormatIsoDate(std::int64_t dayNumber);
+
+// A TIME value below 24 hours as HH:MM:SS.ffff (ten-thousandths of a second
+// kept): 453000001 gives 12:35:00.0001. Empty from 24 hours on.
+std::string FormatIsoTime(std::uint32_t time);
+
 // Whether the year of dayNumber lies in 1..9999, the range the target holds.
 bool DayNumberInTargetRange(std::int64_t dayNumber);
 
@@ -152,7 +168,8 @@ std::string FormatFloatText(float value);
 std::string EscapeSqlText(std::string_view text);
 
 // The value as it goes into the VALUES list of an INSERT statement: NULL when
-// value.nullLiteral is set; otherwise the escaped text, in single quotes for
+// value.nullLiteral is set; the bare marker of a parameter; otherwise the
+// escaped text, in single quotes for
 // CHAR, VARCHAR, BLOB, DATE, TIME and TIMESTAMP (preceded by _UTF8 for a
 // UTF-8 text, value.utf8) and bare for the other types.
 // A stored text that reads "NULL" is a text like any other ('NULL').

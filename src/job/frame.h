@@ -65,6 +65,9 @@ struct ConnectionAnswer {
     std::string targetPath;
     std::string userName;
     std::string password;
+    // The user chose an exact restore (own column types, real blobs,
+    // generators) instead of the salvage repair.
+    bool exactRestore = false;
 };
 
 // The modal dialogs a worker opens. Each call blocks the worker until the

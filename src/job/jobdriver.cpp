@@ -336,6 +336,8 @@ void JobDriver::RunRepair(JobContext& job)
     engine_.recordsSetAside = 0;
     engine_.dataPageNumbers.clear();
     engine_.blobFileCount = 0;
+    engine_.blobsNotFound = 0;
+    engine_.blobsPartial = 0;
     engine_.repairSucceeded = false;
     engine_.repairedTables.clear();
     engine_.recordsLostAtCommit = 0;

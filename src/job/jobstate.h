@@ -15,6 +15,9 @@ struct JobState {
     std::atomic<bool> busy{false};
     bool scanning = false;
     bool repairing = false;
+    // The repair is an exact restore: own column types, real blobs,
+    // generators (set by the target writer for the run).
+    bool exactRestore = false;
     bool previewRequested = false;
     bool pageRequested = false;
     bool tableSelected = false;

@@ -59,7 +59,14 @@ struct RecoveryEngine {
     std::uint32_t recordsRecovered = 0;           // records whose INSERT succeeded
     std::uint32_t recordsDamaged = 0;             // damaged records of the table, not inserted
     std::uint32_t recordsSetAside = 0;            // of those, the records kept in the set-aside file
-    std::uint16_t blobFileCount = 0;              // blob values met in the table
+    // Blob values met in the table (32 bits: the blob files are numbered
+    // by it, and a table may hold more than 65535 of them).
+    std::uint32_t blobFileCount = 0;
+    // An exact restore: blob values whose blob was not found in the file
+    // (the column receives NULL) or was read only in part (it receives
+    // what was read).
+    std::uint32_t blobsNotFound = 0;
+    std::uint32_t blobsPartial = 0;
 
     // What the current (or last) repair left undone; emptied as a repair
     // starts. Every selected table the target did not create, and the

@@ -19,6 +19,10 @@ std::vector<std::string> RepairShortfallLines(const std::vector<RepairedTable>& 
                 lines.push_back(kRecordsNotSetAsideLineText + std::to_string(table.damaged - table.setAside) +
                                 " in " + table.name + ", " + table.setAsideFile + " could not be written");
         }
+        if (table.created && table.blobsLost != 0)
+            lines.push_back(kBlobsNotCopiedText + std::to_string(table.blobsLost) + " in " + table.name);
+        if (table.created && table.blobsPartial != 0)
+            lines.push_back(kBlobsCopiedInPartText + std::to_string(table.blobsPartial) + " in " + table.name);
     }
     if (recordsLostAtCommit != 0) {
         lines.push_back(kRecordsNotCopiedText + std::to_string(recordsLostAtCommit) +

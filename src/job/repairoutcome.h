@@ -20,6 +20,8 @@ struct RepairedTable {
     std::uint32_t setAside = 0;   // damaged records not inserted but kept in the set-aside file
     std::uint32_t damaged = 0;    // damaged records not inserted, kept or not
     std::string setAsideFile{};   // where damaged records go; empty when the repair keeps none
+    std::uint32_t blobsLost = 0;     // blob values whose blob was not found or could not be written
+    std::uint32_t blobsPartial = 0;  // blob values copied only as far as damage let them be read
 };
 
 // Closing log lines, one per shortfall.
@@ -27,6 +29,8 @@ inline constexpr const char* kTableNotCreatedText = "Table not created: ";
 inline constexpr const char* kRecordsNotCopiedText = "Records not copied: ";
 inline constexpr const char* kRecordsSetAsideLineText = "Damaged records set aside: ";
 inline constexpr const char* kRecordsNotSetAsideLineText = "Damaged records not set aside: ";
+inline constexpr const char* kBlobsNotCopiedText = "Blobs not copied: ";
+inline constexpr const char* kBlobsCopiedInPartText = "Blobs copied in part: ";
 // The first line of the warning.
 inline constexpr const char* kRepairIncompleteText = "Repair process finished, but not everything was copied:";
 // The warning names at most this many shortfalls; the log names them all.

@@ -138,6 +138,43 @@ unsigned BytesPerCharacter(std::uint8_t characterSet)
     }
 }
 
+std::string_view CharacterSetName(std::uint8_t characterSet)
+{
+    switch (characterSet) {
+    case kCharsetNone: return "NONE";
+    case 1: return "OCTETS";
+    case 2: return "ASCII";
+    case kCharsetUnicodeFss: return "UNICODE_FSS";
+    case 4:
+    case kCharsetUtf8: return "UTF8";
+    case 5: return "SJIS_0208";
+    case 6: return "EUCJ_0208";
+    case 10: return "DOS437";
+    case 11: return "DOS850";
+    case 12: return "DOS865";
+    case 13: return "DOS860";
+    case 14: return "DOS863";
+    case 19: return "NEXT";
+    case 21: return "ISO8859_1";
+    case 22: return "ISO8859_2";
+    case 44: return "KSC_5601";
+    case 45: return "DOS852";
+    case 46: return "DOS857";
+    case 47: return "DOS861";
+    case 48: return "DOS866";
+    case 49: return "DOS869";
+    case 50: return "CYRL";
+    case 51: return "WIN1250";
+    case 52: return "WIN1251";
+    case 53: return "WIN1252";
+    case 54: return "WIN1253";
+    case 55: return "WIN1254";
+    case 56: return "BIG_5";
+    case 57: return "GB_2312";
+    default: return {};
+    }
+}
+
 bool IsUtf8CharacterSet(std::uint8_t characterSet)
 {
     return characterSet == kCharsetUnicodeFss || characterSet == 4 || characterSet == kCharsetUtf8;

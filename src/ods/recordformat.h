@@ -32,6 +32,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace ravelin::ods {
@@ -122,6 +123,10 @@ std::optional<std::vector<FormatField>> ParseFormatDescriptor(std::span<const st
 unsigned BytesPerCharacter(std::uint8_t characterSet);
 // Texts of these sets are stored as UTF-8 (UTF8 and UNICODE_FSS).
 bool IsUtf8CharacterSet(std::uint8_t characterSet);
+// The set's name as a CHARACTER SET clause writes it, for the ids that both
+// this family of servers and the target engine give the same set (and for
+// UTF8 under both of its ids); empty for any other id.
+std::string_view CharacterSetName(std::uint8_t characterSet);
 
 inline constexpr std::uint8_t kCharsetNone = 0;
 inline constexpr std::uint8_t kCharsetUnicodeFss = 3;

@@ -12,6 +12,10 @@ class TargetSink final : public extract::StatementSink {
 public:
     explicit TargetSink(TargetDatabase& target) : target_(target) {}
     bool ExecuteInsert(const std::string& sqlUtf8) override { return target_.ExecuteInsert(sqlUtf8); }
+    bool ExecuteInsert(const std::string& sqlUtf8, std::span<const std::vector<std::byte>> blobs) override
+    {
+        return target_.ExecuteInsertWithBlobs(sqlUtf8, blobs);
+    }
 
 private:
     TargetDatabase& target_;
@@ -28,9 +32,16 @@ public:
     {
         return extraction_.BlobValuePath(engine_.context, engine_.pageLists, table, valueNumber, id);
     }
-    void ExtractTableBlobs(job::JobContext& job, const catalogue::TableNode& table) override
+    extract::BlobShortfall ExtractTableBlobs(job::JobContext& job, const catalogue::TableNode& table) override
     {
-        extraction_.ExtractTableBlobs(job.engine.context, job.engine.pageLists, table, job.link, &job.dialogs);
+        const extract::TableBlobSummary summary =
+            extraction_.ExtractTableBlobs(job.engine.context, job.engine.pageLists, table, job.link, &job.dialogs);
+        return {summary.missing + summary.failed, summary.partial};
+    }
+    ods::BlobReadStatus ReadBlobValue(const catalogue::TableNode& table, const extract::BlobId& id,
+                                      std::vector<std::byte>& bytes) override
+    {
+        return extraction_.ReadBlobValue(engine_.context, engine_.pageLists, table, id, bytes);
     }
 
 private:

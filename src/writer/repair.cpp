@@ -77,7 +77,9 @@ bool RepairTable(RepairSession& session, const catalogue::TableNode& table)
     catalogue::DeriveColumnKeys(model, table.name);
     std::vector<std::string> notes;
     std::size_t keys = 0;
-    session.currentStatement = BuildCreateTable(model, table, &job.link.stopRequested, &notes, &keys);
+    session.currentStatement = session.exact
+                                   ? BuildExactCreateTable(model, table, &job.link.stopRequested, &notes, &keys)
+                                   : BuildCreateTable(model, table, &job.link.stopRequested, &notes, &keys);
     for (std::string& note : notes)
         job.link.Log(std::move(note));
     if (session.target.ExecuteDefinition(session.currentStatement)) {
@@ -283,9 +285,49 @@ bool RepairIndex(RepairSession& session, const std::string& name)
     return true;
 }
 
+std::size_t RestoreGenerators(RepairSession& session)
+{
+    job::JobContext& job = session.job;
+    const catalogue::SchemaModel& model = job.engine.model;
+    std::size_t created = 0;
+    for (const catalogue::GENERATOR& generator : model.generators) {
+        if (generator.system)
+            continue;
+        if (Stopped(session) || session.target.Lost())
+            break;
+        if (!IsPlainIdentifier(generator.name)) {
+            job.link.Log("Generator not created: " + LoggableName(generator.name) + ": the name " + kNotPlainText);
+            continue;
+        }
+        const auto value = model.generatorValues.find(generator.id);
+        session.currentStatement = "CREATE GENERATOR " + generator.name;
+        if (!session.target.ExecuteDefinition(session.currentStatement)) {
+            if (!Stopped(session) && !session.target.Lost())
+                job.link.Log("Generator not created: " + generator.name + ": " + session.target.FailureText());
+            continue;
+        }
+        if (value == model.generatorValues.end()) {
+            job.link.Log("Generator value lost, created at 0: " + generator.name);
+            continue;
+        }
+        session.currentStatement = "SET GENERATOR " + generator.name + " TO " + std::to_string(value->second);
+        if (session.target.ExecuteDefinition(session.currentStatement))
+            ++created;
+        else if (!Stopped(session) && !session.target.Lost())
+            job.link.Log("Generator value not set: " + generator.name + " = " + std::to_string(value->second) + ": " +
+                         session.target.FailureText());
+    }
+    session.currentStatement.clear();
+    job.link.Log("Generators recovered : " + std::to_string(created));
+    job.link.Blank();
+    return created;
+}
+
 void RepairSelectedObjects(RepairSession& session)
 {
     job::JobContext& job = session.job;
+    job.state.exactRestore = session.exact;
+    session.target.InsertInTargetDialect(session.exact);
     job.engine.viewCount = 0;
     job.engine.repairedTables.clear();
     job.engine.recordsLostAtCommit = 0;
@@ -318,6 +360,7 @@ void RepairSelectedObjects(RepairSession& session)
                 // attachment is still given back.
                 job.engine.repairSucceeded = false;
                 job.state.repairedTableName.clear();
+                job.state.exactRestore = false;
                 session.target.DetachTarget();
                 return;
             }
@@ -335,6 +378,9 @@ void RepairSelectedObjects(RepairSession& session)
         }
     }
     session.repairNames.clear();
+    if (session.exact && !cutOff && !Stopped(session))
+        RestoreGenerators(session);
+    job.state.exactRestore = false;
     job.engine.indicesCreated = static_cast<std::uint32_t>(session.keysCreated);
     job.engine.indexStatementsInSideFile = static_cast<std::uint32_t>(session.indexStatementsWritten);
     bool foreignKeyLogged = false;

@@ -50,6 +50,11 @@ struct RepairSession {
     std::size_t keysCreated = 0;             // PRIMARY KEY and UNIQUE clauses of the tables the target created
     std::size_t indexStatementsWritten = 0;  // CREATE INDEX statements written to the side file only
     std::vector<std::string> createdTables;  // the tables the target created, as named in the model
+    // An exact restore: the tables get their own column types in declared
+    // order (BuildExactCreateTable), blobs go into their columns, INSERTs
+    // run in the target's dialect, and the file's generators are created
+    // with their values after the data.
+    bool exact = false;
 };
 
 // Attaches target to login.targetPath and logs the outcome; sets
@@ -79,6 +84,13 @@ void RepairSelectedObjects(RepairSession& session);
 // was found.
 bool RepairView(RepairSession& session, const std::string& name);
 bool RepairIndex(RepairSession& session, const std::string& name);
+
+// An exact restore's generators: every generator of the model that is not
+// one of the server's own is created and set to the value the file's
+// generator pages hold (0, with a log line, where that value is lost).
+// Logs "Generators recovered : N" (those created with their values) and a
+// line per generator not created or not set. Yields N.
+std::size_t RestoreGenerators(RepairSession& session);
 
 // One view column found among the base tables' columns.
 struct ViewColumnMatch {

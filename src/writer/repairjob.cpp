@@ -22,13 +22,16 @@ void TargetWriterImpl::Fail(job::JobContext& job)
 void TargetWriterImpl::AttachTarget(job::JobContext& job)
 {
     TargetLogin login;
+    exactRestore_ = options_.exactRestore;
     if (options_.login) {
         login = *options_.login;
     } else {
         job::ConnectionAnswer answer;
+        answer.exactRestore = options_.exactRestore;
         if (job.dialogs.ShowConnectionDialog(answer) != job::kAnswerOk)
             return;
         login = TargetLogin{answer.targetPath, answer.userName, answer.password};
+        exactRestore_ = answer.exactRestore;
     }
     targetPath_ = login.targetPath;
     // The log and the tree name the repair after the target's file.
@@ -56,6 +59,7 @@ void TargetWriterImpl::RunRepair(job::JobContext& job)
     if (!connection_)
         return;
     RepairSession session{job, *connection_, transfer_, targetPath_, options_.repairNames, {}, {}};
+    session.exact = exactRestore_;
     RepairSelectedObjects(session);
     options_.repairNames = std::move(session.repairNames);
     connection_.reset();

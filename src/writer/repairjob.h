@@ -22,6 +22,8 @@ struct RepairOptions {
     std::optional<TargetLogin> login;
     // Create the blank target first; an existing file is never replaced.
     bool createTarget = false;
+    // An exact restore (also when the connection dialog chose one).
+    bool exactRestore = false;
 };
 
 class TargetWriterImpl final : public job::TargetWriter {
@@ -44,6 +46,7 @@ private:
     RepairOptions options_;
     std::unique_ptr<TargetConnection> connection_;
     std::string targetPath_;
+    bool exactRestore_ = false;  // the run's choice
 };
 
 }  // namespace ravelin::writer

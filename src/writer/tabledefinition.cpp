@@ -1,6 +1,10 @@
 #include "writer/tabledefinition.h"
 
+#include <algorithm>
 #include <optional>
+
+#include "catalogue/fielddefinitions.h"
+#include "ods/recordformat.h"
 
 #include "writer/sqlnames.h"
 
@@ -125,9 +129,61 @@ std::string UnsafeTableName(const catalogue::TableNode& table)
     return {};
 }
 
-std::string BuildCreateTable(const catalogue::SchemaModel& model, const catalogue::TableNode& table,
-                             const std::atomic<bool>* stopRequested, std::vector<std::string>* notes,
-                             std::size_t* keyClauses)
+namespace {
+
+// The type word of the salvage repair: DATE and TIME become TIMESTAMP.
+std::string SalvageTypeWord(const catalogue::COLUMN& column)
+{
+    std::string typeWord = column.typeName;
+    if (EqualsNoCase(typeWord, "DATE") || EqualsNoCase(typeWord, "TIME"))
+        typeWord = "TIMESTAMP";
+    // A 64-bit integer that carries a scale is a number with decimals.
+    if (column.typeCode == catalogue::kTypeBigint && column.scale != 0 && !typeWord.empty())
+        typeWord = "NUMERIC(18," + std::to_string(column.scale) + ")";
+    return typeWord;
+}
+
+// The type text of the salvage repair: SalvageTypeWord with its size, BLOB
+// a CHAR(250) path; empty when the type word is unknown.
+std::string SalvageTypeText(const catalogue::COLUMN& column)
+{
+    const std::string typeWord = SalvageTypeWord(column);
+    if (typeWord.empty())
+        return {};
+    if (EqualsNoCase(typeWord, "BLOB"))
+        return "CHAR(250)";
+    if (catalogue::HoldsUtf8Text(column)) {
+        // UTF-8 texts keep their characters: the target column is
+        // declared in characters of its own UTF8 set.
+        return typeWord + "(" + std::to_string(catalogue::CharacterLength(column)) + ") CHARACTER SET UTF8 ";
+    }
+    if (column.typeCode == catalogue::kTypeChar || column.typeCode == catalogue::kTypeVarchar) {
+        // Other texts arrive one byte per character.
+        return typeWord + "(" + std::to_string(column.length) + ") ";
+    }
+    if (column.typeCode == catalogue::kTypeNumeric || column.typeCode == catalogue::kTypeDecimal)
+        return typeWord + "(" + std::to_string(column.precision) + "," + std::to_string(column.scale) + ")";
+    return typeWord;
+}
+
+// The columns in the order the definition lists them.
+std::vector<const catalogue::COLUMN*> DefinitionOrder(const catalogue::TableNode& table, bool declared)
+{
+    std::vector<const catalogue::COLUMN*> order;
+    order.reserve(table.columns.size());
+    for (const catalogue::COLUMN& column : table.columns)
+        order.push_back(&column);
+    if (declared) {
+        std::stable_sort(order.begin(), order.end(), [](const catalogue::COLUMN* a, const catalogue::COLUMN* b) {
+            return a->position < b->position;
+        });
+    }
+    return order;
+}
+
+std::string CreateTableText(const catalogue::SchemaModel& model, const catalogue::TableNode& table, bool exact,
+                            const std::atomic<bool>* stopRequested, std::vector<std::string>* notes,
+                            std::size_t* keyClauses)
 {
     if (keyClauses != nullptr)
         *keyClauses = 0;
@@ -135,38 +191,24 @@ std::string BuildCreateTable(const catalogue::SchemaModel& model, const catalogu
         return {};
     std::string statement = "CREATE TABLE " + table.name + "(";
     std::vector<std::string> clauses;
-    for (std::size_t i = 0; i < table.columns.size(); ++i) {
+    const std::vector<const catalogue::COLUMN*> order = DefinitionOrder(table, exact);
+    for (std::size_t i = 0; i < order.size(); ++i) {
         if (stopRequested != nullptr && stopRequested->load(std::memory_order_relaxed))
             break;
-        const catalogue::COLUMN& column = table.columns[i];
+        const catalogue::COLUMN& column = *order[i];
         const std::string writtenName = WrittenColumnName(column.name);
         statement += writtenName;
         statement += ' ';
 
-        std::string typeWord = column.typeName;
-        if (EqualsNoCase(typeWord, "DATE") || EqualsNoCase(typeWord, "TIME"))
-            typeWord = "TIMESTAMP";
-        // A 64-bit integer that carries a scale is a number with decimals.
-        if (column.typeCode == catalogue::kTypeBigint && column.scale != 0 && !typeWord.empty())
-            typeWord = "NUMERIC(18," + std::to_string(column.scale) + ")";
-        const bool blob = EqualsNoCase(typeWord, "BLOB");
         // A column whose type could not be read (a computed column, a type
         // without a word) still gets one, so that the table and its other
         // columns' values are not lost with it.
-        const bool unknown = typeWord.empty();
-        statement += blob ? std::string("CHAR(250)") : unknown ? std::string(kUnknownTypeText) : typeWord;
-        if (!blob && !unknown) {
-            if (catalogue::HoldsUtf8Text(column)) {
-                // UTF-8 texts keep their characters: the target column is
-                // declared in characters of its own UTF8 set.
-                statement += "(" + std::to_string(catalogue::CharacterLength(column)) + ") CHARACTER SET UTF8 ";
-            } else if (column.typeCode == catalogue::kTypeChar || column.typeCode == catalogue::kTypeVarchar) {
-                // Other texts arrive one byte per character.
-                statement += "(" + std::to_string(column.length) + ") ";
-            } else if (column.typeCode == catalogue::kTypeNumeric || column.typeCode == catalogue::kTypeDecimal) {
-                statement += "(" + std::to_string(column.precision) + "," + std::to_string(column.scale) + ")";
-            }
-        }
+        const std::string typeText = exact ? ExactTypeText(column) : SalvageTypeText(column);
+        const bool unknown = typeText.empty();
+        statement += unknown ? std::string(kUnknownTypeText) : typeText;
+        if (unknown && exact && notes != nullptr)
+            notes->push_back("Column " + LoggableName(column.name) + " of table " + LoggableName(table.name) +
+                             " created as " + kUnknownTypeText + ": its type could not be read");
 
         if (column.hasDefault) {
             // A default whose text cannot be found is left out.
@@ -188,7 +230,9 @@ std::string BuildCreateTable(const catalogue::SchemaModel& model, const catalogu
             if (notes != nullptr)
                 notes->push_back("Array column " + LoggableName(column.name) + " of table " +
                                  LoggableName(table.name) + " created as a plain " +
-                                 (unknown ? std::string(kUnknownTypeText) : typeWord) +
+                                 (unknown ? std::string(kUnknownTypeText)
+                                          : exact ? typeText
+                                                  : SalvageTypeWord(column)) +
                                  " column: its array values are not copied");
         } else if (IsNotNull(model, column)) {
             statement += " NOT NULL ";
@@ -197,7 +241,7 @@ std::string BuildCreateTable(const catalogue::SchemaModel& model, const catalogu
         if (std::optional<std::string> clause = KeyClause(model, table, column, notes))
             clauses.push_back(std::move(*clause));
 
-        if (i + 1 < table.columns.size())
+        if (i + 1 < order.size())
             statement += ',';
     }
     if (!clauses.empty()) {
@@ -212,6 +256,84 @@ std::string BuildCreateTable(const catalogue::SchemaModel& model, const catalogu
     if (keyClauses != nullptr)
         *keyClauses = clauses.size();
     return statement;
+}
+
+}  // namespace
+
+std::string BuildCreateTable(const catalogue::SchemaModel& model, const catalogue::TableNode& table,
+                             const std::atomic<bool>* stopRequested, std::vector<std::string>* notes,
+                             std::size_t* keyClauses)
+{
+    return CreateTableText(model, table, false, stopRequested, notes, keyClauses);
+}
+
+std::string BuildExactCreateTable(const catalogue::SchemaModel& model, const catalogue::TableNode& table,
+                                  const std::atomic<bool>* stopRequested, std::vector<std::string>* notes,
+                                  std::size_t* keyClauses)
+{
+    return CreateTableText(model, table, true, stopRequested, notes, keyClauses);
+}
+
+std::string ExactTypeText(const catalogue::COLUMN& column)
+{
+    using namespace catalogue;
+    const auto sized = [](std::string_view word, unsigned precision, unsigned scale) {
+        return std::string(word) + "(" + std::to_string(precision) + "," + std::to_string(scale) + ")";
+    };
+    switch (column.typeCode) {
+    case kTypeSmallint:
+        return "SMALLINT";
+    case kTypeInteger:
+        return "INTEGER";
+    case kTypeBigint:
+        return column.scale != 0 ? sized("NUMERIC", 18, column.scale) : std::string("BIGINT");
+    case kTypeNumeric:
+    case kTypeDecimal: {
+        // Without a stored precision the storage width gives the most digits
+        // it holds.
+        unsigned precision = column.precision;
+        if (precision == 0)
+            precision = column.length <= 2 ? 4 : column.length <= 4 ? 9 : 18;
+        precision = std::max<unsigned>(precision, column.scale);
+        return sized(column.typeCode == kTypeNumeric ? "NUMERIC" : "DECIMAL", precision, column.scale);
+    }
+    case kTypeFloat:
+        return "FLOAT";
+    case kTypeDouble:
+        return "DOUBLE PRECISION";
+    case kTypeDate:
+        return "DATE";
+    case kTypeTime:
+        return "TIME";
+    case kTypeTimestamp:
+        return "TIMESTAMP";
+    case kTypeBoolean:
+        return "BOOLEAN";
+    case kTypeChar:
+    case kTypeVarchar: {
+        std::string text = column.typeCode == kTypeChar ? "CHAR(" : "VARCHAR(";
+        text += std::to_string(std::max<unsigned>(CharacterLength(column), 1)) + ")";
+        const std::string_view set = ods::CharacterSetName(column.characterSet);
+        if (!set.empty() && column.characterSet != ods::kCharsetNone)
+            text += " CHARACTER SET " + std::string(set);
+        return text;
+    }
+    case kTypeBlob: {
+        if (column.blobSubTypeName == "TEXT")
+            return "BLOB SUB_TYPE TEXT";
+        if (column.blobSubTypeName.empty() || column.blobSubTypeName == "DEFAULT" ||
+            column.blobSubTypeName == "UNKNOWN")
+            return "BLOB SUB_TYPE BINARY";
+        // The server's own sub-types (BLR, ACL, ...) by number.
+        for (std::uint8_t subType = 2; subType < 9; ++subType) {
+            if (BlobSubTypeName(subType) == column.blobSubTypeName)
+                return "BLOB SUB_TYPE " + std::to_string(subType);
+        }
+        return "BLOB SUB_TYPE BINARY";
+    }
+    default:
+        return {};
+    }
 }
 
 }  // namespace ravelin::writer

@@ -37,4 +37,22 @@ std::string BuildCreateTable(const catalogue::SchemaModel& model, const catalogu
                              const std::atomic<bool>* stopRequested = nullptr,
                              std::vector<std::string>* notes = nullptr, std::size_t* keyClauses = nullptr);
 
+// The column's own type as an exact restore declares it: SMALLINT, INTEGER,
+// BIGINT (NUMERIC(18,s) when it carries a scale), NUMERIC/DECIMAL(p,s) (p
+// from the storage width when the file gives none: 4, 9 or 18 digits),
+// FLOAT, DOUBLE PRECISION, DATE, TIME, TIMESTAMP, BOOLEAN, CHAR(n) and
+// VARCHAR(n) with n in characters and the CHARACTER SET clause of a known
+// set other than NONE, BLOB SUB_TYPE TEXT / BINARY / n. Empty when the
+// type is not known.
+std::string ExactTypeText(const catalogue::COLUMN& column);
+
+// The CREATE TABLE text of an exact restore: as BuildCreateTable, but the
+// columns in their declared order (their stored positions; the stored order
+// where positions repeat) and each of its own type (ExactTypeText). A
+// column of unknown type is still written as VARCHAR(250), with a line in
+// notes.
+std::string BuildExactCreateTable(const catalogue::SchemaModel& model, const catalogue::TableNode& table,
+                                  const std::atomic<bool>* stopRequested = nullptr,
+                                  std::vector<std::string>* notes = nullptr, std::size_t* keyClauses = nullptr);
+
 }  // namespace ravelin::writer

@@ -1,5 +1,6 @@
 #include "writer/targetconnection.h"
 
+#include <algorithm>
 #include <cstring>
 #include <type_traits>
 #include <utility>
@@ -256,7 +257,7 @@ bool TargetConnection::ExecuteInBatch(std::string&& encoded)
     // A statement that fails is undone by the engine on its own; the batch
     // and the statements before it stay as they were.
     const bool succeeded = isc_dsql_execute_immediate(statusVector, &database, &batch, StatementLength(encoded),
-                                                      encoded.c_str(), kInsertDialect, nullptr) == 0;
+                                                      encoded.c_str(), InsertDialect(), nullptr) == 0;
     if (succeeded) {
         failureText.clear();
         batchSucceeded.push_back(std::move(encoded));
@@ -284,7 +285,7 @@ void TargetConnection::FlushBatch()
         // Run what the batch held the way the default cadence would have.
         std::vector<std::string> pending = std::move(batchSucceeded);
         for (const std::string& statement : pending) {
-            if (lost || !ExecuteAlone(statement, nullptr, 0, kInsertDialect))
+            if (lost || !ExecuteAlone(statement, nullptr, 0, InsertDialect()))
                 ++insertsLostAtCommit;
         }
     }
@@ -324,8 +325,118 @@ bool TargetConnection::ExecuteInsert(std::string statement)
         return false;
     }
     if (cadence.statementsPerCommit <= 1)
-        return ExecuteAlone(encoded, nullptr, 0, kInsertDialect);
+        return ExecuteAlone(encoded, nullptr, 0, InsertDialect());
     return ExecuteInBatch(std::move(encoded));
+}
+
+bool TargetConnection::ExecuteInsertWithBlobs(std::string statement, std::span<const std::vector<std::byte>> blobs)
+{
+    if (blobs.empty())
+        return ExecuteInsert(std::move(statement));
+    if (Stopped()) {
+        FlushBatch();
+        return false;
+    }
+    if (!Attached() || lost)
+        return false;
+    // The blobs belong to the statement's transaction: it runs on its own,
+    // after what the cadence holds back.
+    FlushBatch();
+    const std::string encoded = ods::EncodeStatement(statement);
+    if (encoded.size() > 0xFFFF && encoded.find('\0') != std::string::npos) {
+        failureText = "the statement holds a zero character";
+        return false;
+    }
+    return ExecuteWithBlobs(encoded, blobs);
+}
+
+bool TargetConnection::ExecuteWithBlobs(const std::string& encoded, std::span<const std::vector<std::byte>> blobs)
+{
+    isc_db_handle database = databaseHandle;
+    isc_tr_handle transaction = 0;
+    if (isc_start_transaction(statusVector, &transaction, 1, &database, 0, nullptr) != 0) {
+        NoteFailure();
+        return false;
+    }
+    transactionHandle = transaction;
+    bool succeeded = true;
+
+    // Each blob written in segments of at most 32 KiB.
+    constexpr std::size_t kSegment = 32768;
+    std::vector<ISC_QUAD> ids(blobs.size());
+    for (std::size_t i = 0; i < blobs.size() && succeeded; ++i) {
+        isc_blob_handle blob = 0;
+        if (isc_create_blob2(statusVector, &database, &transaction, &blob, &ids[i], 0, nullptr) != 0) {
+            succeeded = false;
+            break;
+        }
+        const std::vector<std::byte>& bytes = blobs[i];
+        for (std::size_t at = 0; at < bytes.size() && succeeded; at += kSegment) {
+            const std::size_t length = std::min(kSegment, bytes.size() - at);
+            succeeded = isc_put_segment(statusVector, &blob, static_cast<unsigned short>(length),
+                                        reinterpret_cast<const ISC_SCHAR*>(bytes.data() + at)) == 0;
+        }
+        if (succeeded) {
+            succeeded = isc_close_blob(statusVector, &blob) == 0;
+        } else {
+            ISC_STATUS_ARRAY cancelStatus = {};
+            isc_cancel_blob(cancelStatus, &blob);
+        }
+    }
+
+    isc_stmt_handle handle = 0;
+    std::vector<char> area(XSQLDA_LENGTH(blobs.size()));
+    auto* parameters = reinterpret_cast<XSQLDA*>(area.data());
+    parameters->version = SQLDA_VERSION1;
+    parameters->sqln = static_cast<ISC_SHORT>(blobs.size());
+    if (succeeded)
+        succeeded = isc_dsql_allocate_statement(statusVector, &database, &handle) == 0;
+    if (succeeded)
+        succeeded = isc_dsql_prepare(statusVector, &transaction, &handle, StatementLength(encoded), encoded.c_str(),
+                                     InsertDialect(), nullptr) == 0;
+    if (succeeded)
+        succeeded = isc_dsql_describe_bind(statusVector, &handle, SQLDA_VERSION1, parameters) == 0;
+    if (succeeded && static_cast<std::size_t>(parameters->sqld) != blobs.size()) {
+        succeeded = false;
+        std::memset(statusVector, 0, sizeof statusVector);
+        failureText = "the statement's parameters do not match its blob values";
+    }
+    ISC_SHORT notNull = 0;
+    if (succeeded) {
+        for (std::size_t i = 0; i < blobs.size(); ++i) {
+            XSQLVAR& variable = parameters->sqlvar[i];
+            variable.sqltype = SQL_BLOB | 1;
+            variable.sqlsubtype = 0;
+            variable.sqlscale = 0;
+            variable.sqllen = sizeof(ISC_QUAD);
+            variable.sqldata = reinterpret_cast<ISC_SCHAR*>(&ids[i]);
+            variable.sqlind = &notNull;
+        }
+        succeeded = isc_dsql_execute(statusVector, &transaction, &handle, SQLDA_VERSION1, parameters) == 0;
+    }
+    if (!succeeded && statusVector[1] != 0)
+        NoteFailure();
+    if (handle != 0) {
+        ISC_STATUS_ARRAY freeStatus = {};
+        isc_dsql_free_statement(freeStatus, &handle, DSQL_drop);
+    }
+
+    ISC_STATUS_ARRAY endStatus = {};
+    if (succeeded) {
+        if (isc_commit_transaction(endStatus, &transaction) != 0) {
+            std::memcpy(statusVector, endStatus, sizeof statusVector);
+            NoteFailure();
+            succeeded = false;
+            ISC_STATUS_ARRAY rollbackStatus = {};
+            isc_rollback_transaction(rollbackStatus, &transaction);
+        }
+    } else if (isc_rollback_transaction(endStatus, &transaction) != 0 && ConnectionGone(endStatus)) {
+        lost = true;
+    }
+    transactionHandle = 0;
+    if (succeeded)
+        failureText.clear();
+    return succeeded;
 }
 
 bool TargetConnection::DetachTarget()

@@ -48,6 +48,8 @@ public:
     bool Attach(const TargetLogin& login) override;
     bool ExecuteDefinition(std::string statement) override;
     bool ExecuteInsert(std::string statement) override;
+    bool ExecuteInsertWithBlobs(std::string statement, std::span<const std::vector<std::byte>> blobs) override;
+    void InsertInTargetDialect(bool own) override { ownDialectInserts = own; }
     bool DetachTarget() override;
 
     bool Attached() const override { return databaseHandle != 0; }
@@ -67,6 +69,10 @@ private:
     bool ExecuteAlone(const std::string& encoded, const std::uint8_t* tpb, unsigned short tpbLength,
                       unsigned short dialect);
     bool ExecuteInBatch(std::string&& encoded);
+    // Runs one INSERT with blob parameters in a transaction of its own:
+    // creates the blobs, prepares and executes the statement, commits.
+    bool ExecuteWithBlobs(const std::string& encoded, std::span<const std::vector<std::byte>> blobs);
+    unsigned short InsertDialect() const { return ownDialectInserts ? databaseDialect : kInsertDialect; }
     // Commits the open batch. When the commit fails, rolls back and runs
     // each statement that had succeeded on its own again.
     void FlushBatch();
@@ -82,6 +88,7 @@ private:
     unsigned int databaseHandle = 0;
     unsigned int transactionHandle = 0;
     unsigned short databaseDialect = 3;
+    bool ownDialectInserts = false;
     bool lost = false;
     std::string failureText;
 

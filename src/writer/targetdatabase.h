@@ -6,8 +6,11 @@
 // one statement at a time.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace ravelin::writer {
 
@@ -46,6 +49,18 @@ public:
     // INSERT statements, committed by the cadence. Yields true when the
     // statement succeeded. Same stop and loss rules as ExecuteDefinition.
     virtual bool ExecuteInsert(std::string statement) = 0;
+    // An exact restore's INSERT whose blob values are parameters: statement
+    // holds one "?" per blob, in order; each blob is created in the
+    // statement's transaction from its bytes. Such a statement runs and is
+    // committed on its own, whatever the cadence. Without blobs, as
+    // ExecuteInsert. A target that takes no parameters refuses the others.
+    virtual bool ExecuteInsertWithBlobs(std::string statement, std::span<const std::vector<std::byte>> blobs)
+    {
+        return blobs.empty() && ExecuteInsert(std::move(statement));
+    }
+    // INSERTs written for the target's own dialect (an exact restore: its
+    // DATE, TIME and 64-bit literals) rather than for dialect 1.
+    virtual void InsertInTargetDialect(bool own) { (void)own; }
     // Commits what the cadence holds back and detaches. Yields true when the
     // attachment ended cleanly; the handle is released either way.
     virtual bool DetachTarget() = 0;

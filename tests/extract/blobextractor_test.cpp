@@ -24,6 +24,7 @@
 #include "fixture/blobrecords.h"
 #include "fixture/fixturewriter.h"
 #include "fixture/recordingframe.h"
+#include "fixture/truthpackets.h"
 #include "ods/constants.h"
 #include "ods/pagescan.h"
 #include "ods/scratchdir.h"
@@ -35,7 +36,9 @@ namespace fs = std::filesystem;
 using fixture::BlobLayout;
 using fixture::BlobTableWriter;
 using fixture::Bytes;
+using fixture::DecodeBase64;
 using fixture::FixtureWriter;
+using fixture::PacketRows;
 using fixture::RecordingFrame;
 using fixture::StoredBlob;
 using ods::testing::ScratchDir;
@@ -197,84 +200,6 @@ std::string VaryingAt(const Bytes& record, std::size_t offset)
 }
 
 // ---- Known content ----------------------------------------------------------
-
-std::string DecodeEntities(const std::string& text)
-{
-    static const std::pair<const char*, const char*> entities[] = {
-        {"&#013;", "\r"}, {"&#010;", "\n"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}};
-    std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        bool replaced = false;
-        for (const auto& [entity, character] : entities) {
-            if (text.compare(i, std::strlen(entity), entity) == 0) {
-                out += character;
-                i += std::strlen(entity);
-                replaced = true;
-                break;
-            }
-        }
-        if (!replaced)
-            out += text[i++];
-    }
-    return out;
-}
-
-Bytes DecodeBase64(const std::string& text)
-{
-    Bytes out;
-    std::uint32_t bits = 0;
-    int count = 0;
-    for (const char c : text) {
-        int v = -1;
-        if (c >= 'A' && c <= 'Z') v = c - 'A';
-        else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
-        else if (c >= '0' && c <= '9') v = c - '0' + 52;
-        else if (c == '+') v = 62;
-        else if (c == '/') v = 63;
-        if (v < 0)
-            continue;
-        bits = (bits << 6) | static_cast<std::uint32_t>(v);
-        if (++count == 4) {
-            out.push_back(static_cast<std::byte>(bits >> 16));
-            out.push_back(static_cast<std::byte>(bits >> 8));
-            out.push_back(static_cast<std::byte>(bits));
-            bits = 0;
-            count = 0;
-        }
-    }
-    if (count == 3) {
-        out.push_back(static_cast<std::byte>(bits >> 10));
-        out.push_back(static_cast<std::byte>(bits >> 2));
-    } else if (count == 2) {
-        out.push_back(static_cast<std::byte>(bits >> 4));
-    }
-    return out;
-}
-
-// The rows of a data packet: one attribute map per ROW, values decoded.
-std::vector<std::map<std::string, std::string>> PacketRows(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    const std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<std::map<std::string, std::string>> rows;
-    for (std::size_t at = xml.find("<ROW "); at != std::string::npos; at = xml.find("<ROW ", at + 1)) {
-        const std::size_t end = xml.find("/>", at);
-        std::map<std::string, std::string> row;
-        std::size_t p = at + 5;
-        while (p < end) {
-            const std::size_t eq = xml.find("=\"", p);
-            if (eq == std::string::npos || eq > end)
-                break;
-            const std::size_t close = xml.find('"', eq + 2);
-            std::string name = xml.substr(p, eq - p);
-            name.erase(0, name.find_first_not_of(' '));
-            row[name] = DecodeEntities(xml.substr(eq + 2, close - eq - 2));
-            p = close + 1;
-        }
-        rows.push_back(std::move(row));
-    }
-    return rows;
-}
 
 // Column names of a data packet, upper case.
 std::vector<std::string> PacketColumns(const fs::path& path)

@@ -298,7 +298,7 @@ TEST(DamagedRecords, SetAsideRecordsLeaveTheBlobNumberingAlone)
             numbered.emplace_back(valueNumber, id.recordNumber);
             return "blob" + std::to_string(valueNumber);
         }
-        void ExtractTableBlobs(job::JobContext&, const catalogue::TableNode&) override {}
+        BlobShortfall ExtractTableBlobs(job::JobContext&, const catalogue::TableNode&) override { return {}; }
     };
     Harness h;
     h.Open(*writer);

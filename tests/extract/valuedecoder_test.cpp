@@ -472,6 +472,52 @@ TEST(ValueDecoder, Timestamps)
     });
 }
 
+// An exact restore writes dates and times for columns of their own types:
+// ISO dates, times with their ten-thousandths of a second, and blob values
+// as parameters; everything else as the repair writes it.
+TEST(ValueDecoder, ExactRestoreLiterals)
+{
+    const auto stamp = [](std::uint32_t day, std::uint32_t time) {
+        std::vector<std::uint8_t> bytes = LittleEndian32(day);
+        const std::vector<std::uint8_t> clock = LittleEndian32(time);
+        bytes.insert(bytes.end(), clock.begin(), clock.end());
+        return bytes;
+    };
+    const struct {
+        const char* name;
+        std::uint8_t type;
+        std::vector<std::uint8_t> stored;
+        const char* literal;
+        bool damaged;
+    } cases[] = {
+        {"date", tc::kTypeDate, LittleEndian32(53071), "'2004-03-07'", false},
+        {"year 5 with four digits", tc::kTypeDate, LittleEndian32(static_cast<std::uint32_t>(-677114)), "'0005-01-01'",
+         false},
+        {"time keeps its fraction", tc::kTypeTime, LittleEndian32(Clock(23, 59, 59) + 9999), "'23:59:59.9999'", false},
+        {"midnight", tc::kTypeTime, LittleEndian32(0), "'00:00:00.0000'", false},
+        {"time past the day's end", tc::kTypeTime, LittleEndian32(Clock(24, 0, 0)), "NULL", true},
+        {"timestamp", tc::kTypeTimestamp, stamp(53071, Clock(15, 30, 0) + 1), "'2004-03-07 15:30:00.0001'", false},
+        {"timestamp at midnight", tc::kTypeTimestamp, stamp(0, 0), "'1858-11-17 00:00:00.0000'", false},
+        {"bigint", tc::kTypeBigint, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}, "9223372036854775807", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const COLUMN column = Column(c.type, static_cast<std::uint16_t>(c.stored.size()));
+        const FieldValue value = DecodeFieldValue(Bytes(c.stored), column, Options(OutputMode::Exact));
+        EXPECT_EQ(value.damaged, c.damaged);
+        EXPECT_EQ(InsertValueText(c.type, value), c.literal);
+    }
+
+    // Blob values: the bare marker when the blob was taken, NULL when not.
+    const COLUMN blob = Column(tc::kTypeBlob, 8);
+    DecodeOptions exact = Options(OutputMode::Exact);
+    const auto field = Bytes({0x8C, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00});
+    exact.blobPath = [](const BlobId&) { return std::string("?"); };
+    EXPECT_EQ(InsertValueText(tc::kTypeBlob, DecodeFieldValue(field, blob, exact)), "?");
+    exact.blobPath = [](const BlobId&) { return std::string(); };
+    EXPECT_EQ(InsertValueText(tc::kTypeBlob, DecodeFieldValue(field, blob, exact)), "NULL");
+}
+
 TEST(ValueDecoder, Booleans)
 {
     CheckCases({

@@ -166,6 +166,45 @@ TEST_F(RepairTest, IndicesAreCountedWhereTheyWentAndForeignKeysAreNamed)
     EXPECT_FALSE(h.Logged("FK_T1_A"));
 }
 
+// An exact restore creates the file's own generators after the data, each
+// at the value its generator page holds; the server's own generators are
+// left alone, and one whose value is lost or whose name is unusable is
+// named in the log. The salvage repair creates none.
+TEST_F(RepairTest, ExactRestoreCreatesTheGeneratorsWithTheirValues)
+{
+    catalogue::SchemaModel& model = h.engine.model;
+    model.tables.push_back(Table("T1", {Column("A", "S_A")}));
+    model.generators = {{"RDB$SECURITY_CLASS", 0, true},
+                        {"EMP_NO_GEN", 1, false},
+                        {"LOST_GEN", 2, false},
+                        {"BAD GEN", 3, false},
+                        {"REFUSED_GEN", 4, false}};
+    model.generatorValues = {{0, 12}, {1, 145}, {3, 7}, {4, 9000000000LL}};
+    target.fails = [](const std::string& s) { return s == "SET GENERATOR REFUSED_GEN TO 9000000000"; };
+
+    RepairSession salvage = Session({"T1"});
+    RepairSelectedObjects(salvage);
+    for (const std::string& statement : target.Texts(Executed::Definition))
+        EXPECT_EQ(statement.find("GENERATOR"), std::string::npos) << statement;
+
+    target.executed.clear();
+    target.attached = true;
+    RepairSession exact = Session({"T1"});
+    exact.exact = true;
+    RepairSelectedObjects(exact);
+    const std::vector<std::string> definitions = target.Texts(Executed::Definition);
+    ASSERT_GE(definitions.size(), 1u);
+    EXPECT_EQ(std::vector<std::string>(definitions.begin() + 1, definitions.end()),
+              (std::vector<std::string>{"CREATE GENERATOR EMP_NO_GEN", "SET GENERATOR EMP_NO_GEN TO 145",
+                                        "CREATE GENERATOR LOST_GEN", "CREATE GENERATOR REFUSED_GEN",
+                                        "SET GENERATOR REFUSED_GEN TO 9000000000"}));
+    EXPECT_TRUE(h.Logged("Generator value lost, created at 0: LOST_GEN"));
+    EXPECT_TRUE(h.Logged("Generator not created: BAD GEN: the name is not a plain SQL identifier"));
+    EXPECT_TRUE(h.Logged("Generator value not set: REFUSED_GEN = 9000000000: refused: SET GENERATOR"));
+    EXPECT_TRUE(h.Logged("Generators recovered : 1"));
+    EXPECT_FALSE(h.state.exactRestore);  // the choice ends with the run
+}
+
 TEST_F(RepairTest, RefusedStatementsAreLoggedAndTheRepairGoesOn)
 {
     target.fails = [](const std::string& s) { return s.rfind("CREATE TABLE T1", 0) == 0 || s.rfind("CREATE VIEW", 0) == 0; };

@@ -293,5 +293,88 @@ TEST(BuildCreateTable, RefusesTablesWhoseNamesWouldChangeTheStatement)
     EXPECT_EQ(UnsafeTableName(plain), "");
 }
 
+// The exact restore's type of each column: its own, sized as declared.
+TEST(ExactTypeText, EachColumnKeepsItsOwnType)
+{
+    const auto text = [](std::uint8_t code, std::uint16_t length, std::uint8_t set = 0) {
+        COLUMN c = Column("C", "", code, length);
+        c.characterSet = set;
+        return c;
+    };
+    const auto blob = [](const char* subType) {
+        COLUMN c = Column("C", "BLOB", 5, 8);
+        c.blobSubTypeName = subType;
+        return c;
+    };
+    const struct {
+        const char* title;
+        COLUMN column;
+        const char* expected;
+    } cases[] = {
+        {"smallint", Column("C", "SMALLINT", 7, 2), "SMALLINT"},
+        {"integer", Column("C", "INTEGER", 8, 4), "INTEGER"},
+        {"64-bit integer", Column("C", "BIGINT", 16, 8), "BIGINT"},
+        {"64-bit integer with a scale", Numeric("C", "BIGINT", 16, 0, 4), "NUMERIC(18,4)"},
+        {"numeric", Numeric("C", "NUMERIC", 1, 10, 2), "NUMERIC(10,2)"},
+        {"decimal", Numeric("C", "DECIMAL", 2, 15, 3), "DECIMAL(15,3)"},
+        {"numeric without a stored precision, 4 bytes", [] {
+             COLUMN c = Numeric("C", "NUMERIC", 1, 0, 2);
+             c.length = 4;
+             return c;
+         }(), "NUMERIC(9,2)"},
+        {"float", Column("C", "FLOAT", 10, 4), "FLOAT"},
+        {"double", Column("C", "DOUBLE PRECISION", 27, 8), "DOUBLE PRECISION"},
+        {"date stays a date", Column("C", "DATE", 12, 4), "DATE"},
+        {"time stays a time", Column("C", "TIME", 13, 4), "TIME"},
+        {"timestamp", Column("C", "TIMESTAMP", 35, 8), "TIMESTAMP"},
+        {"boolean", Column("C", "BOOLEAN", 17, 2), "BOOLEAN"},
+        {"char without a set", text(14, 6), "CHAR(6)"},
+        {"varchar of a single-byte set", text(37, 30, 53), "VARCHAR(30) CHARACTER SET WIN1252"},
+        {"UTF8 in characters", text(37, 100, 59), "VARCHAR(25) CHARACTER SET UTF8"},
+        {"UNICODE_FSS in characters", text(14, 30, 3), "CHAR(10) CHARACTER SET UNICODE_FSS"},
+        {"a set this engine numbers otherwise", text(37, 10, 60), "VARCHAR(10)"},
+        {"text blob", blob("TEXT"), "BLOB SUB_TYPE TEXT"},
+        {"binary blob", blob("DEFAULT"), "BLOB SUB_TYPE BINARY"},
+        {"server sub-type", blob("BLR"), "BLOB SUB_TYPE 2"},
+        {"unknown type", Column("C", "", 0, 0), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        EXPECT_EQ(ExactTypeText(c.column), c.expected);
+    }
+}
+
+// The exact restore lists the columns in their declared order (stored
+// positions), keeps defaults, NOT NULL and keys, and notes a column whose
+// type it does not know.
+TEST(BuildExactCreateTable, DeclaredOrderAndOwnTypes)
+{
+    SchemaModel model;
+    TableNode table;
+    table.name = "SALES";
+    COLUMN shipped = Column("SHIP_DATE", "DATE", 12, 4);
+    shipped.position = 3;
+    COLUMN number = NotNull(Column("PO_NUMBER", "CHAR", 14, 8));
+    number.position = 1;
+    COLUMN ordered = WithDefault(Column("ORDER_TIME", "TIME", 13, 4), model, "CURRENT_TIME");
+    ordered.position = 2;
+    COLUMN odd = Column("ODD", "", 0, 4);
+    odd.position = 4;
+    table.columns = {shipped, odd, ordered, number};
+    Key(model, "SALES", "PO_NUMBER", " ", "PRIMARY KEY");
+    std::vector<std::string> notes;
+    std::size_t keys = 0;
+    EXPECT_EQ(BuildExactCreateTable(model, table, nullptr, &notes, &keys),
+              "CREATE TABLE SALES(PO_NUMBER CHAR(8) NOT NULL ,ORDER_TIME TIME DEFAULT CURRENT_TIME,"
+              "SHIP_DATE DATE,ODD VARCHAR(250),PRIMARY KEY(PO_NUMBER))");
+    EXPECT_EQ(keys, 1u);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0], "Column ODD of table SALES created as VARCHAR(250): its type could not be read");
+    // The salvage repair keeps the stored order and its own types.
+    EXPECT_EQ(BuildCreateTable(model, table),
+              "CREATE TABLE SALES(SHIP_DATE TIMESTAMP,ODD VARCHAR(250),ORDER_TIME TIMESTAMP DEFAULT CURRENT_TIME,"
+              "PO_NUMBER CHAR(8)  NOT NULL ,PRIMARY KEY(PO_NUMBER))");
+}
+
 }  // namespace
 }  // namespace ravelin::writer

@@ -11,10 +11,13 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include <ibase.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -226,6 +229,77 @@ inline std::vector<std::string> Words(const std::string& output)
     while (in >> word)
         words.push_back(word);
     return words;
+}
+
+// The blobs of the one-column query, row by row (nullopt for NULL), read
+// through the client library as SYSDBA; throws std::runtime_error with the
+// library's words when the database or the query fails.
+inline std::vector<std::optional<std::vector<std::byte>>> QueryBlobs(const std::string& database,
+                                                                     const std::string& query,
+                                                                     const std::string& password = "masterkey")
+{
+    ISC_STATUS_ARRAY status = {};
+    const auto fail = [&status](const std::string& what) {
+        std::string text = what;
+        char line[512];
+        const ISC_STATUS* vector = status;
+        while (fb_interpret(line, sizeof line, &vector) > 0)
+            text += std::string("; ") + line;
+        throw std::runtime_error(text);
+    };
+    std::string dpb = {static_cast<char>(isc_dpb_version1), static_cast<char>(isc_dpb_user_name), 6};
+    dpb += "SYSDBA";
+    dpb += static_cast<char>(isc_dpb_password);
+    dpb += static_cast<char>(password.size());
+    dpb += password;
+    isc_db_handle db = 0;
+    if (isc_attach_database(status, 0, database.c_str(), &db, static_cast<short>(dpb.size()), dpb.data()))
+        fail("attach " + database);
+    isc_tr_handle tr = 0;
+    if (isc_start_transaction(status, &tr, 1, &db, 0, nullptr))
+        fail("start");
+    isc_stmt_handle stmt = 0;
+    std::vector<char> area(XSQLDA_LENGTH(1));
+    auto* out = reinterpret_cast<XSQLDA*>(area.data());
+    out->version = SQLDA_VERSION1;
+    out->sqln = 1;
+    if (isc_dsql_allocate_statement(status, &db, &stmt) ||
+        isc_dsql_prepare(status, &tr, &stmt, 0, query.c_str(), 3, out))
+        fail("prepare " + query);
+    if (out->sqld != 1 || (out->sqlvar[0].sqltype & ~1) != SQL_BLOB)
+        throw std::runtime_error("not a one-blob query: " + query);
+    ISC_QUAD id{};
+    ISC_SHORT indicator = 0;
+    out->sqlvar[0].sqldata = reinterpret_cast<ISC_SCHAR*>(&id);
+    out->sqlvar[0].sqlind = &indicator;
+    if (isc_dsql_execute(status, &tr, &stmt, 1, nullptr))
+        fail("execute " + query);
+    std::vector<std::optional<std::vector<std::byte>>> rows;
+    while (isc_dsql_fetch(status, &stmt, 1, out) == 0) {
+        if (indicator < 0) {
+            rows.emplace_back();
+            continue;
+        }
+        std::vector<std::byte> bytes;
+        isc_blob_handle blob = 0;
+        if (isc_open_blob2(status, &db, &tr, &blob, &id, 0, nullptr))
+            fail("open blob");
+        char segment[8192];
+        unsigned short length = 0;
+        for (;;) {
+            const ISC_STATUS got = isc_get_segment(status, &blob, &length, sizeof segment, segment);
+            if (got != 0 && got != isc_segment)
+                break;
+            bytes.insert(bytes.end(), reinterpret_cast<std::byte*>(segment),
+                         reinterpret_cast<std::byte*>(segment) + length);
+        }
+        isc_close_blob(status, &blob);
+        rows.emplace_back(std::move(bytes));
+    }
+    isc_dsql_free_statement(status, &stmt, DSQL_drop);
+    isc_commit_transaction(status, &tr);
+    isc_detach_database(status, &db);
+    return rows;
 }
 
 }  // namespace ravelin::writer::testing
