@@ -8,7 +8,9 @@
 #include "catalogue/cataloguerecord.h"
 #include "catalogue/readers.h"
 #include "ods/constants.h"
+#include "ods/littleendian.h"
 #include "ods/slotwalk.h"
+#include "ods/textcodec.h"
 
 namespace ravelin::catalogue {
 
@@ -70,6 +72,34 @@ void OrderSegmentsByPosition(SchemaModel& model, const std::map<std::string, Seg
 }
 
 }  // namespace
+
+std::optional<IndexAttributes> ReadIndexAttributes(std::span<const std::byte> runs, ods::RecordImage& image)
+{
+    constexpr std::size_t kIndexRecordLength = 254;
+    constexpr std::size_t kNameAt = 4;
+    constexpr std::size_t kUniqueAt = 140;
+    constexpr std::size_t kInactiveAt = 154;
+    constexpr std::size_t kTypeAt = 156;
+    // Field numbers, for their null bits.
+    constexpr unsigned kUniqueField = 3;
+    constexpr unsigned kInactiveField = 6;
+    constexpr unsigned kTypeField = 7;
+    image.Expand(runs, kIndexRecordLength);
+    if (image.size() != kIndexRecordLength || image.overran())
+        return std::nullopt;
+    const std::span<const std::byte> data = image.bytes();
+    const auto flag = [&data](std::size_t at, unsigned field) {
+        const bool null = (std::to_integer<unsigned>(data[field / 8]) >> (field % 8) & 1u) != 0;
+        return !null && ods::LittleEndian(data, at, 2) != 0;
+    };
+    IndexAttributes attributes;
+    attributes.indexName = ods::DecodeText(data.subspan(kNameAt, ods::kNameFieldWidth));
+    attributes.indexName.erase(attributes.indexName.find_last_not_of(' ') + 1);
+    attributes.unique = flag(kUniqueAt, kUniqueField);
+    attributes.inactive = flag(kInactiveAt, kInactiveField);
+    attributes.descending = flag(kTypeAt, kTypeField);
+    return attributes;
+}
 
 IndexSegmentRecord ParseIndexSegment(ods::RecordStream& data)
 {
@@ -211,17 +241,27 @@ void ReadIndices(CatalogueContext& scan, const ods::PageListNode& node)
     link.Progress(job::kProgressStart, static_cast<std::intptr_t>(node.pagePositions.size()));
     ods::SlotWalkHooks hooks;
     hooks.afterSlot = [&link] { link.Progress(job::kProgressStep); };
+    ods::RecordImage image;
     ods::ForEachRecordSlot(
         scan.context, node, link.stopRequested,
         [&](ods::RecordStream& record) {
             auto opened = OpenCatalogueRecord(scan.context, record, node.relationId);
             if (!opened)
                 return;
+            const std::optional<IndexAttributes> attributes = ReadIndexAttributes(opened->data.bytes(), image);
             IndexRecord index = ParseIndex(opened->data);
             // Only indices that have segments enter the model.
             for (IndexNode& existing : scan.model.indices) {
                 if (!EqualsNoCase(existing.name, index.indexName))
                     continue;
+                // The fixed fields count only when they name the same index.
+                if (attributes && (attributes->indexName == index.indexName ||
+                                   ods::SpacesToUnderscores(attributes->indexName) == index.indexName)) {
+                    existing.attributesRead = true;
+                    existing.unique = attributes->unique;
+                    existing.descending = attributes->descending;
+                    existing.inactive = attributes->inactive;
+                }
                 existing.name = std::move(index.indexName);
                 existing.relationName = std::move(index.relationName);
                 existing.foreignKey = std::move(index.foreignKey);

@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "catalogue/schemamodel.h"
+#include "ods/recordimage.h"
 #include "ods/recordstream.h"
 
 namespace ravelin::catalogue {
@@ -37,6 +39,20 @@ struct IndexRecord {
 // Walks one index record. Where a filler test fails, the names not yet read
 // stay empty.
 IndexRecord ParseIndex(ods::RecordStream& data);
+
+// The fixed fields of an index record, decompressed (254 bytes in the files
+// of ODS 13, 15 and 16): null flags at 0, the index name at 4, the unique
+// flag at 140, the inactive flag at 154, the index type at 156 (1:
+// descending), each 16-bit; a field whose null bit is set reads 0.
+struct IndexAttributes {
+    std::string indexName;  // blanks trimmed
+    bool unique = false;
+    bool descending = false;
+    bool inactive = false;
+};
+// From the record's runs (a whole current version); nullopt when they do
+// not expand to exactly that length.
+std::optional<IndexAttributes> ReadIndexAttributes(std::span<const std::byte> runs, ods::RecordImage& image);
 
 // Walks one relation-constraint record. Yields nothing for a constraint that
 // no index enforces (its record starts with 0xE0: NOT NULL and CHECK) and for

@@ -152,6 +152,12 @@ struct IndexNode {
     std::string relationName;
     std::string foreignKey;
     std::vector<std::string> segments;
+    // From the index record's fixed fields, when its whole record could be
+    // read (attributesRead): unique keys, descending order, inactive.
+    bool attributesRead = false;
+    bool unique = false;
+    bool descending = false;
+    bool inactive = false;
 };
 
 // Characters a CHAR or VARCHAR column holds: its length in bytes divided by

@@ -211,10 +211,17 @@ std::string SchemaJson(const SchemaModel& model, std::uint32_t pageSize)
 
     Json indices = Json::array();
     for (const catalogue::IndexNode& index : model.indices) {
-        indices.push_back(Json{{"name", index.name},
-                               {"relation", index.relationName},
-                               {"segments", index.segments},
-                               {"foreign_key", OptionalText(index.foreignKey)}});
+        Json entry{{"name", index.name},
+                   {"relation", index.relationName},
+                   {"segments", index.segments},
+                   {"foreign_key", OptionalText(index.foreignKey)}};
+        // The record's fixed fields, where they could be read.
+        if (index.attributesRead) {
+            entry["unique"] = index.unique;
+            entry["descending"] = index.descending;
+            entry["inactive"] = index.inactive;
+        }
+        indices.push_back(std::move(entry));
     }
     root["indices"] = std::move(indices);
 

@@ -285,6 +285,138 @@ bool RepairIndex(RepairSession& session, const std::string& name)
     return true;
 }
 
+namespace {
+
+bool WasCreated(const RepairSession& session, const std::string& table)
+{
+    return std::any_of(session.createdTables.begin(), session.createdTables.end(),
+                       [&table](const std::string& name) { return EqualsNoCase(name, table); });
+}
+
+// The index's columns as the re-created table names them, joined by ", ";
+// empty (with why in refusal) when one of them is not a plain identifier.
+std::string IndexColumns(const catalogue::IndexNode& index, std::string& refusal)
+{
+    std::string columns;
+    for (const std::string& segment : index.segments) {
+        if (!IsPlainIdentifier(segment)) {
+            refusal = "the column name " + LoggableName(segment) + " " + kNotPlainText;
+            return {};
+        }
+        columns += (columns.empty() ? "" : ", ") + WrittenColumnName(segment);
+    }
+    return columns;
+}
+
+// The constraint an index enforces, when one does.
+const catalogue::KEYSCONTRAINTS* ConstraintOf(const catalogue::SchemaModel& model, const catalogue::IndexNode& index)
+{
+    for (const catalogue::KEYSCONTRAINTS& constraint : model.keyConstraints) {
+        if (!constraint.indexName.empty() && EqualsNoCase(constraint.indexName, index.name))
+            return &constraint;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::size_t RestoreIndices(RepairSession& session)
+{
+    job::JobContext& job = session.job;
+    const catalogue::SchemaModel& model = job.engine.model;
+    std::size_t created = 0;
+    bool logged = false;
+    const auto fail = [&](const std::string& kind, const std::string& name, const std::string& reason,
+                          const std::string& statement) {
+        job.link.Log(kind + " not created: " + LoggableName(name) + ": " + reason);
+        logged = true;
+        if (!statement.empty() &&
+            AppendToSideFile(statement, PrepareSideFile(session, SideFileKind::Indices)))
+            ++session.indexStatementsWritten;
+    };
+    // Plain indices first, then the foreign keys, which need the keys they
+    // reference and check every row.
+    for (const bool foreignKeys : {false, true}) {
+        for (const catalogue::IndexNode& index : model.indices) {
+            if (Stopped(session) || session.target.Lost())
+                return created;
+            if (index.relationName.empty() || !WasCreated(session, index.relationName))
+                continue;
+            const catalogue::KEYSCONTRAINTS* constraint = ConstraintOf(model, index);
+            const bool foreignKey = constraint != nullptr && EqualsNoCase(constraint->constraintType, "FOREIGN KEY");
+            if (foreignKey != foreignKeys)
+                continue;
+            // Primary and unique keys came with their tables.
+            if (constraint != nullptr && !foreignKey)
+                continue;
+            const std::string kind = foreignKey ? "Foreign key" : "Index";
+            const std::string& name = foreignKey ? constraint->constraintName : index.name;
+            std::string refusal;
+            if (index.segments.empty())
+                refusal = "its columns are not known";
+            else if (!IsPlainIdentifier(index.relationName))
+                refusal = "the table name " + LoggableName(index.relationName) + " " + kNotPlainText;
+            const std::string columns = refusal.empty() ? IndexColumns(index, refusal) : std::string();
+            std::string statement;
+            if (refusal.empty() && foreignKey) {
+                const auto found = std::find_if(model.indices.begin(), model.indices.end(),
+                                                [&index](const catalogue::IndexNode& other) {
+                                                    return other.name == index.foreignKey;
+                                                });
+                const catalogue::IndexNode* referenced = found == model.indices.end() ? nullptr : &*found;
+                std::string referencedColumns;
+                if (referenced == nullptr || referenced->segments.empty())
+                    refusal = "the key it references is not known";
+                else if (!WasCreated(session, referenced->relationName))
+                    refusal = "the table it references, " + LoggableName(referenced->relationName) + ", was not created";
+                else if (!IsPlainIdentifier(referenced->relationName))
+                    refusal = "the table name " + LoggableName(referenced->relationName) + " " + kNotPlainText;
+                else
+                    referencedColumns = IndexColumns(*referenced, refusal);
+                if (refusal.empty()) {
+                    // A name the server generated is left for the target to
+                    // generate again.
+                    const bool generated = name.size() >= 6 && EqualsNoCase(std::string_view(name).substr(0, 6), "INTEG_");
+                    statement = "ALTER TABLE " + index.relationName + " ADD " +
+                                (generated || !IsPlainIdentifier(name) ? std::string() : "CONSTRAINT " + name + " ") +
+                                "FOREIGN KEY (" + columns + ") REFERENCES " + referenced->relationName + " (" +
+                                referencedColumns + ")";
+                }
+            } else if (refusal.empty()) {
+                if (!IsPlainIdentifier(name))
+                    refusal = "the index name " + std::string(kNotPlainText);
+                else
+                    statement = std::string("CREATE ") + (index.unique ? "UNIQUE " : "") +
+                                (index.descending ? "DESCENDING " : "") + "INDEX " + name + " ON " +
+                                index.relationName + " (" + columns + ")";
+            }
+            if (!refusal.empty()) {
+                fail(kind, name, refusal, {});
+                continue;
+            }
+            session.currentStatement = statement;
+            if (!session.target.ExecuteDefinition(statement)) {
+                // The recovered rows may break the key (a lost parent row):
+                // the statement waits in the side file.
+                if (!Stopped(session) && !session.target.Lost())
+                    fail(kind, name, session.target.FailureText(), statement);
+                continue;
+            }
+            ++created;
+            if (!foreignKey && index.inactive &&
+                !session.target.ExecuteDefinition("ALTER INDEX " + name + " INACTIVE") && !Stopped(session) &&
+                !session.target.Lost()) {
+                job.link.Log("Index left active: " + name + ": " + session.target.FailureText());
+                logged = true;
+            }
+        }
+    }
+    session.currentStatement.clear();
+    if (logged)
+        job.link.Blank();
+    return created;
+}
+
 std::size_t RestoreGenerators(RepairSession& session)
 {
     job::JobContext& job = session.job;
@@ -368,7 +500,9 @@ void RepairSelectedObjects(RepairSession& session)
                 job.link.Send(job::UM_MARK_REPAIRED, 1, 0);
                 job.engine.repairSucceeded = false;
             }
-        } else if (!RepairView(session, name)) {
+        } else if (!RepairView(session, name) && !session.exact) {
+            // An exact restore creates every index of the created tables
+            // after their data (RestoreIndices).
             RepairIndex(session, name);
         }
         if (session.target.Lost()) {
@@ -378,13 +512,17 @@ void RepairSelectedObjects(RepairSession& session)
         }
     }
     session.repairNames.clear();
-    if (session.exact && !cutOff && !Stopped(session))
+    std::size_t indicesRestored = 0;
+    if (session.exact && !cutOff && !Stopped(session)) {
+        indicesRestored = RestoreIndices(session);
         RestoreGenerators(session);
+    }
     job.state.exactRestore = false;
-    job.engine.indicesCreated = static_cast<std::uint32_t>(session.keysCreated);
+    job.engine.indicesCreated = static_cast<std::uint32_t>(session.keysCreated + indicesRestored);
     job.engine.indexStatementsInSideFile = static_cast<std::uint32_t>(session.indexStatementsWritten);
     bool foreignKeyLogged = false;
-    for (const auto& foreignKey : foreignKeys) {
+    // An exact restore named the foreign keys it could not create itself.
+    for (const auto& foreignKey : session.exact ? decltype(foreignKeys){} : foreignKeys) {
         const std::string& table = foreignKey.first;
         const bool created = std::any_of(session.createdTables.begin(), session.createdTables.end(),
                                          [&table](const std::string& name) { return EqualsNoCase(name, table); });

@@ -85,6 +85,18 @@ void RepairSelectedObjects(RepairSession& session);
 bool RepairView(RepairSession& session, const std::string& name);
 bool RepairIndex(RepairSession& session, const std::string& name);
 
+// An exact restore's indices, after the data of every table: for each index
+// of a created table that is not a primary or unique key (those came with
+// the table), CREATE [UNIQUE] [DESCENDING] INDEX (made inactive again when
+// it was), then every foreign key whose referenced table was created,
+// ALTER TABLE ... ADD [CONSTRAINT name] FOREIGN KEY (...) REFERENCES ...
+// (a name the server generated, INTEG_n, is left to the target). One the
+// target refuses (the recovered rows may break it) or that cannot be
+// written is logged ("Index not created: ..." / "Foreign key not created:
+// ..."), and a refused statement goes to the index side file; the repair
+// goes on. Yields the number created.
+std::size_t RestoreIndices(RepairSession& session);
+
 // An exact restore's generators: every generator of the model that is not
 // one of the server's own is created and set to the value the file's
 // generator pages hold (0, with a log line, where that value is lost).

@@ -205,6 +205,57 @@ TEST_F(RepairTest, ExactRestoreCreatesTheGeneratorsWithTheirValues)
     EXPECT_FALSE(h.state.exactRestore);  // the choice ends with the run
 }
 
+// An exact restore creates, after all data, every index of the created
+// tables with its uniqueness and direction, then the foreign keys whose
+// referenced table exists; what the target refuses goes to the index side
+// file and the log, and the restore goes on.
+TEST_F(RepairTest, ExactRestoreCreatesIndicesThenForeignKeysAfterTheData)
+{
+    catalogue::SchemaModel& model = h.engine.model;
+    model.tables.push_back(Table("T3", {Column("C", "S_C"), Column("D", "S_D")}));
+    IndexNode descending = Index("DX", "T1", {"YEAR", "A"});
+    descending.unique = true;
+    descending.descending = true;
+    IndexNode inactive = Index("IDLE", "T3", {"D"});
+    inactive.inactive = true;
+    IndexNode toT2 = Index("RDB$FOREIGN9", "T3", {"C"});
+    toT2.foreignKey = "RDB$PRIMARY2";
+    IndexNode named = Index("RDB$FOREIGN10", "T3", {"D"});
+    named.foreignKey = "RDB$PRIMARY2";
+    IndexNode toMissing = Index("RDB$FOREIGN11", "T1", {"A"});
+    toMissing.foreignKey = "RDB$PRIMARY5";
+    model.indices = {Index("RDB$PRIMARY2", "T2", {"B"}), toT2, descending, named, inactive, toMissing,
+                     Index("RDB$PRIMARY5", "T4", {"E"})};
+    model.keyConstraints = {{"PRIMARY KEY", "INTEG_2", "T2", "RDB$PRIMARY2"},
+                            {"FOREIGN KEY", "INTEG_9", "T3", "RDB$FOREIGN9"},
+                            {"FOREIGN KEY", "FK_T3_D", "T3", "RDB$FOREIGN10"},
+                            {"FOREIGN KEY", "FK_T1_A", "T1", "RDB$FOREIGN11"}};
+    // The recovered rows of T3 break its named foreign key.
+    target.fails = [](const std::string& s) { return s.find("FK_T3_D") != std::string::npos; };
+    RepairSession session = Session({"T1", "T2", "T3", "DX"});
+    session.exact = true;
+    RepairSelectedObjects(session);
+
+    std::vector<std::string> definitions = target.Texts(Executed::Definition);
+    ASSERT_GE(definitions.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(definitions.begin() + 3, definitions.end()),
+              (std::vector<std::string>{
+                  "CREATE UNIQUE DESCENDING INDEX DX ON T1 (YEAR1, A)",
+                  "CREATE INDEX IDLE ON T3 (D)",
+                  "ALTER INDEX IDLE INACTIVE",
+                  "ALTER TABLE T3 ADD FOREIGN KEY (C) REFERENCES T2 (B)",
+                  "ALTER TABLE T3 ADD CONSTRAINT FK_T3_D FOREIGN KEY (D) REFERENCES T2 (B)",
+              }));
+    EXPECT_TRUE(h.Logged("Foreign key not created: FK_T3_D: refused: ALTER TABLE T3"));
+    EXPECT_TRUE(h.Logged("Foreign key not created: FK_T1_A: the table it references, T4, was not created"));
+    const std::string side = writer::testing::ReadAll(SideFilePath(folder.File("blank.ib"), SideFileKind::Indices));
+    EXPECT_NE(Narrow(side).find("ALTER TABLE T3 ADD CONSTRAINT FK_T3_D FOREIGN KEY (D) REFERENCES T2 (B)"),
+              std::string::npos);
+    // T2's primary key, the two indices and one foreign key.
+    EXPECT_EQ(h.engine.indicesCreated, 4u);
+    EXPECT_EQ(h.engine.indexStatementsInSideFile, 1u);
+}
+
 TEST_F(RepairTest, RefusedStatementsAreLoggedAndTheRepairGoesOn)
 {
     target.fails = [](const std::string& s) { return s.rfind("CREATE TABLE T1", 0) == 0 || s.rfind("CREATE VIEW", 0) == 0; };
