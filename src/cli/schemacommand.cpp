@@ -215,12 +215,11 @@ std::string SchemaJson(const SchemaModel& model, std::uint32_t pageSize)
                    {"relation", index.relationName},
                    {"segments", index.segments},
                    {"foreign_key", OptionalText(index.foreignKey)}};
-        // The record's fixed fields, where they could be read.
-        if (index.attributesRead) {
-            entry["unique"] = index.unique;
-            entry["descending"] = index.descending;
-            entry["inactive"] = index.inactive;
-        }
+        // The record's fixed fields; null where they could not be read.
+        const auto attribute = [&index](bool value) { return index.attributesRead ? Json(value) : Json(nullptr); };
+        entry["unique"] = attribute(index.unique);
+        entry["descending"] = attribute(index.descending);
+        entry["inactive"] = attribute(index.inactive);
         indices.push_back(std::move(entry));
     }
     root["indices"] = std::move(indices);

@@ -132,6 +132,54 @@ TEST(ParseIndex, RelationAndReferencedIndex)
     EXPECT_EQ(index.foreignKey, "");
 }
 
+// The fixed fields of an index record: uniqueness, direction and the
+// inactive flag, from the whole decompressed record; a null field reads
+// false, and runs that do not give the record's length give nothing.
+TEST(ReadIndexAttributes, UniqueDescendingAndInactive)
+{
+    ods::RecordImage image;
+    fixture::IndexOptions plain;
+    fixture::IndexOptions unique;
+    unique.unique = true;
+    fixture::IndexOptions descending;
+    descending.descending = true;
+    descending.segmentCount = 2;
+    const struct {
+        const char* label;
+        Bytes data;
+        bool unique;
+        bool descending;
+        bool inactive;
+    } cases[] = {
+        {"plain", fixture::IndexData("NAMEX", "EMPLOYEE", plain), false, false, false},
+        {"unique", fixture::IndexData("PRODTYPEX", "PROJECT", unique), true, false, false},
+        {"descending", fixture::IndexData("MAXSALX", "JOB", descending), false, true, false},
+        {"inactive", [] {
+             Bytes data = fixture::IndexData("IDLE", "JOB");
+             data[154] = std::byte{1};
+             return data;
+         }(), false, false, true},
+        {"unique flag set but null", [&] {
+             Bytes data = fixture::IndexData("NULLED", "JOB", unique);
+             data[0] |= std::byte{0x08};  // field 3: the unique flag
+             return data;
+         }(), false, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::optional<IndexAttributes> attributes = ReadIndexAttributes(fixture::Compress(c.data), image);
+        ASSERT_TRUE(attributes.has_value());
+        EXPECT_EQ(attributes->unique, c.unique);
+        EXPECT_EQ(attributes->descending, c.descending);
+        EXPECT_EQ(attributes->inactive, c.inactive);
+    }
+    const Bytes whole = fixture::IndexData("SHORT", "JOB");
+    EXPECT_EQ(ReadIndexAttributes(fixture::Compress(Bytes(whole.begin(), whole.begin() + 200)), image), std::nullopt);
+    Bytes longer = whole;
+    longer.resize(300);
+    EXPECT_EQ(ReadIndexAttributes(fixture::Compress(longer), image), std::nullopt);
+}
+
 TEST(ParseRelationConstraint, TypeRelationAndEnforcingIndex)
 {
     struct Case {

@@ -141,7 +141,11 @@ void ExpectContractShape(const Json& root)
             EXPECT_EQ(keysOf(column), (Keys{"name", "field_source"}));
     }
     for (const Json& index : root.at("indices")) {
-        EXPECT_EQ(keysOf(index), (Keys{"name", "relation", "segments", "foreign_key"}));
+        EXPECT_EQ(keysOf(index),
+                  (Keys{"name", "relation", "segments", "foreign_key", "unique", "descending", "inactive"}));
+        // Every index record of the samples is read whole.
+        for (const char* attribute : {"unique", "descending", "inactive"})
+            EXPECT_TRUE(index[attribute].is_boolean()) << index;
         EXPECT_TRUE(index["segments"].is_array());
         for (const Json& segment : index["segments"])
             EXPECT_TRUE(segment.is_string());
@@ -333,6 +337,7 @@ struct SqlScript {
     std::vector<SqlTable> tables;
     std::map<std::string, SqlType> domains;
     std::map<std::string, std::pair<std::string, std::vector<std::string>>> indices;  // name -> table, columns
+    std::map<std::string, std::pair<bool, bool>> indexKinds;                          // name -> unique, descending
     std::map<std::string, std::vector<std::string>> views;
 };
 
@@ -486,8 +491,9 @@ SqlScript ParseScript(const std::string& text)
                 table.keys.insert({NameList(m[3]).front(), Upper(m[2])});
         }
     });
-    each("CREATE (?:UNIQUE )?(?:ASC\\w* |DESC\\w* )?INDEX (\\w+) ON (\\w+) \\(([^)]*)\\)", [&](const std::smatch& m) {
-        script.indices[Upper(m[1])] = {Upper(m[2]), NameList(m[3])};
+    each("CREATE (UNIQUE )?(ASC\\w* |DESC\\w* )?INDEX (\\w+) ON (\\w+) \\(([^)]*)\\)", [&](const std::smatch& m) {
+        script.indices[Upper(m[3])] = {Upper(m[4]), NameList(m[5])};
+        script.indexKinds[Upper(m[3])] = {m[1].matched, m[2].matched && Upper(m[2]).rfind("DESC", 0) == 0};
     });
     each("CREATE VIEW (\\w+) AS SELECT ([^;]*?) FROM", [&](const std::smatch& m) {
         script.views[Upper(m[1])] = NameList(Collapse(m[2]));
@@ -579,6 +585,10 @@ TEST_F(EmployeeSample, KeysIndicesViewsAndDomainsAgreeWithTheScript)
         EXPECT_EQ((*index)["relation"], where.first);
         EXPECT_EQ((*index)["segments"].get<std::vector<std::string>>(), where.second);
         EXPECT_TRUE((*index)["foreign_key"].is_null());
+        // UNIQUE and DESCENDING as the script created them.
+        EXPECT_EQ((*index)["unique"], script_.indexKinds.at(name).first);
+        EXPECT_EQ((*index)["descending"], script_.indexKinds.at(name).second);
+        EXPECT_EQ((*index)["inactive"], false);
     }
     // Every foreign-key constraint's index refers to the index of a primary key.
     for (const Json& constraint : (*schema_)["constraints"]) {
