@@ -173,7 +173,7 @@ TEST_F(RepairTest, IndicesAreCountedWhereTheyWentAndForeignKeysAreNamed)
 TEST_F(RepairTest, ExactRestoreCreatesTheGeneratorsWithTheirValues)
 {
     catalogue::SchemaModel& model = h.engine.model;
-    model.tables.push_back(Table("T1", {Column("A", "S_A")}));
+    model.indices.clear();
     model.generators = {{"RDB$SECURITY_CLASS", 0, true},
                         {"EMP_NO_GEN", 1, false},
                         {"LOST_GEN", 2, false},
