@@ -6,7 +6,11 @@
 #include <optional>
 #include <vector>
 
+#include "catalogue/cataloguerecord.h"
 #include "catalogue/recordformats.h"
+#include "ods/blobstore.h"
+#include "ods/littleendian.h"
+#include "ods/recordimage.h"
 #include "ods/constants.h"
 #include "ods/pagescan.h"
 #include "ods/recordstream.h"
@@ -191,7 +195,7 @@ void ScanDatabase(CatalogueContext& scan)
     // Relation pre-pass: the table names and ids, which the column readers
     // need before they run.
     for (std::size_t i = 0; i < scan.pageLists.size(); ++i) {
-        if (scan.pageLists[i].relationId == ods::kRelRelations)
+        if (scan.pageLists[i].relationId == ods::kRelRelations && scan.pageLists[i].pageType != ods::kType12Page)
             ReadRelations(scan, scan.pageLists[i]);
     }
     if (scan.link.Stopped())
@@ -224,15 +228,94 @@ void ScanDatabase(CatalogueContext& scan)
         RebuildFromRecordFormats(scan);
 }
 
+namespace {
+
+// A view's name and the id of its stored source text. In a relations
+// record, decompressed: the view's BLR blob id at 4, its source's at 12
+// (null bit 1 set: no source), the relation id at 28, the name at 38. Only
+// user relations and ids of the relations catalogue's own blobs are taken.
+std::optional<std::pair<std::string, ods::BlobId>> ViewSource(const ods::ReadingContext& context,
+                                                              ods::RecordStream& record)
+{
+    constexpr std::size_t kSourceAt = 12;
+    constexpr std::size_t kRelationIdAt = 28;
+    constexpr std::size_t kNameAt = 38;
+    constexpr std::size_t kPrefix = kNameAt + ods::kNameFieldWidth;
+    constexpr unsigned kSourceNullBit = 0x02;
+    const auto opened = OpenCatalogueRecord(context, record, ods::kRelRelations);
+    if (!opened)
+        return std::nullopt;
+    ods::RecordImage image;
+    image.Expand(opened->data.bytes(), kPrefix);
+    if (image.size() < kPrefix)
+        return std::nullopt;
+    const std::span<const std::byte> data = image.bytes();
+    if ((std::to_integer<unsigned>(data[0]) & kSourceNullBit) != 0)
+        return std::nullopt;
+    const ods::BlobId id{static_cast<std::uint32_t>(ods::LittleEndian(data, kSourceAt, 4)),
+                         static_cast<std::uint32_t>(ods::LittleEndian(data, kSourceAt + 4, 4))};
+    if (id.relationId != ods::kRelRelations || ods::LittleEndian(data, kRelationIdAt, 2) < ods::kFirstUserRelation)
+        return std::nullopt;
+    std::string name = ods::DecodeText(data.subspan(kNameAt, ods::kNameFieldWidth));
+    name.erase(std::min(name.find('\0'), name.find_last_not_of(' ') + 1));
+    if (name.empty())
+        return std::nullopt;
+    return std::make_pair(ods::SpacesToUnderscores(std::move(name)), id);
+}
+
+// Reads each view's source blob into model.viewSources: the text after AS
+// of its CREATE VIEW, blanks around it trimmed. A source longer than a
+// statement holds, or one damage cut short, is not kept.
+void ReadViewSources(CatalogueContext& scan, const std::vector<std::pair<std::string, ods::BlobId>>& sources)
+{
+    constexpr std::size_t kLongestSource = 60000;
+    ods::BlobStore store(scan.context, scan.pageLists, ods::kRelRelations);
+    std::vector<ods::BlobId> ids;
+    for (const auto& source : sources)
+        ids.push_back(source.second);
+    store.FitRecordNumbering(ids);
+    for (const auto& [name, id] : sources) {
+        if (scan.link.Stopped())
+            return;
+        const std::optional<ods::BlobLocation> location = store.Locate(id);
+        if (!location)
+            continue;
+        std::vector<std::byte> bytes;
+        const ods::BlobReadResult read = store.Read(
+            *location,
+            [&bytes](std::span<const std::byte> piece) {
+                if (bytes.size() + piece.size() > kLongestSource)
+                    return false;
+                bytes.insert(bytes.end(), piece.begin(), piece.end());
+                return true;
+            },
+            &scan.link.stopRequested);
+        if (read.status != ods::BlobReadStatus::Complete)
+            continue;
+        std::string text = ods::DecodeText(bytes);
+        const std::size_t first = text.find_first_not_of(" \t\r\n");
+        if (first == std::string::npos)
+            continue;
+        text.erase(text.find_last_not_of(" \t\r\n") + 1);
+        scan.model.viewSources[name] = text.substr(first);
+    }
+}
+
+}  // namespace
+
 void ReadRelations(CatalogueContext& scan, const ods::PageListNode& node)
 {
     const std::size_t pages = std::min(node.pagePositions.size(), kMaxRelationPages);
     scan.link.Progress(job::kProgressStart, static_cast<std::intptr_t>(pages));
     ods::SlotWalkHooks hooks;
     hooks.afterSlot = [&scan] { scan.link.Progress(job::kProgressStep); };
+    std::vector<std::pair<std::string, ods::BlobId>> sources;
     ods::ForEachRecordSlot(
         scan.context, node, scan.link.stopRequested,
-        [&scan](ods::RecordStream& record) {
+        [&scan, &sources](ods::RecordStream& record) {
+            ods::RecordStream whole = record;
+            if (auto view = ViewSource(scan.context, whole))
+                sources.push_back(std::move(*view));
             TABLEIDNAME relation;
             if (!ReadRelationRecord(record, relation))
                 return;
@@ -241,6 +324,8 @@ void ReadRelations(CatalogueContext& scan, const ods::PageListNode& node)
             scan.model.relations.push_back(std::move(relation));
         },
         hooks, pages);
+    if (!sources.empty())
+        ReadViewSources(scan, sources);
     scan.link.Progress(job::kProgressEnd);
 }
 

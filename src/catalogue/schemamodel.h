@@ -179,6 +179,9 @@ public:
     std::vector<TABLEIDNAME> relations;
     std::vector<TableNode> tables;
     std::vector<ViewNode> views;
+    // A view's stored source, by view name: the query its CREATE VIEW
+    // gave after AS (from the relations catalogue's source blob).
+    std::map<std::string, std::string> viewSources;
     std::vector<IndexNode> indices;
     std::vector<COLDOMAIN> domains;
     std::vector<std::string> defaultTexts;

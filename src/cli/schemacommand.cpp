@@ -205,7 +205,10 @@ std::string SchemaJson(const SchemaModel& model, std::uint32_t pageSize)
         Json columns = Json::array();
         for (const catalogue::VIEWCOLUMN& column : view.columns)
             columns.push_back(Json{{"name", column.columnName}, {"field_source", column.fieldSource}});
-        views.push_back(Json{{"name", view.name}, {"columns", std::move(columns)}});
+        const auto source = model.viewSources.find(view.name);
+        views.push_back(Json{{"name", view.name},
+                             {"columns", std::move(columns)},
+                             {"source", source == model.viewSources.end() ? Json(nullptr) : Json(source->second)}});
     }
     root["views"] = std::move(views);
 

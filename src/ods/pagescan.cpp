@@ -5,12 +5,23 @@
 #include "ods/constants.h"
 
 namespace ravelin::ods {
+namespace {
+
+// The relations catalogue's blob header pages form a list of their own
+// that no data page of the relation is filed into.
+bool FiledApart(std::uint32_t relationId, std::uint8_t pageType)
+{
+    return relationId == kRelRelations && pageType == kType12Page;
+}
+
+}  // namespace
 
 PageListFinder::PageListFinder(PageList& lists) : lists_(lists)
 {
     for (std::size_t i = 0; i < lists_.size(); ++i) {
         firstOfKey_.try_emplace(Key(lists_[i].relationId, lists_[i].pageType), i);
-        firstOfKey_.try_emplace(Key(lists_[i].relationId, kAnyPageType), i);
+        if (!FiledApart(lists_[i].relationId, lists_[i].pageType))
+            firstOfKey_.try_emplace(Key(lists_[i].relationId, kAnyPageType), i);
     }
 }
 
@@ -25,7 +36,8 @@ PageListNode& PageListFinder::AppendPageList(std::uint32_t relationId, std::uint
     const std::size_t index = lists_.size();
     lists_.push_back(PageListNode{relationId, pageType, {}});
     firstOfKey_.try_emplace(Key(relationId, pageType), index);
-    firstOfKey_.try_emplace(Key(relationId, kAnyPageType), index);
+    if (!FiledApart(relationId, pageType))
+        firstOfKey_.try_emplace(Key(relationId, kAnyPageType), index);
     return lists_.back();
 }
 
@@ -107,7 +119,10 @@ void FilePage(PageListFinder& finder, std::uint64_t pageStart, std::uint8_t page
         }
         break;
     case kType12Page:
-        if (relationId == kRelRelationFields || relationId == kRelTwelve || relationId == kRelFormats) {
+        // The relations catalogue's own are the header pages of its blobs
+        // (a view's stored source), filed apart.
+        if (relationId == kRelRelationFields || relationId == kRelTwelve || relationId == kRelFormats ||
+            relationId == kRelRelations) {
             node = finder.FindPageList(relationId, pageType);
             if (!node)
                 node = &finder.AppendPageList(relationId, pageType);

@@ -320,6 +320,74 @@ const catalogue::KEYSCONTRAINTS* ConstraintOf(const catalogue::SchemaModel& mode
 
 }  // namespace
 
+void RestoreViews(RepairSession& session, std::vector<std::string> names)
+{
+    job::JobContext& job = session.job;
+    const catalogue::SchemaModel& model = job.engine.model;
+    struct Refused {
+        std::string name;
+        std::string statement;
+        std::string reason;
+    };
+    while (!names.empty()) {
+        std::vector<std::string> again;
+        std::vector<Refused> refused;
+        for (const std::string& name : names) {
+            if (Stopped(session) || session.target.Lost())
+                return;
+            const auto view = std::find_if(model.views.begin(), model.views.end(),
+                                           [&name](const catalogue::ViewNode& node) { return node.name == name; });
+            const auto source = model.viewSources.find(name);
+            job.state.repairedTableName = name;
+            if (view == model.views.end() || source == model.viewSources.end() || !IsPlainIdentifier(name)) {
+                // No stored source: the salvage guess.
+                RepairView(session, name);
+                continue;
+            }
+            // The view's own column names, in their declared order, when
+            // each is usable.
+            std::vector<const catalogue::VIEWCOLUMN*> columns;
+            for (const catalogue::VIEWCOLUMN& column : view->columns)
+                columns.push_back(&column);
+            std::stable_sort(columns.begin(), columns.end(),
+                             [](const catalogue::VIEWCOLUMN* a, const catalogue::VIEWCOLUMN* b) {
+                                 return a->position < b->position;
+                             });
+            std::string list;
+            for (const catalogue::VIEWCOLUMN* column : columns) {
+                if (!IsPlainIdentifier(column->columnName)) {
+                    list.clear();
+                    break;
+                }
+                list += (list.empty() ? "" : ", ") + WrittenColumnName(column->columnName);
+            }
+            const std::string statement =
+                "CREATE VIEW " + name + (list.empty() ? std::string() : " (" + list + ")") + " AS " + source->second;
+            session.currentStatement = statement;
+            if (session.target.ExecuteDefinition(statement)) {
+                ++job.engine.viewCount;
+                AppendToSideFile(statement, PrepareSideFile(session, SideFileKind::Views));
+                job.link.Send(job::UM_MARK_REPAIRED, 1, 0);
+            } else if (!Stopped(session) && !session.target.Lost()) {
+                // Perhaps a view it reads is still to come: tried again
+                // after the others.
+                again.push_back(name);
+                refused.push_back({name, statement, session.target.FailureText()});
+            }
+        }
+        if (again.size() == names.size()) {
+            for (const Refused& view : refused) {
+                job.link.Log("View not created: " + view.name + ": " + view.reason);
+                AppendToSideFile(view.statement, PrepareSideFile(session, SideFileKind::Views));
+            }
+            job.link.Blank();
+            break;
+        }
+        names = std::move(again);
+    }
+    session.currentStatement.clear();
+}
+
 std::size_t RestoreIndices(RepairSession& session)
 {
     job::JobContext& job = session.job;
@@ -467,6 +535,7 @@ void RepairSelectedObjects(RepairSession& session)
     job.engine.indexStatementsInSideFile = 0;
     const std::vector<std::pair<std::string, std::string>> foreignKeys = ForeignKeyLines(job.engine.model);
     bool cutOff = false;
+    std::vector<std::string> exactViews;  // an exact restore creates them after the tables
     std::size_t tablesChosen = 0;
     std::size_t tablesCreated = 0;
     for (const std::string& name : session.repairNames) {
@@ -500,6 +569,16 @@ void RepairSelectedObjects(RepairSession& session)
                 job.link.Send(job::UM_MARK_REPAIRED, 1, 0);
                 job.engine.repairSucceeded = false;
             }
+        } else if (session.exact && std::any_of(job.engine.model.views.begin(), job.engine.model.views.end(),
+                                                [&name](const catalogue::ViewNode& view) {
+                                                    return EqualsNoCase(view.name, name);
+                                                })) {
+            for (const catalogue::ViewNode& view : job.engine.model.views) {
+                if (EqualsNoCase(view.name, name)) {
+                    exactViews.push_back(view.name);
+                    break;
+                }
+            }
         } else if (!RepairView(session, name) && !session.exact) {
             // An exact restore creates every index of the created tables
             // after their data (RestoreIndices).
@@ -514,6 +593,7 @@ void RepairSelectedObjects(RepairSession& session)
     session.repairNames.clear();
     std::size_t indicesRestored = 0;
     if (session.exact && !cutOff && !Stopped(session)) {
+        RestoreViews(session, std::move(exactViews));
         indicesRestored = RestoreIndices(session);
         RestoreGenerators(session);
     }

@@ -85,6 +85,15 @@ void RepairSelectedObjects(RepairSession& session);
 bool RepairView(RepairSession& session, const std::string& name);
 bool RepairIndex(RepairSession& session, const std::string& name);
 
+// An exact restore's views, after the tables: each from its stored source,
+// CREATE VIEW name (its columns in declared order) AS source, and written
+// to the view side file. A view the target refuses is tried again after
+// the others (it may read a view still to come), until a round creates
+// none; those left are logged ("View not created: ...") and written to the
+// side file. A view whose source is lost gets the salvage guess
+// (RepairView).
+void RestoreViews(RepairSession& session, std::vector<std::string> names);
+
 // An exact restore's indices, after the data of every table: for each index
 // of a created table that is not a primary or unique key (those came with
 // the table), CREATE [UNIQUE] [DESCENDING] INDEX (made inactive again when

@@ -341,6 +341,17 @@ TEST_F(ExactRestore, EmployeeMatchesWhatItsScriptBuilds)
     EXPECT_EQ(Words(RunIsql(options.target, counts)), expectedCounts);
     EXPECT_EQ(Words(RunIsql(options.target, "SELECT GEN_ID(EMP_NO_GEN, 0), GEN_ID(CUST_NO_GEN, 0) FROM RDB$DATABASE;")),
               (std::vector<std::string>{"145", "1015"}));
+
+    // The view from its stored source: the same columns in the same order,
+    // and the same rows as the script's view over the same rows.
+    const std::string viewColumns =
+        "SELECT TRIM(RDB$FIELD_NAME) FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = 'PHONE_LIST' "
+        "ORDER BY RDB$FIELD_POSITION;";
+    EXPECT_EQ(Words(RunIsql(options.target, viewColumns)), Words(RunIsql(truth, viewColumns)));
+    const std::string phones = "SELECT * FROM PHONE_LIST ORDER BY EMP_NO;";
+    const std::vector<std::string> phoneRows = Words(RunIsql(options.target, phones));
+    EXPECT_GT(phoneRows.size(), 42u * 6u);
+    EXPECT_EQ(phoneRows, Words(RunIsql(truth, phones)));
 }
 
 }  // namespace

@@ -136,7 +136,8 @@ void ExpectContractShape(const Json& root)
         }
     }
     for (const Json& view : root.at("views")) {
-        EXPECT_EQ(keysOf(view), (Keys{"name", "columns"}));
+        EXPECT_EQ(keysOf(view), (Keys{"name", "columns", "source"}));
+        EXPECT_TRUE(textOrNull(view["source"]));
         for (const Json& column : view.at("columns"))
             EXPECT_EQ(keysOf(column), (Keys{"name", "field_source"}));
     }

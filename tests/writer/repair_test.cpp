@@ -256,6 +256,53 @@ TEST_F(RepairTest, ExactRestoreCreatesIndicesThenForeignKeysAfterTheData)
     EXPECT_EQ(h.engine.indexStatementsInSideFile, 1u);
 }
 
+// An exact restore creates views from their stored source, after the
+// tables, with their columns in declared order; a view that reads one still
+// to come is tried again; one the target never takes is logged and kept in
+// the view side file; one without a source gets the salvage guess.
+TEST_F(RepairTest, ExactRestoreCreatesViewsFromTheirSource)
+{
+    catalogue::SchemaModel& model = h.engine.model;
+    model.indices.clear();
+    catalogue::ViewNode outer = View("OUTER_V", {{"B2", "S_B"}, {"A2", "S_A"}});
+    outer.columns[0].position = 1;
+    outer.columns[1].position = 0;
+    model.views = {outer, View("INNER_V", {{"A", "S_A"}}), View("BROKEN_V", {{"X", "S_X"}}), View("V", {{"X", "S_A"}})};
+    model.viewSources = {{"OUTER_V", "SELECT A, B FROM INNER_V, T2"},
+                         {"INNER_V", "SELECT A FROM T1"},
+                         {"BROKEN_V", "SELECT NOTHING FROM NOWHERE"}};
+    bool innerCreated = false;
+    target.fails = [&innerCreated](const std::string& s) {
+        if (s.rfind("CREATE VIEW INNER_V", 0) == 0)
+            innerCreated = true;
+        return (s.rfind("CREATE VIEW OUTER_V", 0) == 0 && !innerCreated) || s.find("NOWHERE") != std::string::npos;
+    };
+    RepairSession session = Session({"OUTER_V", "T1", "INNER_V", "BROKEN_V", "V", "T2"});
+    session.exact = true;
+    RepairSelectedObjects(session);
+
+    std::vector<std::string> views;
+    for (const std::string& s : target.Texts(Executed::Definition)) {
+        if (s.rfind("CREATE VIEW", 0) == 0)
+            views.push_back(s);
+    }
+    EXPECT_EQ(views, (std::vector<std::string>{
+                         "CREATE VIEW OUTER_V (A2, B2) AS SELECT A, B FROM INNER_V, T2",
+                         "CREATE VIEW INNER_V (A) AS SELECT A FROM T1",
+                         "CREATE VIEW BROKEN_V (X) AS SELECT NOTHING FROM NOWHERE",
+                         "CREATE VIEW  V(X)AS SELECT * FROM T1",
+                         "CREATE VIEW OUTER_V (A2, B2) AS SELECT A, B FROM INNER_V, T2",
+                         "CREATE VIEW BROKEN_V (X) AS SELECT NOTHING FROM NOWHERE",
+                         // A last round, which creates nothing.
+                         "CREATE VIEW BROKEN_V (X) AS SELECT NOTHING FROM NOWHERE",
+                     }));
+    EXPECT_EQ(h.engine.viewCount, 3u);
+    EXPECT_TRUE(h.Logged("View not created: BROKEN_V: refused: CREATE VIEW BROKEN_V"));
+    const std::string side = Narrow(ReadAll(SideFilePath(folder.File("blank.ib"), SideFileKind::Views)));
+    EXPECT_NE(side.find("CREATE VIEW BROKEN_V (X) AS SELECT NOTHING FROM NOWHERE"), std::string::npos) << side;
+    EXPECT_NE(side.find("CREATE VIEW INNER_V (A) AS SELECT A FROM T1"), std::string::npos) << side;
+}
+
 TEST_F(RepairTest, RefusedStatementsAreLoggedAndTheRepairGoesOn)
 {
     target.fails = [](const std::string& s) { return s.rfind("CREATE TABLE T1", 0) == 0 || s.rfind("CREATE VIEW", 0) == 0; };
