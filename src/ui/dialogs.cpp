@@ -246,6 +246,23 @@ CConnectionDlg::CConnectionDlg(QWidget* parent, std::function<void()> openHelp, 
     form->addRow(QStringLiteral("Password"), passwordField);
     column->addWidget(loginGroup);
 
+    // What the target receives: the salvage repair keeps every value in
+    // columns any target takes; the exact restore gives the tables their
+    // own types and brings the rest of the schema along.
+    auto* modeGroup = new QGroupBox(QStringLiteral("Restore Mode"), this);
+    auto* modes = new QVBoxLayout(modeGroup);
+    salvageChoice = new QRadioButton(
+        QStringLiteral("Salvage repair: dates and times as TIMESTAMP, blobs as files beside the target"), modeGroup);
+    salvageChoice->setObjectName(QStringLiteral("salvageChoice"));
+    exactChoice = new QRadioButton(QStringLiteral("Exact restore: each column of its own type, blobs inside their "
+                                                  "columns, views, indices, foreign keys and generators"),
+                                   modeGroup);
+    exactChoice->setObjectName(QStringLiteral("exactChoice"));
+    salvageChoice->setChecked(true);
+    modes->addWidget(salvageChoice);
+    modes->addWidget(exactChoice);
+    column->addWidget(modeGroup);
+
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     okButton = new QPushButton(QStringLiteral("OK"), this);
@@ -327,6 +344,7 @@ void CConnectionDlg::TakeAnswer(job::ConnectionAnswer& answer) const
     answer.targetPath = targetPath.toStdString();
     answer.userName = storedUser.toStdString();
     answer.password = storedPassword.toStdString();
+    answer.exactRestore = exactChoice->isChecked();
 }
 
 // ---------------------------------------------------------------------------
@@ -498,6 +516,8 @@ int Dialogs::Connection(QWidget* parent, job::ConnectionAnswer& answer, std::fun
         return result;
     }
     CConnectionDlg dialog(parent, std::move(openHelp), std::move(createBlank));
+    // The choice made last time stays chosen.
+    (answer.exactRestore ? dialog.ExactChoice() : dialog.SalvageChoice())->setChecked(true);
     const int result = dialog.exec();
     if (result == job::kAnswerOk)
         dialog.TakeAnswer(answer);

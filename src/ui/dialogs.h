@@ -12,6 +12,7 @@
 
 #include <QDialog>
 #include <QList>
+#include <QRadioButton>
 #include <QString>
 #include <QStringList>
 
@@ -117,6 +118,9 @@ public:
     QLineEdit* PasswordField() const { return passwordField; }
     QPushButton* OkButton() const { return okButton; }
     bool CreatesNewFile() const { return createNew; }
+    // The restore mode: the salvage repair (the default) or an exact restore.
+    QRadioButton* SalvageChoice() const { return salvageChoice; }
+    QRadioButton* ExactChoice() const { return exactChoice; }
 
 private:
     void LoginChanged();
@@ -128,6 +132,8 @@ private:
     QLineEdit* userField = nullptr;
     QLineEdit* passwordField = nullptr;
     QPushButton* okButton = nullptr;
+    QRadioButton* salvageChoice = nullptr;
+    QRadioButton* exactChoice = nullptr;
     QString targetPath;
     QString storedUser;
     QString storedPassword;

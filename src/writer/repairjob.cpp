@@ -31,7 +31,9 @@ void TargetWriterImpl::AttachTarget(job::JobContext& job)
         if (job.dialogs.ShowConnectionDialog(answer) != job::kAnswerOk)
             return;
         login = TargetLogin{answer.targetPath, answer.userName, answer.password};
+        // The choice is offered again the next time.
         exactRestore_ = answer.exactRestore;
+        options_.exactRestore = answer.exactRestore;
     }
     targetPath_ = login.targetPath;
     // The log and the tree name the repair after the target's file.

@@ -178,6 +178,13 @@ private slots:
         QCOMPARE(helpOpened, 1);
         QVERIFY(dialog.isVisible());
 
+        // The salvage repair is chosen unless the user picks the exact restore.
+        QVERIFY(dialog.SalvageChoice()->isChecked());
+        QVERIFY(!dialog.ExactChoice()->isChecked());
+        QTest::mouseClick(dialog.ExactChoice(), Qt::LeftButton);
+        QVERIFY(dialog.ExactChoice()->isChecked());
+        QVERIFY(!dialog.SalvageChoice()->isChecked());
+
         QTest::keyClicks(dialog.UserField(), QStringLiteral("repair"));
         QTest::keyClicks(dialog.PasswordField(), QStringLiteral("secret"));
         QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
@@ -188,6 +195,7 @@ private slots:
         QCOMPARE(QString::fromStdString(answer.targetPath), second);
         QCOMPARE(answer.userName, std::string("repair"));
         QCOMPARE(answer.password, std::string("secret"));
+        QVERIFY(answer.exactRestore);
     }
 
     void ConnectionDialogCreatesANewBlankDatabase()

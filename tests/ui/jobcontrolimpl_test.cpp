@@ -246,6 +246,47 @@ private slots:
         QVERIFY(QFileInfo::exists(target + QStringLiteral("Indices.txt")));
     }
 
+    // The exact restore chosen in the connection dialog: EMPLOYEE lands with
+    // its own column types, its view from its source, every index and its
+    // generators, and the job reports success.
+    void ExactRestoreChosenInTheConnectionDialog()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("isql-fb")).isEmpty())
+            QSKIP("isql-fb is not installed: the repair needs the Firebird utilities");
+        const QString path = Sample("ods15/EMPLOYEE.GDB");
+        if (!QFileInfo::exists(path))
+            QSKIP("sample databases not present");
+        Application app;
+        QVERIFY(app.Open(path));
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("exact.fdb"));
+        QCOMPARE(CreateBlankDatabase(target, QStringLiteral("SYSDBA"), QStringLiteral("masterkey")), QString());
+        Dialogs::TakeShown();
+        job::ConnectionAnswer answer{target.toStdString(), "SYSDBA", "masterkey"};
+        answer.exactRestore = true;
+        Dialogs::PushConnection(answer, job::kAnswerOk);
+        Dialogs::PushAnswer(job::kAnswerOk);
+        app.frame.RunCommand(ID_START_REPAIR);
+        QVERIFY(app.WaitForJob());
+
+        QStringList texts;
+        for (const Dialogs::Shown& shown : Dialogs::TakeShown())
+            texts << shown.text;
+        QVERIFY2(texts.contains(QStringLiteral("Repair process completed successfully.")), qPrintable(texts.join('|')));
+        const QStringList log = app.Log();
+        QVERIFY2(log.contains(QStringLiteral("Indices recovered :38")), qPrintable(log.join('\n')));
+        QVERIFY(log.contains(QStringLiteral("Views recovered   :1")));
+        QVERIFY(log.contains(QStringLiteral("Generators recovered : 2")));
+        QCOMPARE(QueryTarget(target, QStringLiteral("SELECT COUNT(*) FROM PHONE_LIST")), QStringLiteral("42"));
+        // The generator's value, and the job requirements' texts inside
+        // their blob column.
+        QCOMPARE(QueryTarget(target, QStringLiteral("SELECT GEN_ID(EMP_NO_GEN, 0) FROM RDB$DATABASE")),
+                 QStringLiteral("145"));
+        QCOMPARE(QueryTarget(target, QStringLiteral("SELECT COUNT(*) FROM JOB WHERE JOB_REQUIREMENT IS NOT NULL")),
+                 QStringLiteral("29"));
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("BlobData_exact.fdb"))));
+    }
+
     // A repair through the window on the demo's synthetic database: when
     // everything landed it says so; when a table was refused (the target
     // already holds one of that name) or records were lost (the damaged

@@ -9,6 +9,9 @@
 //                          of the database's folder and its subfolders
 //   6-update-check.png     the update wizard's check page, answered by a
 //                          small update server on the loopback interface
+//   7-exact-connection.png the connection dialog with the exact restore chosen
+//   8-log-after-exact.png  the main window after an exact restore of a
+//                          second scan into a second blank target
 // Run it under a display server (xvfb-run) to see the toolkit's real look.
 
 #include <QApplication>
@@ -136,5 +139,30 @@ int main(int argc, char** argv)
         ok = Save(&sheet, folder, QStringLiteral("6-update-check.png")) && ok;
         sheet.reject();
     }
+
+    // The same database again, restored exactly.
+    if (!app.Open(database))
+        return 1;
+    const QString exactTarget = scratch.filePath(QStringLiteral("exact.fdb"));
+    if (!CreateBlankDatabase(exactTarget, QStringLiteral("SYSDBA"), QStringLiteral("masterkey")).isEmpty())
+        return 1;
+    {
+        CConnectionDlg dialog(&app.frame, [] {}, CreateBlankDatabase);
+        dialog.ChooseExisting(exactTarget);
+        dialog.UserField()->setText(QStringLiteral("SYSDBA"));
+        dialog.PasswordField()->setText(QStringLiteral("masterkey"));
+        dialog.ExactChoice()->setChecked(true);
+        dialog.show();
+        ok = Save(&dialog, folder, QStringLiteral("7-exact-connection.png")) && ok;
+    }
+    job::ConnectionAnswer exact{exactTarget.toStdString(), "SYSDBA", "masterkey"};
+    exact.exactRestore = true;
+    Dialogs::PushConnection(exact, job::kAnswerOk);
+    Dialogs::PushAnswer(job::kAnswerOk);
+    app.frame.RunCommand(ID_START_REPAIR);
+    if (!app.WaitForJob())
+        return 1;
+    app.frame.LogWindow()->List()->scrollToBottom();
+    ok = Save(&app.frame, folder, QStringLiteral("8-log-after-exact.png")) && ok;
     return ok ? 0 : 1;
 }
