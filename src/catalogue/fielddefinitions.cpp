@@ -2,11 +2,15 @@
 
 #include <array>
 #include <span>
+#include <utility>
+#include <vector>
 
 #include "catalogue/cataloguerecord.h"
 #include "catalogue/readers.h"
 #include "ods/constants.h"
+#include "ods/littleendian.h"
 #include "ods/slotwalk.h"
+#include "ods/textcodec.h"
 
 namespace ravelin::catalogue {
 
@@ -381,21 +385,63 @@ void ApplyFieldDefinition(SchemaModel& model, const FieldDefinition& definition,
     }
 }
 
+std::optional<FieldExtras> ReadFieldExtras(std::span<const std::byte> runs, ods::RecordImage& image)
+{
+    constexpr std::size_t kShortRecord = 380;  // 4 null-flag bytes
+    constexpr std::size_t kLongRecord = 384;   // 8 null-flag bytes
+    image.Expand(runs, kLongRecord);
+    if (image.overran() || (image.size() != kShortRecord && image.size() != kLongRecord))
+        return std::nullopt;
+    const std::span<const std::byte> data = image.bytes();
+    const std::size_t shift = image.size() == kLongRecord ? 4 : 0;
+    const auto isNull = [&data](unsigned field) {
+        return (std::to_integer<unsigned>(data[field / 8]) >> (field % 8) & 1u) != 0;
+    };
+    FieldExtras extras;
+    extras.name = ods::DecodeText(data.subspan(4 + shift, ods::kNameFieldWidth));
+    extras.name.erase(extras.name.find_last_not_of(' ') + 1);
+    constexpr unsigned kComputedBlrField = 4;
+    constexpr unsigned kComputedSourceField = 5;
+    constexpr unsigned kNullFlagField = 23;
+    extras.computed = !isNull(kComputedBlrField) && ods::LittleEndian64(data, 156 + shift) != 0;
+    if (!isNull(kComputedSourceField)) {
+        const ods::BlobId id{static_cast<std::uint32_t>(ods::LittleEndian(data, 164 + shift, 4)),
+                             static_cast<std::uint32_t>(ods::LittleEndian(data, 168 + shift, 4))};
+        if (id.relationId == ods::kRelFields)
+            extras.computedSource = id;
+    }
+    extras.notNull = !isNull(kNullFlagField) && ods::LittleEndian(data, 370 + shift, 2) != 0;
+    return extras;
+}
+
 void ReadFieldDefinitions(CatalogueContext& scan, const ods::PageListNode& node)
 {
     job::WorkerLink& link = scan.link;
     link.Progress(job::kProgressStart, static_cast<std::intptr_t>(node.pagePositions.size()));
     ods::SlotWalkHooks hooks;
     hooks.afterSlot = [&link] { link.Progress(job::kProgressStep); };
+    ods::RecordImage image;
+    std::vector<std::pair<std::string, ods::BlobId>> computedSources;
     ods::ForEachRecordSlot(
         scan.context, node, link.stopRequested,
         [&](ods::RecordStream& record) {
             auto opened = OpenCatalogueRecord(scan.context, record, node.relationId);
             if (!opened || opened->format > ods::kNewestFieldRecordFormat)
                 return;
+            const std::optional<FieldExtras> extras = ReadFieldExtras(opened->data.bytes(), image);
             const auto definition = ParseFieldDefinition(opened->data);
             if (!definition)
                 return;
+            // The fixed fields count only when they name the same field.
+            if (extras && extras->name == definition->name) {
+                if (extras->computed) {
+                    scan.model.computedFields.insert(definition->name);
+                    if (extras->computedSource)
+                        computedSources.emplace_back(definition->name, *extras->computedSource);
+                }
+                if (extras->notNull)
+                    scan.model.notNullFields.insert(definition->name);
+            }
             if (definition->userDomain) {
                 COLDOMAIN domain;
                 domain.name = definition->name;
@@ -412,6 +458,10 @@ void ReadFieldDefinitions(CatalogueContext& scan, const ods::PageListNode& node)
             ApplyFieldDefinition(scan.model, *definition, link.stopRequested);
         },
         hooks);
+    if (!computedSources.empty() && !link.Stopped()) {
+        for (auto& [name, text] : ReadStoredTexts(scan, node.relationId, computedSources))
+            scan.model.computedSources[name] = std::move(text);
+    }
     if (!link.Stopped())
         link.Progress(job::kProgressEnd);
 }

@@ -8,9 +8,12 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "catalogue/schemamodel.h"
+#include "ods/blobstore.h"
+#include "ods/recordimage.h"
 #include "ods/recordstream.h"
 
 namespace ravelin::catalogue {
@@ -46,6 +49,21 @@ std::string BlobSubTypeName(std::uint8_t subType);
 // cursor at its first control byte). Yields nothing when the record does
 // not show the shape of a field definition. Never reads outside data.
 std::optional<FieldDefinition> ParseFieldDefinition(ods::RecordStream& data);
+
+// The fixed fields of a field-definition record that its run walk does not
+// give. Decompressed, such a record is 380 bytes with 4 null-flag bytes
+// (ODS 13 and 15) or 384 with 8 (ODS 16, every later offset 4 further):
+// the name at 4, the computed BLR's blob id at 156 (field 4), the computed
+// source's at 164 (field 5), the NOT NULL flag at 370 (field 23).
+struct FieldExtras {
+    std::string name;  // blanks trimmed
+    bool computed = false;                       // it has a computed BLR
+    std::optional<ods::BlobId> computedSource;   // a blob of the field-definitions catalogue
+    bool notNull = false;
+};
+// From the record's runs (a whole current version); nullopt when they do
+// not expand to one of those lengths.
+std::optional<FieldExtras> ReadFieldExtras(std::span<const std::byte> runs, ods::RecordImage& image);
 
 // Gives the definition's type, length, precision, scale, blob details and
 // dimension count to the first column whose field source equals its name

@@ -4,16 +4,28 @@
 // order. Each checks the stop request before each record and returns at once
 // when it is set, keeping what it appended.
 
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "catalogue/cataloguecontext.h"
+#include "ods/blobstore.h"
 
 namespace ravelin::catalogue {
 
 // Page scan, relation pre-pass and catalogue walk (the scan driver).
 void ScanDatabase(CatalogueContext& scan);
 
-// Relation pre-pass over relation 6: TABLEIDNAME records and tableCount.
+// The texts stored in blobs of a catalogue relation (a view's or a computed
+// column's source), by the name each id is given for: blanks around them
+// trimmed. A text longer than a statement holds, or one damage cut short,
+// is left out.
+std::map<std::string, std::string> ReadStoredTexts(CatalogueContext& scan, std::uint32_t relationId,
+                                                   const std::vector<std::pair<std::string, ods::BlobId>>& sources);
+
+// Relation pre-pass over relation 6: TABLEIDNAME records and tableCount,
+// and each view's stored source (model.viewSources).
 void ReadRelations(CatalogueContext& scan, const ods::PageListNode& node);
 
 // Relation 5 data pages: columns, view columns, default links, not-null markers.

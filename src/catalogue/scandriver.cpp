@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -154,6 +155,8 @@ void RunCatalogueReader(CatalogueContext& scan, const ods::PageListNode& node)
             ReadDefaultTexts(scan, node);
         break;
     case ods::kRelFields:
+        if (node.pageType == ods::kType12Page)
+            break;  // its blobs, read by the definitions' walk
         ReadFieldDefinitions(scan, node);
         if (!scan.link.Stopped())
             ApplyUserDomains(scan);
@@ -263,20 +266,21 @@ std::optional<std::pair<std::string, ods::BlobId>> ViewSource(const ods::Reading
     return std::make_pair(ods::SpacesToUnderscores(std::move(name)), id);
 }
 
-// Reads each view's source blob into model.viewSources: the text after AS
-// of its CREATE VIEW, blanks around it trimmed. A source longer than a
-// statement holds, or one damage cut short, is not kept.
-void ReadViewSources(CatalogueContext& scan, const std::vector<std::pair<std::string, ods::BlobId>>& sources)
+}  // namespace
+
+std::map<std::string, std::string> ReadStoredTexts(CatalogueContext& scan, std::uint32_t relationId,
+                                                   const std::vector<std::pair<std::string, ods::BlobId>>& sources)
 {
+    std::map<std::string, std::string> texts;
     constexpr std::size_t kLongestSource = 60000;
-    ods::BlobStore store(scan.context, scan.pageLists, ods::kRelRelations);
+    ods::BlobStore store(scan.context, scan.pageLists, relationId);
     std::vector<ods::BlobId> ids;
     for (const auto& source : sources)
         ids.push_back(source.second);
     store.FitRecordNumbering(ids);
     for (const auto& [name, id] : sources) {
         if (scan.link.Stopped())
-            return;
+            break;
         const std::optional<ods::BlobLocation> location = store.Locate(id);
         if (!location)
             continue;
@@ -297,11 +301,10 @@ void ReadViewSources(CatalogueContext& scan, const std::vector<std::pair<std::st
         if (first == std::string::npos)
             continue;
         text.erase(text.find_last_not_of(" \t\r\n") + 1);
-        scan.model.viewSources[name] = text.substr(first);
+        texts[name] = text.substr(first);
     }
+    return texts;
 }
-
-}  // namespace
 
 void ReadRelations(CatalogueContext& scan, const ods::PageListNode& node)
 {
@@ -325,7 +328,7 @@ void ReadRelations(CatalogueContext& scan, const ods::PageListNode& node)
         },
         hooks, pages);
     if (!sources.empty())
-        ReadViewSources(scan, sources);
+        scan.model.viewSources = ReadStoredTexts(scan, ods::kRelRelations, sources);
     scan.link.Progress(job::kProgressEnd);
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -182,6 +183,13 @@ public:
     // A view's stored source, by view name: the query its CREATE VIEW
     // gave after AS (from the relations catalogue's source blob).
     std::map<std::string, std::string> viewSources;
+    // Field definitions by name (field sources): those of computed columns
+    // (with their stored source, "(expression)", where it could be read)
+    // and those declared NOT NULL themselves (a domain's NOT NULL binds
+    // every column of it).
+    std::set<std::string> computedFields;
+    std::map<std::string, std::string> computedSources;
+    std::set<std::string> notNullFields;
     std::vector<IndexNode> indices;
     std::vector<COLDOMAIN> domains;
     std::vector<std::string> defaultTexts;

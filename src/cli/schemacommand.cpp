@@ -173,6 +173,7 @@ std::string SchemaJson(const SchemaModel& model, std::uint32_t pageSize)
         Json columns = Json::array();
         for (const COLUMN& column : table.columns) {
             const auto defaultText = ColumnDefaultText(model, column);
+            const auto computedSource = model.computedSources.find(column.fieldSource);
             columns.push_back(Json{
                 {"name", column.name},
                 {"field_source", column.fieldSource},
@@ -185,6 +186,10 @@ std::string SchemaJson(const SchemaModel& model, std::uint32_t pageSize)
                 {"precision", column.precision},
                 {"scale", column.scale},
                 {"not_null", column.notNull != 0},
+                {"domain_not_null", model.notNullFields.count(column.fieldSource) != 0},
+                {"computed", model.computedFields.count(column.fieldSource) != 0},
+                {"computed_source",
+                 computedSource == model.computedSources.end() ? Json(nullptr) : Json(computedSource->second)},
                 {"has_default", column.hasDefault != 0},
                 {"default", defaultText ? Json(*defaultText) : Json(nullptr)},
                 {"position", column.position},

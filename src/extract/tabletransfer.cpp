@@ -77,7 +77,10 @@ public:
                 ++engine_.blobsNotFound;
                 return {};
             };
-            statementHead_ = InsertStatementHead(table_);
+            // Computed columns take no value: the target computes them.
+            for (const COLUMN& column : table_.columns)
+                computed_.push_back(engine_.model.computedFields.count(column.fieldSource) != 0);
+            statementHead_ = InsertStatementHead(table_, &computed_);
         } else if (repair_) {
             options_.blobPath = [this](const BlobId& id) {
                 ++engine_.blobFileCount;
@@ -124,8 +127,10 @@ private:
     const TransferHooks& hooks_;
     const bool repair_;
     const bool exact_;
-    // An exact restore: the bytes of the current record's blob values.
+    // An exact restore: the bytes of the current record's blob values, and
+    // the computed columns (by index), which the INSERT leaves out.
     std::vector<std::vector<std::byte>> blobValues_;
+    std::vector<bool> computed_;
     DataPageReader reader_;
     DecodeOptions options_;
     const bool useFormats_;
@@ -267,9 +272,12 @@ TableWalk::RecordEnd TableWalk::TransferRecord(const RecordLayout* layout, bool 
     // A repair decodes no value of a record known damaged from the start:
     // it goes to the set-aside file as the salvage pass reads it.
     const std::size_t decoded = repair_ && damaged ? 0 : columns;
+    bool firstValue = true;
     for (std::size_t index = 0; index < decoded; ++index) {
         if (repair_ && link_.Stopped())
             return RecordEnd::Stopped;
+        if (exact_ && computed_[index])
+            continue;
         FieldValue value;
         if (layout != nullptr)
             value = DecodeColumn(*layout, index);
@@ -278,8 +286,9 @@ TableWalk::RecordEnd TableWalk::TransferRecord(const RecordLayout* layout, bool 
         damaged = damaged || value.damaged;
         if (repair_) {
             if (!damaged) {
-                if (index != 0)
+                if (!firstValue)
                     statement_ += ',';
+                firstValue = false;
                 const ColumnPlace& place = layout->columns[index];
                 const std::uint8_t typeCode = (place.storedType ? *place.storedType : table_.columns[index]).typeCode;
                 // An exact restore's blob column holds the blob itself: a
@@ -449,12 +458,16 @@ std::string InsertColumnName(std::string_view name)
     return out;
 }
 
-std::string InsertStatementHead(const TableNode& table)
+std::string InsertStatementHead(const TableNode& table, const std::vector<bool>* leftOut)
 {
     std::string head = "INSERT INTO " + table.name + "(";
+    bool first = true;
     for (std::size_t i = 0; i < table.columns.size(); ++i) {
-        if (i != 0)
+        if (leftOut != nullptr && i < leftOut->size() && (*leftOut)[i])
+            continue;
+        if (!first)
             head += ',';
+        first = false;
         head += InsertColumnName(table.columns[i].name);
     }
     return head + ") VALUES (";

@@ -140,7 +140,8 @@ const catalogue::TableNode* FindTableNoCase(const catalogue::SchemaModel& model,
 std::string InsertColumnName(std::string_view name);
 
 // "INSERT INTO T(A,B) VALUES (": everything before the first value.
-std::string InsertStatementHead(const catalogue::TableNode& table);
+// leftOut, when given, marks columns (by index) the statement leaves out.
+std::string InsertStatementHead(const catalogue::TableNode& table, const std::vector<bool>* leftOut = nullptr);
 
 // The whole statement: the head, the values joined by ",", then ")".
 std::string BuildInsertStatement(const catalogue::TableNode& table, std::span<const std::string> values);

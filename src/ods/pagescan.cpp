@@ -7,11 +7,11 @@
 namespace ravelin::ods {
 namespace {
 
-// The relations catalogue's blob header pages form a list of their own
-// that no data page of the relation is filed into.
+// The blob header pages of the relations and field-definitions catalogues
+// form lists of their own that no data page of the relation is filed into.
 bool FiledApart(std::uint32_t relationId, std::uint8_t pageType)
 {
-    return relationId == kRelRelations && pageType == kType12Page;
+    return (relationId == kRelRelations || relationId == kRelFields) && pageType == kType12Page;
 }
 
 }  // namespace
@@ -119,10 +119,11 @@ void FilePage(PageListFinder& finder, std::uint64_t pageStart, std::uint8_t page
         }
         break;
     case kType12Page:
-        // The relations catalogue's own are the header pages of its blobs
-        // (a view's stored source), filed apart.
+        // The relations and field-definitions catalogues' own are the
+        // header pages of their blobs (a view's or a computed column's
+        // stored source), filed apart.
         if (relationId == kRelRelationFields || relationId == kRelTwelve || relationId == kRelFormats ||
-            relationId == kRelRelations) {
+            relationId == kRelRelations || relationId == kRelFields) {
             node = finder.FindPageList(relationId, pageType);
             if (!node)
                 node = &finder.AppendPageList(relationId, pageType);

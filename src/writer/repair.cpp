@@ -62,6 +62,39 @@ void NoteNotCreated(RepairSession& session, const catalogue::TableNode& table)
     session.job.engine.repairedTables.push_back(std::move(refused));
 }
 
+// An exact restore's computed columns of a created table, after its data.
+void AddComputedColumns(RepairSession& session, const catalogue::TableNode& table)
+{
+    job::WorkerLink& link = session.job.link;
+    bool logged = false;
+    for (const ComputedColumn& column : ExactComputedColumns(session.job.engine.model, table)) {
+        if (Stopped(session) || session.target.Lost())
+            return;
+        const std::string where = LoggableName(column.name) + " of table " + LoggableName(table.name);
+        if (column.statement.empty()) {
+            link.Log("Computed column left out: " + where + ": its expression could not be read");
+            logged = true;
+            continue;
+        }
+        session.currentStatement = column.statement;
+        if (!session.target.ExecuteDefinition(column.statement)) {
+            if (!Stopped(session) && !session.target.Lost()) {
+                link.Log("Computed column not created: " + where + ": " + session.target.FailureText() + ": " +
+                         column.statement);
+                logged = true;
+            }
+            continue;
+        }
+        if (!session.target.ExecuteDefinition(column.placement) && !Stopped(session) && !session.target.Lost()) {
+            link.Log("Computed column left at the end: " + where + ": " + session.target.FailureText());
+            logged = true;
+        }
+    }
+    session.currentStatement.clear();
+    if (logged)
+        link.Blank();
+}
+
 // Yields whether the target accepted the table's CREATE TABLE.
 bool RepairTable(RepairSession& session, const catalogue::TableNode& table)
 {
@@ -86,6 +119,8 @@ bool RepairTable(RepairSession& session, const catalogue::TableNode& table)
         session.keysCreated += keys;
         session.createdTables.push_back(table.name);
         session.transfer.TransferTableData(job, session.target, session.targetPath);
+        if (session.exact)
+            AddComputedColumns(session, table);
         return true;
     }
     if (!Stopped(session) && !session.target.Lost()) {

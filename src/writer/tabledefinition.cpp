@@ -166,13 +166,18 @@ std::string SalvageTypeText(const catalogue::COLUMN& column)
     return typeWord;
 }
 
-// The columns in the order the definition lists them.
-std::vector<const catalogue::COLUMN*> DefinitionOrder(const catalogue::TableNode& table, bool declared)
+// The columns in the order the definition lists them. An exact restore
+// lists them in declared order and leaves the computed ones to be added
+// after the data (ExactComputedColumns).
+std::vector<const catalogue::COLUMN*> DefinitionOrder(const catalogue::SchemaModel& model,
+                                                      const catalogue::TableNode& table, bool declared)
 {
     std::vector<const catalogue::COLUMN*> order;
     order.reserve(table.columns.size());
-    for (const catalogue::COLUMN& column : table.columns)
-        order.push_back(&column);
+    for (const catalogue::COLUMN& column : table.columns) {
+        if (!declared || model.computedFields.count(column.fieldSource) == 0)
+            order.push_back(&column);
+    }
     if (declared) {
         std::stable_sort(order.begin(), order.end(), [](const catalogue::COLUMN* a, const catalogue::COLUMN* b) {
             return a->position < b->position;
@@ -191,7 +196,7 @@ std::string CreateTableText(const catalogue::SchemaModel& model, const catalogue
         return {};
     std::string statement = "CREATE TABLE " + table.name + "(";
     std::vector<std::string> clauses;
-    const std::vector<const catalogue::COLUMN*> order = DefinitionOrder(table, exact);
+    const std::vector<const catalogue::COLUMN*> order = DefinitionOrder(model, table, exact);
     for (std::size_t i = 0; i < order.size(); ++i) {
         if (stopRequested != nullptr && stopRequested->load(std::memory_order_relaxed))
             break;
@@ -234,7 +239,7 @@ std::string CreateTableText(const catalogue::SchemaModel& model, const catalogue
                                           : exact ? typeText
                                                   : SalvageTypeWord(column)) +
                                  " column: its array values are not copied");
-        } else if (IsNotNull(model, column)) {
+        } else if (IsNotNull(model, column) || (exact && model.notNullFields.count(column.fieldSource) != 0)) {
             statement += " NOT NULL ";
         }
 
@@ -272,6 +277,38 @@ std::string BuildExactCreateTable(const catalogue::SchemaModel& model, const cat
                                   std::size_t* keyClauses)
 {
     return CreateTableText(model, table, true, stopRequested, notes, keyClauses);
+}
+
+std::vector<ComputedColumn> ExactComputedColumns(const catalogue::SchemaModel& model, const catalogue::TableNode& table)
+{
+    std::vector<const catalogue::COLUMN*> declared;
+    for (const catalogue::COLUMN& column : table.columns)
+        declared.push_back(&column);
+    std::stable_sort(declared.begin(), declared.end(), [](const catalogue::COLUMN* a, const catalogue::COLUMN* b) {
+        return a->position < b->position;
+    });
+    std::vector<ComputedColumn> computed;
+    for (std::size_t i = 0; i < declared.size(); ++i) {
+        const catalogue::COLUMN& column = *declared[i];
+        if (model.computedFields.count(column.fieldSource) == 0)
+            continue;
+        ComputedColumn entry;
+        entry.name = column.name;
+        entry.position = static_cast<std::uint32_t>(i + 1);
+        const auto source = model.computedSources.find(column.fieldSource);
+        if (source != model.computedSources.end() && IsPlainIdentifier(table.name) && IsPlainIdentifier(column.name)) {
+            std::string expression = source->second;
+            if (expression.empty() || expression.front() != '(' || expression.back() != ')')
+                expression = "(" + expression + ")";
+            const std::string type = ExactTypeText(column);
+            entry.statement = "ALTER TABLE " + table.name + " ADD " + WrittenColumnName(column.name) + " " +
+                              (type.empty() ? std::string() : type + " ") + "COMPUTED BY " + expression;
+            entry.placement = "ALTER TABLE " + table.name + " ALTER " + WrittenColumnName(column.name) + " POSITION " +
+                              std::to_string(entry.position);
+        }
+        computed.push_back(std::move(entry));
+    }
+    return computed;
 }
 
 std::string ExactTypeText(const catalogue::COLUMN& column)

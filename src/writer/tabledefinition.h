@@ -37,6 +37,20 @@ std::string BuildCreateTable(const catalogue::SchemaModel& model, const catalogu
                              const std::atomic<bool>* stopRequested = nullptr,
                              std::vector<std::string>* notes = nullptr, std::size_t* keyClauses = nullptr);
 
+// A computed column of a table, as an exact restore adds it after the
+// table's data: ALTER TABLE T ADD C type COMPUTED BY (expression), then
+// ALTER TABLE T ALTER C POSITION n (its place in declared order, from 1).
+// Both statements are empty when its expression was not read or a name is
+// not a plain identifier: the column is left out.
+struct ComputedColumn {
+    std::string name;
+    std::uint32_t position = 0;
+    std::string statement;
+    std::string placement;
+};
+// The table's computed columns in declared order.
+std::vector<ComputedColumn> ExactComputedColumns(const catalogue::SchemaModel& model, const catalogue::TableNode& table);
+
 // The column's own type as an exact restore declares it: SMALLINT, INTEGER,
 // BIGINT (NUMERIC(18,s) when it carries a scale), NUMERIC/DECIMAL(p,s) (p
 // from the storage width when the file gives none: 4, 9 or 18 digits),
@@ -48,9 +62,10 @@ std::string ExactTypeText(const catalogue::COLUMN& column);
 
 // The CREATE TABLE text of an exact restore: as BuildCreateTable, but the
 // columns in their declared order (their stored positions; the stored order
-// where positions repeat) and each of its own type (ExactTypeText). A
-// column of unknown type is still written as VARCHAR(250), with a line in
-// notes.
+// where positions repeat), each of its own type (ExactTypeText), NOT NULL
+// also where the column's domain declares it, and without the computed
+// columns (ExactComputedColumns adds them). A column of unknown type is
+// still written as VARCHAR(250), with a line in notes.
 std::string BuildExactCreateTable(const catalogue::SchemaModel& model, const catalogue::TableNode& table,
                                   const std::atomic<bool>* stopRequested = nullptr,
                                   std::vector<std::string>* notes = nullptr, std::size_t* keyClauses = nullptr);

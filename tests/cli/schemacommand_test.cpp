@@ -113,8 +113,11 @@ void ExpectContractShape(const Json& root)
         std::set<std::string> columnNames;
         for (const Json& column : table.at("columns")) {
             EXPECT_EQ(keysOf(column), (Keys{"name", "field_source", "type", "type_code", "length", "character_length",
-                                            "character_set", "field_id", "precision", "scale", "not_null", "has_default", "default", "position", "blob_sub_type",
-                                            "segment"}));
+                                            "character_set", "field_id", "precision", "scale", "not_null",
+                                            "domain_not_null", "computed", "computed_source", "has_default", "default",
+                                            "position", "blob_sub_type", "segment"}));
+            EXPECT_TRUE(column["domain_not_null"].is_boolean() && column["computed"].is_boolean());
+            EXPECT_TRUE(textOrNull(column["computed_source"]));
             EXPECT_TRUE(column["name"].is_string() && column["field_source"].is_string() && column["type"].is_string());
             EXPECT_TRUE(column["type_code"].is_number_unsigned() && column["length"].is_number_unsigned() &&
                         column["precision"].is_number_unsigned() && column["scale"].is_number_unsigned() &&
@@ -638,6 +641,29 @@ TEST_F(EmployeeSample, KeysIndicesViewsAndDomainsAgreeWithTheScript)
             shown += "(" + std::to_string(type.precision) + "," + std::to_string(type.scale) + ")";
         EXPECT_NE(domains.find("\n    " + name + "  " + shown + "\n"), std::string::npos) << shown << " in\n" << domains;
     }
+}
+
+// The computed columns with the expressions the script gave them, and the
+// columns whose domain (PRODTYPE) is declared NOT NULL.
+TEST_F(EmployeeSample, ComputedColumnsAndDomainNotNull)
+{
+    std::map<std::string, std::string> computed;
+    std::set<std::string> domainNotNull;
+    for (const Json& table : (*schema_)["tables"]) {
+        for (const Json& column : table["columns"]) {
+            const std::string name = table["name"].get<std::string>() + "." + column["name"].get<std::string>();
+            if (column["computed"] == true)
+                computed[name] = column["computed_source"].is_string() ? column["computed_source"].get<std::string>() : "";
+            if (column["domain_not_null"] == true && column["field_source"].get<std::string>().rfind("RDB$", 0) != 0)
+                domainNotNull.insert(name);
+        }
+    }
+    EXPECT_EQ(computed, (std::map<std::string, std::string>{
+                            {"EMPLOYEE.FULL_NAME", "(last_name || ', ' || first_name)"},
+                            {"SALARY_HISTORY.NEW_SALARY", "(old_salary + old_salary * percent_change / 100)"},
+                            {"SALES.AGED", "(ship_date - order_date)"},
+                        }));
+    EXPECT_EQ(domainNotNull, (std::set<std::string>{"PROJECT.PRODUCT", "SALES.ITEM_TYPE"}));
 }
 
 // What a person reads for a column: its name, then its SQL type, default

@@ -376,5 +376,43 @@ TEST(BuildExactCreateTable, DeclaredOrderAndOwnTypes)
               "PO_NUMBER CHAR(8)  NOT NULL ,PRIMARY KEY(PO_NUMBER))");
 }
 
+// Computed columns wait for the table's data: the CREATE TABLE leaves them
+// out, and each is added afterwards with its type and expression and put
+// back in its declared place; one whose expression was not read is left
+// out. A domain's NOT NULL binds its column.
+TEST(ExactComputedColumns, AddedAfterTheDataInTheirPlace)
+{
+    SchemaModel model;
+    TableNode table;
+    table.name = "EMPLOYEE";
+    COLUMN last = Column("LAST_NAME", "VARCHAR", 37, 20);
+    last.fieldSource = "LASTNAME";
+    last.position = 0;
+    COLUMN full = Column("FULL_NAME", "VARCHAR", 37, 37);
+    full.position = 1;
+    COLUMN lost = Column("LOST", "INTEGER", 8, 4);
+    lost.position = 3;
+    COLUMN dept = Column("DEPT_NO", "CHAR", 14, 3);
+    dept.position = 2;
+    table.columns = {dept, full, lost, last};
+    model.computedFields = {full.fieldSource, lost.fieldSource};
+    model.computedSources = {{full.fieldSource, "(last_name || ', ' || first_name)"}};
+    model.notNullFields = {"LASTNAME"};
+
+    EXPECT_EQ(BuildExactCreateTable(model, table),
+              "CREATE TABLE EMPLOYEE(LAST_NAME VARCHAR(20) NOT NULL ,DEPT_NO CHAR(3))");
+    // The salvage repair keeps every column and only the column's own NOT NULL.
+    EXPECT_EQ(BuildCreateTable(model, table),
+              "CREATE TABLE EMPLOYEE(DEPT_NO CHAR(3) ,FULL_NAME VARCHAR(37) ,LOST INTEGER,LAST_NAME VARCHAR(20) )");
+
+    const std::vector<ComputedColumn> computed = ExactComputedColumns(model, table);
+    ASSERT_EQ(computed.size(), 2u);
+    EXPECT_EQ(computed[0].statement,
+              "ALTER TABLE EMPLOYEE ADD FULL_NAME VARCHAR(37) COMPUTED BY (last_name || ', ' || first_name)");
+    EXPECT_EQ(computed[0].placement, "ALTER TABLE EMPLOYEE ALTER FULL_NAME POSITION 2");
+    EXPECT_EQ(computed[1].name, "LOST");
+    EXPECT_EQ(computed[1].statement, "");
+}
+
 }  // namespace
 }  // namespace ravelin::writer
