@@ -74,8 +74,11 @@ for t in "${targets[@]}"; do
   # in inputs of up to 64 KiB.
   maxlen=65536
   [ "$t" = record ] && maxlen=16384
+  # Timeouts and slow-unit reports are wall-clock times: a run that shares
+  # the machine with builds (or runs niced) sees units take many times
+  # their own time, so both limits stay well above any unit's real time.
   args=(-max_len="$maxlen" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$findings/"
-        -timeout=25 -rss_limit_mb=2048)
+        -timeout=120 -report_slow_units=60 -rss_limit_mb=2048)
   if [ -n "$runs" ]; then
     args+=(-runs="$runs")
   fi
