@@ -9,6 +9,7 @@
 
 #include "catalogue/cataloguerecord.h"
 #include "catalogue/recordformats.h"
+#include "catalogue/triggers.h"
 #include "ods/blobstore.h"
 #include "ods/littleendian.h"
 #include "ods/recordimage.h"
@@ -177,6 +178,10 @@ void RunCatalogueReader(CatalogueContext& scan, const ods::PageListNode& node)
     case ods::kRelGenerators:
         if (node.pageType == ods::kDataPage)
             ReadGenerators(scan, node);
+        break;
+    case ods::kRelTwelve:
+        if (node.pageType == ods::kDataPage)
+            ReadTriggers(scan, node);
         break;
     case 0:
         if (node.pageType == ods::kGeneratorPage)

@@ -114,6 +114,17 @@ struct GENERATOR {
     bool system = false;  // one of the server's own (RDB$..., SQL$...)
 };
 
+// One user trigger of the triggers catalogue. A CHECK constraint is kept as
+// the triggers that enforce it: their source reads "CHECK (...)".
+struct TRIGGER {
+    std::string name;
+    std::string relationName;
+    std::uint16_t sequence = 0;
+    std::uint16_t type = 0;  // 1/2 before/after insert, 3/4 update, 5/6 delete; others combine actions
+    bool inactive = false;
+    std::string source;  // the stored source text; empty when it could not be read
+};
+
 // One row of the relation-constraints catalogue.
 struct KEYSCONTRAINTS {
     std::string constraintType;
@@ -198,6 +209,7 @@ public:
     std::vector<SPLITCOLIDWITHNULL> notNullSources;
     std::vector<KEYSCONTRAINTS> keyConstraints;
     std::vector<GENERATOR> generators;
+    std::vector<TRIGGER> triggers;
     std::map<std::uint32_t, std::int64_t> generatorValues;  // by generator id, from the generator pages
     std::vector<COLKEYCONSNAME> columnKeys;
     std::vector<std::string> pendingSources;

@@ -255,6 +255,17 @@ std::string SchemaJson(const SchemaModel& model, std::uint32_t pageSize)
     }
     root["generators"] = std::move(generators);
 
+    Json triggers = Json::array();
+    for (const catalogue::TRIGGER& trigger : model.triggers) {
+        triggers.push_back(Json{{"name", trigger.name},
+                                {"relation", trigger.relationName},
+                                {"sequence", trigger.sequence},
+                                {"type", trigger.type},
+                                {"inactive", trigger.inactive},
+                                {"source", OptionalText(trigger.source)}});
+    }
+    root["triggers"] = std::move(triggers);
+
     return root.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

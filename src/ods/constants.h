@@ -171,9 +171,10 @@ inline constexpr std::uint32_t kRelRelationFields = 5;
 inline constexpr std::uint32_t kRelRelations = 6;
 inline constexpr std::uint32_t kRelSeven = 7;
 inline constexpr std::uint32_t kRelFormats = 8;          // record formats: one per relation and format number
-inline constexpr std::uint32_t kRelTwelve = 12;
+inline constexpr std::uint32_t kRelTwelve = 12;          // triggers (their sources on type-12 pages)
 inline constexpr std::uint32_t kRelRelationConstraints = 22;
 inline constexpr std::uint32_t kRelGenerators = 20;       // generator names and ids
+inline constexpr std::uint32_t kRelProcedures = 26;       // stored procedures (their sources on type-12 pages)
 inline constexpr std::uint32_t kFirstUserRelation = 128;
 
 // Width of a name field in the system relations (characters).

@@ -80,6 +80,10 @@ void FilePage(PageListFinder& finder, std::uint64_t pageStart, std::uint8_t page
             if (!node)
                 node = &finder.AppendPageList(relationId, pageType);
             break;
+        case kRelTwelve:
+        case kRelProcedures:
+            // Triggers and stored procedures: their records, apart from
+            // the header pages of their source blobs.
         case kRelGenerators:
             // The generators' names and ids.
             node = finder.FindPageList(relationId, pageType);
@@ -123,7 +127,7 @@ void FilePage(PageListFinder& finder, std::uint64_t pageStart, std::uint8_t page
         // header pages of their blobs (a view's or a computed column's
         // stored source), filed apart.
         if (relationId == kRelRelationFields || relationId == kRelTwelve || relationId == kRelFormats ||
-            relationId == kRelRelations || relationId == kRelFields) {
+            relationId == kRelRelations || relationId == kRelFields || relationId == kRelProcedures) {
             node = finder.FindPageList(relationId, pageType);
             if (!node)
                 node = &finder.AppendPageList(relationId, pageType);

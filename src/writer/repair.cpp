@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <set>
 
 #include "catalogue/readers.h"
 #include "writer/sidefile.h"
@@ -520,6 +522,98 @@ std::size_t RestoreIndices(RepairSession& session)
     return created;
 }
 
+namespace {
+
+bool StartsWithNoCase(std::string_view text, std::string_view word)
+{
+    return text.size() >= word.size() && EqualsNoCase(text.substr(0, word.size()), word);
+}
+
+// The firing clause of a trigger type with one action; empty for others.
+std::string FiringText(std::uint16_t type)
+{
+    static constexpr const char* kFirings[] = {"BEFORE INSERT", "AFTER INSERT", "BEFORE UPDATE",
+                                               "AFTER UPDATE",  "BEFORE DELETE", "AFTER DELETE"};
+    return type >= 1 && type <= 6 ? kFirings[type - 1] : "";
+}
+
+}  // namespace
+
+std::string ProceduresScriptPath(const std::string& targetPath)
+{
+    return LocalTargetPath(targetPath) + "Procedures.sql";
+}
+
+std::size_t RestoreChecksAndTriggers(RepairSession& session)
+{
+    job::JobContext& job = session.job;
+    const catalogue::SchemaModel& model = job.engine.model;
+    std::string script;
+    std::size_t checks = 0;
+    std::size_t triggers = 0;
+    std::set<std::pair<std::string, std::string>> checked;  // (table, source) already added
+    bool logged = false;
+    for (const catalogue::TRIGGER& trigger : model.triggers) {
+        if (Stopped(session) || session.target.Lost())
+            break;
+        if (!WasCreated(session, trigger.relationName))
+            continue;
+        if (StartsWithNoCase(trigger.source, "CHECK")) {
+            // A CHECK constraint: each is kept as two triggers (insert and
+            // update) with one source.
+            if (!checked.insert({trigger.relationName, trigger.source}).second)
+                continue;
+            const std::string statement = "ALTER TABLE " + trigger.relationName + " ADD " + trigger.source;
+            session.currentStatement = statement;
+            if (IsPlainIdentifier(trigger.relationName) && session.target.ExecuteDefinition(statement)) {
+                ++checks;
+            } else if (!Stopped(session) && !session.target.Lost()) {
+                job.link.Log("Check constraint not created: " + LoggableName(trigger.relationName) + ": " +
+                             (IsPlainIdentifier(trigger.relationName) ? session.target.FailureText()
+                                                                       : std::string("the table name ") + kNotPlainText));
+                logged = true;
+                script += "-- Refused by the target when the data was in place:\n" + statement + ";\n\n";
+            }
+            continue;
+        }
+        if (trigger.source.empty()) {
+            script += "-- Trigger " + trigger.name + " of table " + trigger.relationName + ": its source was not found\n\n";
+            continue;
+        }
+        const std::string firing = FiringText(trigger.type);
+        if (firing.empty()) {
+            script += "-- Trigger " + trigger.name + " of table " + trigger.relationName + " fires on type " +
+                      std::to_string(trigger.type) + ", which is not written out; its source:\n/*\n" + trigger.source +
+                      "\n*/\n\n";
+            continue;
+        }
+        script += "SET TERM ^ ;\nCREATE TRIGGER " + trigger.name + " FOR " + trigger.relationName +
+                  (trigger.inactive ? " INACTIVE " : " ACTIVE ") + firing + " POSITION " +
+                  std::to_string(trigger.sequence) + "\n" + trigger.source + "^\nSET TERM ; ^\n\n";
+        ++triggers;
+    }
+    session.currentStatement.clear();
+    if (!script.empty()) {
+        const std::string path = ProceduresScriptPath(session.targetPath);
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << "/* Triggers and statements of the recovered database, from their stored sources.\n"
+               "   Not executed: run this script with isql-fb once the data is checked. */\n\n"
+            << script;
+        out.close();
+        if (!out) {
+            job.link.Log("Script could not be written, its triggers are not kept: " + LoggableName(path));
+            triggers = 0;
+        } else if (triggers != 0) {
+            job.link.Log("Triggers written to " + path + " (not executed) : " + std::to_string(triggers));
+        }
+        logged = true;
+    }
+    job.link.Log("Check constraints recovered : " + std::to_string(checks));
+    if (logged)
+        job.link.Blank();
+    return checks;
+}
+
 std::size_t RestoreGenerators(RepairSession& session)
 {
     job::JobContext& job = session.job;
@@ -630,6 +724,7 @@ void RepairSelectedObjects(RepairSession& session)
     if (session.exact && !cutOff && !Stopped(session)) {
         RestoreViews(session, std::move(exactViews));
         indicesRestored = RestoreIndices(session);
+        RestoreChecksAndTriggers(session);
         RestoreGenerators(session);
     }
     job.state.exactRestore = false;

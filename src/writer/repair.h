@@ -106,6 +106,20 @@ void RestoreViews(RepairSession& session, std::vector<std::string> names);
 // goes on. Yields the number created.
 std::size_t RestoreIndices(RepairSession& session);
 
+// Where an exact restore writes the triggers it does not execute: the
+// target's file path with "Procedures.sql" appended.
+std::string ProceduresScriptPath(const std::string& targetPath);
+
+// An exact restore's CHECK constraints and triggers, after the indices:
+// each CHECK constraint of a created table (kept in the file as triggers
+// whose source reads "CHECK (...)", one per action) is added once with
+// ALTER TABLE T ADD CHECK (...); one the target refuses is logged and
+// written to the script. Every other trigger of a created table is written
+// from its stored source, as CREATE TRIGGER, to ProceduresScriptPath (UTF-8,
+// for isql-fb), not executed. Logs "Check constraints recovered : N" and
+// how many triggers the script holds. Yields N.
+std::size_t RestoreChecksAndTriggers(RepairSession& session);
+
 // An exact restore's generators: every generator of the model that is not
 // one of the server's own is created and set to the value the file's
 // generator pages hold (0, with a log line, where that value is lost).

@@ -104,7 +104,8 @@ void ExpectContractShape(const Json& root)
     const auto textOrNull = [](const Json& value) { return value.is_string() || value.is_null(); };
     using Keys = std::vector<std::string>;
     ASSERT_TRUE(root.is_object());
-    EXPECT_EQ(keysOf(root), (Keys{"page_size", "tables", "views", "indices", "constraints", "domains", "generators"}));
+    EXPECT_EQ(keysOf(root), (Keys{"page_size", "tables", "views", "indices", "constraints", "domains", "generators",
+                                  "triggers"}));
     EXPECT_TRUE(root["page_size"].is_number_unsigned());
     for (const Json& table : root.at("tables")) {
         EXPECT_EQ(keysOf(table), (Keys{"name", "relation_id", "columns", "keys"}));

@@ -303,6 +303,44 @@ TEST_F(RepairTest, ExactRestoreCreatesViewsFromTheirSource)
     EXPECT_NE(side.find("CREATE VIEW INNER_V (A) AS SELECT A FROM T1"), std::string::npos) << side;
 }
 
+// An exact restore adds each CHECK constraint of a created table once (its
+// insert and update triggers share one source) and writes the other
+// triggers to the script beside the target; a check the target refuses
+// waits in the script as well.
+TEST_F(RepairTest, ExactRestoreAddsChecksAndScriptsTriggers)
+{
+    catalogue::SchemaModel& model = h.engine.model;
+    model.indices.clear();
+    model.triggers = {{"CHECK_1", "T1", 0, 1, false, "CHECK (A > 0)"},
+                      {"CHECK_2", "T1", 0, 3, false, "CHECK (A > 0)"},
+                      {"CHECK_3", "T2", 0, 1, false, "CHECK (B < 0)"},
+                      {"SET_A", "T1", 2, 1, true, "AS\nBEGIN\n  new.A = 1;\nEND"},
+                      {"ODD", "T2", 0, 17, false, "AS BEGIN END"},
+                      {"OTHER", "T9", 0, 1, false, "AS BEGIN END"}};
+    target.fails = [](const std::string& s) { return s.find("CHECK (B < 0)") != std::string::npos; };
+    RepairSession session = Session({"T1", "T2"});
+    session.exact = true;
+    RepairSelectedObjects(session);
+
+    std::vector<std::string> checks;
+    for (const std::string& s : target.Texts(Executed::Definition)) {
+        if (s.find("CHECK") != std::string::npos)
+            checks.push_back(s);
+    }
+    EXPECT_EQ(checks, (std::vector<std::string>{"ALTER TABLE T1 ADD CHECK (A > 0)", "ALTER TABLE T2 ADD CHECK (B < 0)"}));
+    EXPECT_TRUE(h.Logged("Check constraint not created: T2: refused: ALTER TABLE T2 ADD CHECK (B < 0)"));
+    EXPECT_TRUE(h.Logged("Check constraints recovered : 1"));
+    const std::string script = ReadAll(ProceduresScriptPath(folder.File("blank.ib")));
+    EXPECT_NE(script.find("ALTER TABLE T2 ADD CHECK (B < 0);"), std::string::npos) << script;
+    EXPECT_NE(script.find("SET TERM ^ ;\nCREATE TRIGGER SET_A FOR T1 INACTIVE BEFORE INSERT POSITION 2\n"
+                          "AS\nBEGIN\n  new.A = 1;\nEND^\nSET TERM ; ^"),
+              std::string::npos)
+        << script;
+    EXPECT_NE(script.find("-- Trigger ODD of table T2 fires on type 17"), std::string::npos) << script;
+    // T9 was not created: its trigger has no table to fire on.
+    EXPECT_EQ(script.find("OTHER"), std::string::npos) << script;
+}
+
 TEST_F(RepairTest, RefusedStatementsAreLoggedAndTheRepairGoesOn)
 {
     target.fails = [](const std::string& s) { return s.rfind("CREATE TABLE T1", 0) == 0 || s.rfind("CREATE VIEW", 0) == 0; };
