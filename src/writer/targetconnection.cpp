@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <type_traits>
 #include <utility>
 
@@ -294,60 +295,48 @@ void TargetConnection::FlushBatch()
     batchSucceeded.clear();
 }
 
-bool TargetConnection::ExecuteDefinition(std::string statement)
+std::optional<std::string> TargetConnection::Encoded(const std::string& statement, bool alone)
 {
     if (Stopped()) {
         FlushBatch();
-        return false;
+        return std::nullopt;
     }
     if (!Attached() || lost)
-        return false;
-    FlushBatch();
-    const std::string encoded = ods::EncodeStatement(statement);
+        return std::nullopt;
+    if (alone)
+        FlushBatch();
+    std::string encoded = ods::EncodeStatement(statement);
     if (encoded.size() > 0xFFFF && encoded.find('\0') != std::string::npos) {
         failureText = "the statement holds a zero character";
-        return false;
+        return std::nullopt;
     }
-    return ExecuteAlone(encoded, kDefinitionTransaction, sizeof kDefinitionTransaction, databaseDialect);
+    return encoded;
+}
+
+bool TargetConnection::ExecuteDefinition(std::string statement)
+{
+    const std::optional<std::string> encoded = Encoded(statement, true);
+    return encoded && ExecuteAlone(*encoded, kDefinitionTransaction, sizeof kDefinitionTransaction, databaseDialect);
 }
 
 bool TargetConnection::ExecuteInsert(std::string statement)
 {
-    if (Stopped()) {
-        FlushBatch();
+    std::optional<std::string> encoded = Encoded(statement, false);
+    if (!encoded)
         return false;
-    }
-    if (!Attached() || lost)
-        return false;
-    std::string encoded = ods::EncodeStatement(statement);
-    if (encoded.size() > 0xFFFF && encoded.find('\0') != std::string::npos) {
-        failureText = "the statement holds a zero character";
-        return false;
-    }
     if (cadence.statementsPerCommit <= 1)
-        return ExecuteAlone(encoded, nullptr, 0, InsertDialect());
-    return ExecuteInBatch(std::move(encoded));
+        return ExecuteAlone(*encoded, nullptr, 0, InsertDialect());
+    return ExecuteInBatch(std::move(*encoded));
 }
 
 bool TargetConnection::ExecuteInsertWithBlobs(std::string statement, std::span<const std::vector<std::byte>> blobs)
 {
     if (blobs.empty())
         return ExecuteInsert(std::move(statement));
-    if (Stopped()) {
-        FlushBatch();
-        return false;
-    }
-    if (!Attached() || lost)
-        return false;
     // The blobs belong to the statement's transaction: it runs on its own,
     // after what the cadence holds back.
-    FlushBatch();
-    const std::string encoded = ods::EncodeStatement(statement);
-    if (encoded.size() > 0xFFFF && encoded.find('\0') != std::string::npos) {
-        failureText = "the statement holds a zero character";
-        return false;
-    }
-    return ExecuteWithBlobs(encoded, blobs);
+    const std::optional<std::string> encoded = Encoded(statement, true);
+    return encoded && ExecuteWithBlobs(*encoded, blobs);
 }
 
 bool TargetConnection::ExecuteWithBlobs(const std::string& encoded, std::span<const std::vector<std::byte>> blobs)

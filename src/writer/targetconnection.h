@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,6 +65,11 @@ public:
 
 private:
     bool Stopped() const { return stopRequested != nullptr && stopRequested->load(std::memory_order_relaxed); }
+    // The statement in the code page, when it may go to the target: not
+    // after a stop request (the open batch is committed then), not without
+    // an attachment, not with a zero character cutting it short. alone:
+    // what the cadence holds back is committed first.
+    std::optional<std::string> Encoded(const std::string& statement, bool alone);
     // Runs one statement in a transaction of its own and commits it whatever
     // happened; a failed commit is a failed statement.
     bool ExecuteAlone(const std::string& encoded, const std::uint8_t* tpb, unsigned short tpbLength,

@@ -222,38 +222,40 @@ TEST_F(ExactRestore, SampleImagesLandInTheirColumnsByteForByte)
     options.tables = {"BIOLIFE", "ANIMALS"};
     ASSERT_EQ(Run(options), kExitCompleted) << err.str() << out.str();
 
-    std::map<std::string, Bytes> fish;
-    for (auto& row : fixture::PacketRows(kSamples + "/truth/biolife.xml"))
-        fish[row["Common_Name"]] = fixture::DecodeBase64(row["Graphic"]);
-    ASSERT_EQ(fish.size(), 28u);
-    std::vector<std::string> names = Words(RunIsql(options.target, "SELECT REPLACE(COMMON_NAME, ' ', '_') FROM BIOLIFE ORDER BY SPECIES_NO;"));
-    const std::vector<std::optional<Bytes>> graphics =
-        QueryBlobs(options.target, "SELECT GRAPHIC FROM BIOLIFE ORDER BY SPECIES_NO");
-    ASSERT_EQ(names.size(), 28u);
-    ASSERT_EQ(graphics.size(), 28u);
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        std::string name = names[i];
-        std::replace(name.begin(), name.end(), '_', ' ');
-        SCOPED_TRACE(name);
-        ASSERT_EQ(fish.count(name), 1u);
-        ASSERT_TRUE(graphics[i].has_value());
-        EXPECT_TRUE(*graphics[i] == fish[name]);
-    }
-
-    std::map<std::string, Bytes> animals;
-    for (auto& row : fixture::PacketRows(kSamples + "/truth/animals.xml"))
-        animals[row["NAME"]] = fixture::DecodeBase64(row["BMP"]);
-    names = Words(RunIsql(options.target, "SELECT REPLACE(NAME, ' ', '_') FROM ANIMALS ORDER BY NAME;"));
-    const std::vector<std::optional<Bytes>> bitmaps = QueryBlobs(options.target, "SELECT BMP FROM ANIMALS ORDER BY NAME");
-    ASSERT_EQ(names.size(), 7u);
-    ASSERT_EQ(bitmaps.size(), 7u);
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        std::string name = names[i];
-        std::replace(name.begin(), name.end(), '_', ' ');
-        SCOPED_TRACE(name);
-        ASSERT_EQ(animals.count(name), 1u);
-        ASSERT_TRUE(bitmaps[i].has_value());
-        EXPECT_TRUE(*bitmaps[i] == animals[name]);
+    // Each table's images by their row's name, from the known content.
+    const struct {
+        const char* table;
+        const char* truth;
+        const char* nameColumn;     // in the target
+        const char* truthName;      // the same attribute in the truth packet
+        const char* imageColumn;
+        const char* truthImage;
+        std::size_t rows;
+    } cases[] = {
+        {"BIOLIFE", "biolife.xml", "COMMON_NAME", "Common_Name", "GRAPHIC", "Graphic", 28},
+        {"ANIMALS", "animals.xml", "NAME", "NAME", "BMP", "BMP", 7},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.table);
+        std::map<std::string, Bytes> images;
+        for (auto& row : fixture::PacketRows(kSamples + "/truth/" + c.truth))
+            images[row[c.truthName]] = fixture::DecodeBase64(row[c.truthImage]);
+        ASSERT_EQ(images.size(), c.rows);
+        const std::string order = std::string(" FROM ") + c.table + " ORDER BY " + c.nameColumn;
+        const std::vector<std::string> names =
+            Words(RunIsql(options.target, std::string("SELECT REPLACE(") + c.nameColumn + ", ' ', '_')" + order + ";"));
+        const std::vector<std::optional<Bytes>> stored =
+            QueryBlobs(options.target, std::string("SELECT ") + c.imageColumn + order);
+        ASSERT_EQ(names.size(), c.rows);
+        ASSERT_EQ(stored.size(), c.rows);
+        for (std::size_t i = 0; i < c.rows; ++i) {
+            std::string name = names[i];
+            std::replace(name.begin(), name.end(), '_', ' ');
+            SCOPED_TRACE(name);
+            ASSERT_EQ(images.count(name), 1u);
+            ASSERT_TRUE(stored[i].has_value());
+            EXPECT_TRUE(*stored[i] == images[name]);
+        }
     }
 }
 
