@@ -432,6 +432,15 @@ void ReadFieldDefinitions(CatalogueContext& scan, const ods::PageListNode& node)
             const auto definition = ParseFieldDefinition(opened->data);
             if (!definition)
                 return;
+            COLUMN& type = scan.model.fieldTypes[definition->name];
+            type.name = definition->name;
+            type.typeCode = definition->typeCode;
+            type.length = definition->length;
+            type.typeName = definition->typeName;
+            type.precision = definition->precision;
+            type.scale = definition->scale;
+            type.blobSubTypeName = definition->blobSubTypeName;
+            type.dimensions = definition->dimensions;
             // The fixed fields count only when they name the same field.
             if (extras && extras->name == definition->name) {
                 if (extras->computed) {

@@ -183,6 +183,18 @@ void RunCatalogueReader(CatalogueContext& scan, const ods::PageListNode& node)
         if (node.pageType == ods::kDataPage)
             ReadTriggers(scan, node);
         break;
+    case ods::kRelProcedures:
+        if (node.pageType == ods::kDataPage)
+            ReadProcedures(scan, node);
+        break;
+    case ods::kRelProcedureParameters:
+        if (node.pageType == ods::kDataPage)
+            ReadProcedureParameters(scan, node);
+        break;
+    case ods::kRelExceptions:
+        if (node.pageType == ods::kDataPage)
+            ReadExceptions(scan, node);
+        break;
     case 0:
         if (node.pageType == ods::kGeneratorPage)
             ReadGeneratorValues(scan, node);

@@ -125,6 +125,28 @@ struct TRIGGER {
     std::string source;  // the stored source text; empty when it could not be read
 };
 
+// One parameter of a stored procedure: its type is that of its field
+// source (SchemaModel::fieldTypes).
+struct PROCEDUREPARAMETER {
+    std::string name;
+    std::string procedureName;
+    std::uint16_t number = 0;
+    bool output = false;
+    std::string fieldSource;
+};
+
+// One user exception (raised by procedures and triggers): name and message.
+struct EXCEPTION {
+    std::string name;
+    std::string message;
+};
+
+// One stored procedure: its name and its stored source (what follows AS).
+struct PROCEDURE {
+    std::string name;
+    std::string source;  // empty when it could not be read
+};
+
 // One row of the relation-constraints catalogue.
 struct KEYSCONTRAINTS {
     std::string constraintType;
@@ -210,6 +232,12 @@ public:
     std::vector<KEYSCONTRAINTS> keyConstraints;
     std::vector<GENERATOR> generators;
     std::vector<TRIGGER> triggers;
+    std::vector<PROCEDURE> procedures;
+    std::vector<EXCEPTION> exceptions;
+    std::vector<PROCEDUREPARAMETER> procedureParameters;
+    // Every field definition's type, by field name (the type members of
+    // COLUMN; name is the field's name).
+    std::map<std::string, COLUMN> fieldTypes;
     std::map<std::uint32_t, std::int64_t> generatorValues;  // by generator id, from the generator pages
     std::vector<COLKEYCONSNAME> columnKeys;
     std::vector<std::string> pendingSources;

@@ -89,4 +89,89 @@ void ReadTriggers(CatalogueContext& scan, const ods::PageListNode& node)
     }
 }
 
+void ReadProcedures(CatalogueContext& scan, const ods::PageListNode& node)
+{
+    constexpr std::size_t kProcedureRecordLength = 96;  // up to the source's blob id
+    constexpr unsigned kSourceField = 5;
+    ods::RecordImage image;
+    std::vector<std::pair<std::string, ods::BlobId>> sources;
+    std::vector<std::string> names;
+    ods::ForEachRecordSlot(scan.context, node, scan.link.stopRequested, [&](ods::RecordStream& record) {
+        const auto opened = OpenCatalogueRecord(scan.context, record, node.relationId);
+        if (!opened)
+            return;
+        image.Expand(opened->data.bytes(), kLongestTriggerRecord);
+        if (image.overran() || image.size() < kProcedureRecordLength)
+            return;
+        const std::span<const std::byte> data = image.bytes();
+        const std::string name = NameAt(data, 4);
+        if (name.empty())
+            return;
+        names.push_back(name);
+        const bool sourceNull = (std::to_integer<unsigned>(data[0]) >> kSourceField & 1u) != 0;
+        const ods::BlobId id{ods::LittleEndian(data, 88, 4), ods::LittleEndian(data, 92, 4)};
+        if (!sourceNull && id.relationId == ods::kRelProcedures)
+            sources.emplace_back(name, id);
+    });
+    std::map<std::string, std::string> texts;
+    if (!sources.empty() && !scan.link.Stopped())
+        texts = ReadStoredTexts(scan, ods::kRelProcedures, sources);
+    for (const std::string& name : names) {
+        PROCEDURE procedure;
+        procedure.name = ods::SpacesToUnderscores(name);
+        if (const auto text = texts.find(name); text != texts.end())
+            procedure.source = text->second;
+        scan.model.procedures.push_back(std::move(procedure));
+    }
+}
+
+void ReadProcedureParameters(CatalogueContext& scan, const ods::PageListNode& node)
+{
+    constexpr std::size_t kParameterRecordLength = 142 + ods::kNameFieldWidth;
+    ods::RecordImage image;
+    ods::ForEachRecordSlot(scan.context, node, scan.link.stopRequested, [&](ods::RecordStream& record) {
+        const auto opened = OpenCatalogueRecord(scan.context, record, node.relationId);
+        if (!opened)
+            return;
+        image.Expand(opened->data.bytes(), kLongestTriggerRecord);
+        if (image.overran() || image.size() < kParameterRecordLength)
+            return;
+        const std::span<const std::byte> data = image.bytes();
+        PROCEDUREPARAMETER parameter;
+        parameter.name = ods::SpacesToUnderscores(NameAt(data, 4));
+        parameter.procedureName = ods::SpacesToUnderscores(NameAt(data, 4 + ods::kNameFieldWidth));
+        parameter.number = static_cast<std::uint16_t>(ods::LittleEndian(data, 138, 2));
+        parameter.output = ods::LittleEndian(data, 140, 2) != 0;
+        parameter.fieldSource = NameAt(data, 142);
+        if (!parameter.name.empty() && !parameter.procedureName.empty())
+            scan.model.procedureParameters.push_back(std::move(parameter));
+    });
+}
+
+void ReadExceptions(CatalogueContext& scan, const ods::PageListNode& node)
+{
+    constexpr std::size_t kExceptionRecordLength = 166;
+    constexpr std::size_t kMessageAt = 76;
+    constexpr std::size_t kLongestMessage = 78;
+    constexpr std::size_t kSystemFlagAt = 164;
+    ods::RecordImage image;
+    ods::ForEachRecordSlot(scan.context, node, scan.link.stopRequested, [&](ods::RecordStream& record) {
+        const auto opened = OpenCatalogueRecord(scan.context, record, node.relationId);
+        if (!opened)
+            return;
+        image.Expand(opened->data.bytes(), kLongestTriggerRecord);
+        if (image.overran() || image.size() < kExceptionRecordLength)
+            return;
+        const std::span<const std::byte> data = image.bytes();
+        EXCEPTION exception;
+        exception.name = NameAt(data, 4);
+        const std::size_t length = ods::LittleEndian(data, kMessageAt, 2);
+        if (exception.name.empty() || length > kLongestMessage || ods::LittleEndian(data, kSystemFlagAt, 2) != 0)
+            return;
+        exception.name = ods::SpacesToUnderscores(std::move(exception.name));
+        exception.message = ods::DecodeText(data.subspan(kMessageAt + 2, length));
+        scan.model.exceptions.push_back(std::move(exception));
+    });
+}
+
 }  // namespace ravelin::catalogue

@@ -39,4 +39,20 @@ std::optional<TriggerRecord> ReadTriggerRecord(std::span<const std::byte> runs, 
 // source text where it could be read.
 void ReadTriggers(CatalogueContext& scan, const ods::PageListNode& node);
 
+// Relation 26 data pages: every stored procedure into model.procedures with
+// its source. Decompressed, a procedure record holds the name at 4 and its
+// source's blob id at 88 (field 5); the records are 250 bytes in ODS 15.
+void ReadProcedures(CatalogueContext& scan, const ods::PageListNode& node);
+
+// Relation 27 data pages: every procedure parameter into
+// model.procedureParameters. Decompressed: the parameter name at 4, the
+// procedure name at 71, the number at 138 and the type at 140 (1: output),
+// the field source at 142; 222 bytes in ODS 15.
+void ReadProcedureParameters(CatalogueContext& scan, const ods::PageListNode& node);
+
+// Relation 30 data pages: every user exception into model.exceptions.
+// Decompressed: the name at 4, the message at 76 (a 16-bit length, then up
+// to 78 bytes of text), the system flag at 164; 166 bytes in ODS 15.
+void ReadExceptions(CatalogueContext& scan, const ods::PageListNode& node);
+
 }  // namespace ravelin::catalogue

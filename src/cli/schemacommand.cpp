@@ -266,6 +266,27 @@ std::string SchemaJson(const SchemaModel& model, std::uint32_t pageSize)
     }
     root["triggers"] = std::move(triggers);
 
+    Json procedures = Json::array();
+    for (const catalogue::PROCEDURE& procedure : model.procedures) {
+        Json parameters = Json::array();
+        for (const catalogue::PROCEDUREPARAMETER& parameter : model.procedureParameters) {
+            if (parameter.procedureName == procedure.name)
+                parameters.push_back(Json{{"name", parameter.name},
+                                          {"number", parameter.number},
+                                          {"output", parameter.output},
+                                          {"field_source", parameter.fieldSource}});
+        }
+        procedures.push_back(Json{{"name", procedure.name},
+                                  {"parameters", std::move(parameters)},
+                                  {"source", OptionalText(procedure.source)}});
+    }
+    root["procedures"] = std::move(procedures);
+
+    Json exceptions = Json::array();
+    for (const catalogue::EXCEPTION& exception : model.exceptions)
+        exceptions.push_back(Json{{"name", exception.name}, {"message", exception.message}});
+    root["exceptions"] = std::move(exceptions);
+
     return root.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

@@ -175,6 +175,8 @@ inline constexpr std::uint32_t kRelTwelve = 12;          // triggers (their sour
 inline constexpr std::uint32_t kRelRelationConstraints = 22;
 inline constexpr std::uint32_t kRelGenerators = 20;       // generator names and ids
 inline constexpr std::uint32_t kRelProcedures = 26;       // stored procedures (their sources on type-12 pages)
+inline constexpr std::uint32_t kRelProcedureParameters = 27;
+inline constexpr std::uint32_t kRelExceptions = 30;
 inline constexpr std::uint32_t kFirstUserRelation = 128;
 
 // Width of a name field in the system relations (characters).

@@ -82,8 +82,10 @@ void FilePage(PageListFinder& finder, std::uint64_t pageStart, std::uint8_t page
             break;
         case kRelTwelve:
         case kRelProcedures:
-            // Triggers and stored procedures: their records, apart from
-            // the header pages of their source blobs.
+        case kRelProcedureParameters:
+        case kRelExceptions:
+            // Triggers, stored procedures, their parameters, exceptions: their
+            // records, apart from the header pages of their source blobs.
         case kRelGenerators:
             // The generators' names and ids.
             node = finder.FindPageList(relationId, pageType);

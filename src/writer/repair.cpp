@@ -6,6 +6,7 @@
 #include <set>
 
 #include "catalogue/readers.h"
+#include "extract/valuedecoder.h"
 #include "writer/sidefile.h"
 #include "writer/sqlnames.h"
 #include "writer/tabledefinition.h"
@@ -537,6 +538,59 @@ std::string FiringText(std::uint16_t type)
     return type >= 1 && type <= 6 ? kFirings[type - 1] : "";
 }
 
+// CREATE EXCEPTION statements of the user exceptions, then CREATE PROCEDURE
+// statements of every stored procedure, appended to script:
+// its parameters (by number) typed by their field sources, then its stored
+// source. A procedure whose source or a parameter's type is unknown is
+// written as a comment. Yields the number of statements written.
+std::size_t ProcedureScript(const catalogue::SchemaModel& model, std::string& script)
+{
+    // The exceptions the procedures raise come first.
+    for (const catalogue::EXCEPTION& exception : model.exceptions) {
+        if (IsPlainIdentifier(exception.name))
+            script += "CREATE EXCEPTION " + exception.name + " '" + extract::EscapeSqlText(exception.message) + "';\n";
+    }
+    if (!model.exceptions.empty())
+        script += "\n";
+    std::size_t written = 0;
+    for (const catalogue::PROCEDURE& procedure : model.procedures) {
+        std::vector<const catalogue::PROCEDUREPARAMETER*> parameters;
+        for (const catalogue::PROCEDUREPARAMETER& parameter : model.procedureParameters) {
+            if (parameter.procedureName == procedure.name)
+                parameters.push_back(&parameter);
+        }
+        std::stable_sort(parameters.begin(), parameters.end(),
+                         [](const catalogue::PROCEDUREPARAMETER* a, const catalogue::PROCEDUREPARAMETER* b) {
+                             return a->number < b->number;
+                         });
+        std::string inputs;
+        std::string outputs;
+        std::string missing;
+        for (const catalogue::PROCEDUREPARAMETER* parameter : parameters) {
+            const auto type = model.fieldTypes.find(parameter->fieldSource);
+            const std::string typeText = type == model.fieldTypes.end() ? std::string() : ExactTypeText(type->second);
+            if (typeText.empty()) {
+                missing = parameter->name;
+                break;
+            }
+            std::string& list = parameter->output ? outputs : inputs;
+            list += (list.empty() ? "" : ", ") + parameter->name + " " + typeText;
+        }
+        if (procedure.source.empty() || !missing.empty()) {
+            script += "-- Procedure " + procedure.name + ": " +
+                      (procedure.source.empty() ? std::string("its source was not found")
+                                                : "the type of its parameter " + missing + " is not known") +
+                      "\n\n";
+            continue;
+        }
+        script += "SET TERM ^ ;\nCREATE PROCEDURE " + procedure.name + (inputs.empty() ? "" : " (" + inputs + ")") +
+                  (outputs.empty() ? "" : "\nRETURNS (" + outputs + ")") + "\nAS\n" + procedure.source +
+                  "^\nSET TERM ; ^\n\n";
+        ++written;
+    }
+    return written;
+}
+
 }  // namespace
 
 std::string ProceduresScriptPath(const std::string& targetPath)
@@ -553,6 +607,7 @@ std::size_t RestoreChecksAndTriggers(RepairSession& session)
     std::size_t triggers = 0;
     std::set<std::pair<std::string, std::string>> checked;  // (table, source) already added
     bool logged = false;
+    const std::size_t procedures = ProcedureScript(model, script);
     for (const catalogue::TRIGGER& trigger : model.triggers) {
         if (Stopped(session) || session.target.Lost())
             break;
@@ -603,8 +658,9 @@ std::size_t RestoreChecksAndTriggers(RepairSession& session)
         if (!out) {
             job.link.Log("Script could not be written, its triggers are not kept: " + LoggableName(path));
             triggers = 0;
-        } else if (triggers != 0) {
-            job.link.Log("Triggers written to " + path + " (not executed) : " + std::to_string(triggers));
+        } else if (triggers + procedures != 0) {
+            job.link.Log("Triggers and procedures written to " + path + " (not executed) : " +
+                         std::to_string(triggers) + " and " + std::to_string(procedures));
         }
         logged = true;
     }

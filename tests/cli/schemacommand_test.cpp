@@ -105,7 +105,7 @@ void ExpectContractShape(const Json& root)
     using Keys = std::vector<std::string>;
     ASSERT_TRUE(root.is_object());
     EXPECT_EQ(keysOf(root), (Keys{"page_size", "tables", "views", "indices", "constraints", "domains", "generators",
-                                  "triggers"}));
+                                  "triggers", "procedures", "exceptions"}));
     EXPECT_TRUE(root["page_size"].is_number_unsigned());
     for (const Json& table : root.at("tables")) {
         EXPECT_EQ(keysOf(table), (Keys{"name", "relation_id", "columns", "keys"}));

@@ -341,6 +341,40 @@ TEST_F(RepairTest, ExactRestoreAddsChecksAndScriptsTriggers)
     EXPECT_EQ(script.find("OTHER"), std::string::npos) << script;
 }
 
+// Exceptions, then procedures with their parameters typed by their field
+// sources, go to the script; a procedure whose parameter type or source is
+// unknown is only named there.
+TEST_F(RepairTest, ExactRestoreScriptsExceptionsAndProcedures)
+{
+    catalogue::SchemaModel& model = h.engine.model;
+    model.indices.clear();
+    model.exceptions = {{"NO_SUCH_ROW", "It's gone"}};
+    catalogue::COLUMN smallint;
+    smallint.typeCode = catalogue::kTypeSmallint;
+    smallint.length = 2;
+    catalogue::COLUMN text;
+    text.typeCode = catalogue::kTypeChar;
+    text.length = 5;
+    model.fieldTypes = {{"RDB$1", smallint}, {"RDB$2", text}};
+    model.procedures = {{"GET_ONE", "BEGIN\n  SUSPEND;\nEND"}, {"ODD_ONE", "BEGIN END"}, {"LOST_ONE", ""}};
+    model.procedureParameters = {{"CODE", "GET_ONE", 0, true, "RDB$2"},
+                                 {"ID", "GET_ONE", 0, false, "RDB$1"},
+                                 {"X", "ODD_ONE", 0, false, "RDB$99"}};
+    RepairSession session = Session({"T1"});
+    session.exact = true;
+    RepairSelectedObjects(session);
+
+    const std::string script = ReadAll(ProceduresScriptPath(folder.File("blank.ib")));
+    EXPECT_NE(script.find("CREATE EXCEPTION NO_SUCH_ROW 'It''s gone';\n"), std::string::npos) << script;
+    EXPECT_NE(script.find("SET TERM ^ ;\nCREATE PROCEDURE GET_ONE (ID SMALLINT)\nRETURNS (CODE CHAR(5))\nAS\n"
+                          "BEGIN\n  SUSPEND;\nEND^\nSET TERM ; ^"),
+              std::string::npos)
+        << script;
+    EXPECT_NE(script.find("-- Procedure ODD_ONE: the type of its parameter X is not known"), std::string::npos);
+    EXPECT_NE(script.find("-- Procedure LOST_ONE: its source was not found"), std::string::npos);
+    EXPECT_TRUE(h.Logged("(not executed) : 0 and 1"));
+}
+
 TEST_F(RepairTest, RefusedStatementsAreLoggedAndTheRepairGoesOn)
 {
     target.fails = [](const std::string& s) { return s.rfind("CREATE TABLE T1", 0) == 0 || s.rfind("CREATE VIEW", 0) == 0; };
