@@ -1,5 +1,6 @@
 #include "catalogue/triggers.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -15,8 +16,9 @@ namespace ravelin::catalogue {
 namespace {
 
 constexpr std::size_t kTriggerRecordLength = 174;
-// Fields after the system flag, added by later servers, lie beyond these.
-constexpr std::size_t kLongestTriggerRecord = 512;
+// The records of these catalogues are read up to this length; fields added
+// by later servers lie after the ones read.
+constexpr std::size_t kLongestRecord = 512;
 
 std::string NameAt(std::span<const std::byte> data, std::size_t at)
 {
@@ -29,7 +31,7 @@ std::string NameAt(std::span<const std::byte> data, std::size_t at)
 
 std::optional<TriggerRecord> ReadTriggerRecord(std::span<const std::byte> runs, ods::RecordImage& image)
 {
-    image.Expand(runs, kLongestTriggerRecord);
+    image.Expand(runs, kLongestRecord);
     if (image.overran() || image.size() < kTriggerRecordLength)
         return std::nullopt;
     const std::span<const std::byte> data = image.bytes();
@@ -100,7 +102,7 @@ void ReadProcedures(CatalogueContext& scan, const ods::PageListNode& node)
         const auto opened = OpenCatalogueRecord(scan.context, record, node.relationId);
         if (!opened)
             return;
-        image.Expand(opened->data.bytes(), kLongestTriggerRecord);
+        image.Expand(opened->data.bytes(), kLongestRecord);
         if (image.overran() || image.size() < kProcedureRecordLength)
             return;
         const std::span<const std::byte> data = image.bytes();
@@ -133,7 +135,7 @@ void ReadProcedureParameters(CatalogueContext& scan, const ods::PageListNode& no
         const auto opened = OpenCatalogueRecord(scan.context, record, node.relationId);
         if (!opened)
             return;
-        image.Expand(opened->data.bytes(), kLongestTriggerRecord);
+        image.Expand(opened->data.bytes(), kLongestRecord);
         if (image.overran() || image.size() < kParameterRecordLength)
             return;
         const std::span<const std::byte> data = image.bytes();
@@ -159,7 +161,7 @@ void ReadExceptions(CatalogueContext& scan, const ods::PageListNode& node)
         const auto opened = OpenCatalogueRecord(scan.context, record, node.relationId);
         if (!opened)
             return;
-        image.Expand(opened->data.bytes(), kLongestTriggerRecord);
+        image.Expand(opened->data.bytes(), kLongestRecord);
         if (image.overran() || image.size() < kExceptionRecordLength)
             return;
         const std::span<const std::byte> data = image.bytes();

@@ -1,8 +1,10 @@
 #pragma once
 
-// The triggers catalogue (relation 12): each user trigger's name, table,
-// firing and stored source text. A CHECK constraint is kept there as well,
-// as the triggers that enforce it (source "CHECK (...)").
+// The catalogues of the database's code: triggers (relation 12), stored
+// procedures (26), their parameters (27) and exceptions (30). The triggers
+// catalogue gives each user trigger's name, table, firing and stored source
+// text; a CHECK constraint is kept there as well, as the triggers that
+// enforce it (source "CHECK (...)").
 //
 // Decompressed, a trigger record holds its null-flag bytes (4), the trigger
 // name at 4 and the relation name at 71 (67 bytes each), the sequence at
