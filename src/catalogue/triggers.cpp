@@ -1,6 +1,7 @@
 #include "catalogue/triggers.h"
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -25,6 +26,22 @@ std::string NameAt(std::span<const std::byte> data, std::size_t at)
     std::string name = ods::DecodeText(data.subspan(at, ods::kNameFieldWidth));
     name.erase(std::min(name.find('\0'), name.find_last_not_of(' ') + 1));
     return name;
+}
+
+// Every whole current record of the node, decompressed, that is at least
+// shortest bytes long, handed to take.
+void ForEachExpandedRecord(CatalogueContext& scan, const ods::PageListNode& node, std::size_t shortest,
+                           const std::function<void(std::span<const std::byte>)>& take)
+{
+    ods::RecordImage image;
+    ods::ForEachRecordSlot(scan.context, node, scan.link.stopRequested, [&](ods::RecordStream& record) {
+        const auto opened = OpenCatalogueRecord(scan.context, record, node.relationId);
+        if (!opened)
+            return;
+        image.Expand(opened->data.bytes(), kLongestRecord);
+        if (!image.overran() && image.size() >= shortest)
+            take(image.bytes());
+    });
 }
 
 }  // namespace
@@ -95,17 +112,9 @@ void ReadProcedures(CatalogueContext& scan, const ods::PageListNode& node)
 {
     constexpr std::size_t kProcedureRecordLength = 96;  // up to the source's blob id
     constexpr unsigned kSourceField = 5;
-    ods::RecordImage image;
     std::vector<std::pair<std::string, ods::BlobId>> sources;
     std::vector<std::string> names;
-    ods::ForEachRecordSlot(scan.context, node, scan.link.stopRequested, [&](ods::RecordStream& record) {
-        const auto opened = OpenCatalogueRecord(scan.context, record, node.relationId);
-        if (!opened)
-            return;
-        image.Expand(opened->data.bytes(), kLongestRecord);
-        if (image.overran() || image.size() < kProcedureRecordLength)
-            return;
-        const std::span<const std::byte> data = image.bytes();
+    ForEachExpandedRecord(scan, node, kProcedureRecordLength, [&](std::span<const std::byte> data) {
         const std::string name = NameAt(data, 4);
         if (name.empty())
             return;
@@ -130,15 +139,7 @@ void ReadProcedures(CatalogueContext& scan, const ods::PageListNode& node)
 void ReadProcedureParameters(CatalogueContext& scan, const ods::PageListNode& node)
 {
     constexpr std::size_t kParameterRecordLength = 142 + ods::kNameFieldWidth;
-    ods::RecordImage image;
-    ods::ForEachRecordSlot(scan.context, node, scan.link.stopRequested, [&](ods::RecordStream& record) {
-        const auto opened = OpenCatalogueRecord(scan.context, record, node.relationId);
-        if (!opened)
-            return;
-        image.Expand(opened->data.bytes(), kLongestRecord);
-        if (image.overran() || image.size() < kParameterRecordLength)
-            return;
-        const std::span<const std::byte> data = image.bytes();
+    ForEachExpandedRecord(scan, node, kParameterRecordLength, [&](std::span<const std::byte> data) {
         PROCEDUREPARAMETER parameter;
         parameter.name = ods::SpacesToUnderscores(NameAt(data, 4));
         parameter.procedureName = ods::SpacesToUnderscores(NameAt(data, 4 + ods::kNameFieldWidth));
@@ -156,15 +157,7 @@ void ReadExceptions(CatalogueContext& scan, const ods::PageListNode& node)
     constexpr std::size_t kMessageAt = 76;
     constexpr std::size_t kLongestMessage = 78;
     constexpr std::size_t kSystemFlagAt = 164;
-    ods::RecordImage image;
-    ods::ForEachRecordSlot(scan.context, node, scan.link.stopRequested, [&](ods::RecordStream& record) {
-        const auto opened = OpenCatalogueRecord(scan.context, record, node.relationId);
-        if (!opened)
-            return;
-        image.Expand(opened->data.bytes(), kLongestRecord);
-        if (image.overran() || image.size() < kExceptionRecordLength)
-            return;
-        const std::span<const std::byte> data = image.bytes();
+    ForEachExpandedRecord(scan, node, kExceptionRecordLength, [&](std::span<const std::byte> data) {
         EXCEPTION exception;
         exception.name = NameAt(data, 4);
         const std::size_t length = ods::LittleEndian(data, kMessageAt, 2);
