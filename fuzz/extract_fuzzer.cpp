@@ -88,7 +88,7 @@ public:
         ods::EncodeText(sqlUtf8);
         return true;
     }
-    bool ExecuteInsert(const std::string& sqlUtf8, std::span<const std::vector<std::byte>>) override
+    bool ExecuteInsert(const std::string& sqlUtf8, std::span<const extract::InsertParameter>) override
     {
         return ExecuteInsert(sqlUtf8);
     }

@@ -1,4 +1,5 @@
 #include "catalogue/readers.h"
+#include "catalogue/fielddimensions.h"
 #include "catalogue/generators.h"
 
 #include <algorithm>
@@ -178,6 +179,10 @@ void RunCatalogueReader(CatalogueContext& scan, const ods::PageListNode& node)
     case ods::kRelGenerators:
         if (node.pageType == ods::kDataPage)
             ReadGenerators(scan, node);
+        break;
+    case ods::kRelFieldDimensions:
+        if (node.pageType == ods::kDataPage)
+            ReadFieldDimensions(scan, node);
         break;
     case ods::kRelTwelve:
         if (node.pageType == ods::kDataPage)

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "ods/recordformat.h"
+#include "ods/storedarray.h"
 
 namespace ravelin::catalogue {
 
@@ -238,6 +239,9 @@ public:
     // Every field definition's type, by field name (the type members of
     // COLUMN; name is the field's name).
     std::map<std::string, COLUMN> fieldTypes;
+    // The bounds of array fields, by field name, one per dimension in
+    // dimension order (from the field-dimensions catalogue).
+    std::map<std::string, std::vector<ods::ArrayBound>> fieldBounds;
     std::map<std::uint32_t, std::int64_t> generatorValues;  // by generator id, from the generator pages
     std::vector<COLKEYCONSNAME> columnKeys;
     std::vector<std::string> pendingSources;

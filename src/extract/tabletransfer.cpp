@@ -1,5 +1,7 @@
 #include "extract/tabletransfer.h"
 
+#include "ods/storedarray.h"
+
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -8,6 +10,7 @@
 #include "extract/datapagereader.h"
 #include "extract/tablepages.h"
 #include "ods/recordimage.h"
+#include "ods/storedarray.h"
 #include "extract/recordlayout.h"
 #include "ods/constants.h"
 
@@ -65,7 +68,7 @@ public:
             // The blob's bytes are read now and go with the record's INSERT.
             options_.blobPath = [this](const BlobId& id) -> std::string {
                 ++engine_.blobFileCount;
-                std::vector<std::byte>& bytes = blobValues_.emplace_back();
+                std::vector<std::byte>& bytes = parameters_.emplace_back().bytes;
                 const ods::BlobReadStatus read = hooks_.blobs ? hooks_.blobs->ReadBlobValue(table_, id, bytes)
                                                               : ods::BlobReadStatus::Missing;
                 if (read == ods::BlobReadStatus::Complete || read == ods::BlobReadStatus::Partial) {
@@ -73,8 +76,26 @@ public:
                         ++engine_.blobsPartial;
                     return "?";
                 }
-                blobValues_.pop_back();
+                parameters_.pop_back();
                 ++engine_.blobsNotFound;
+                return {};
+            };
+            // The array's elements go with the record's INSERT, when its
+            // stored descriptor describes the bytes read whole.
+            options_.arrayValue = [this](const BlobId& id) -> std::string {
+                ++engine_.arrayCount;
+                if (hooks_.blobs &&
+                    hooks_.blobs->ReadBlobValue(table_, id, arrayBytes_) == ods::BlobReadStatus::Complete) {
+                    if (const std::optional<ods::StoredArray> array = ods::ParseStoredArray(arrayBytes_)) {
+                        InsertParameter& parameter = parameters_.emplace_back();
+                        parameter.bytes.assign(array->elements.begin(), array->elements.end());
+                        parameter.arrayElementLength = array->elementLength;
+                        parameter.arrayTable = table_.name;
+                        parameter.arrayColumn = InsertColumnName(table_.columns[currentColumn_].name);
+                        return "?";
+                    }
+                }
+                ++engine_.arraysNotCopied;
                 return {};
             };
             // Computed columns take no value: the target computes them.
@@ -85,6 +106,12 @@ public:
             options_.blobPath = [this](const BlobId& id) {
                 ++engine_.blobFileCount;
                 return hooks_.blobs ? hooks_.blobs->BlobValuePath(table_, engine_.blobFileCount, id) : std::string();
+            };
+            // The salvage repair's tables have no array columns.
+            options_.arrayValue = [this](const BlobId&) {
+                ++engine_.arrayCount;
+                ++engine_.arraysNotCopied;
+                return std::string();
             };
             statementHead_ = InsertStatementHead(table_);
         }
@@ -127,9 +154,12 @@ private:
     const TransferHooks& hooks_;
     const bool repair_;
     const bool exact_;
-    // An exact restore: the bytes of the current record's blob values, and
-    // the computed columns (by index), which the INSERT leaves out.
-    std::vector<std::vector<std::byte>> blobValues_;
+    // An exact restore: the current record's blob and array values, the
+    // column being decoded, the bytes of an array as stored, and the
+    // computed columns (by index), which the INSERT leaves out.
+    std::vector<InsertParameter> parameters_;
+    std::size_t currentColumn_ = 0;
+    std::vector<std::byte> arrayBytes_;
     std::vector<bool> computed_;
     DataPageReader reader_;
     DecodeOptions options_;
@@ -267,7 +297,7 @@ TableWalk::RecordEnd TableWalk::TransferRecord(const RecordLayout* layout, bool 
     // The statement is built in place as the values come; its storage is
     // kept from record to record.
     statement_.assign(statementHead_);
-    blobValues_.clear();
+    parameters_.clear();
     const std::size_t columns = table_.columns.size();
     // A repair decodes no value of a record known damaged from the start:
     // it goes to the set-aside file as the salvage pass reads it.
@@ -279,6 +309,7 @@ TableWalk::RecordEnd TableWalk::TransferRecord(const RecordLayout* layout, bool 
         if (exact_ && computed_[index])
             continue;
         FieldValue value;
+        currentColumn_ = index;
         if (layout != nullptr)
             value = DecodeColumn(*layout, index);
         else
@@ -329,7 +360,7 @@ TableWalk::RecordEnd TableWalk::TransferRecord(const RecordLayout* layout, bool 
         }
     } else if (columns != 0 && hooks_.statements) {
         statement_ += ')';
-        if (exact_ ? hooks_.statements->ExecuteInsert(statement_, blobValues_)
+        if (exact_ ? hooks_.statements->ExecuteInsert(statement_, parameters_)
                    : hooks_.statements->ExecuteInsert(statement_))
             ++engine_.recordsRecovered;
     }
@@ -406,6 +437,12 @@ void TableWalk::FinishRepairedTable()
             link_.Log(kBlobsPartialText + std::to_string(engine_.blobsPartial));
         link_.Blank();
     }
+    if (engine_.arrayCount != 0) {
+        link_.Log(kArraysCopiedText + std::to_string(engine_.arrayCount - engine_.arraysNotCopied));
+        if (engine_.arraysNotCopied != 0)
+            link_.Log(kArraysNotCopiedLogText + std::to_string(engine_.arraysNotCopied));
+        link_.Blank();
+    }
     job::RepairedTable repaired;
     repaired.name = table_.name;
     repaired.present = engine_.recordsPresent;
@@ -416,6 +453,7 @@ void TableWalk::FinishRepairedTable()
         repaired.setAsideFile = hooks_.damaged->Location();
     repaired.blobsLost = blobs.lost;
     repaired.blobsPartial = blobs.partial;
+    repaired.arraysLost = engine_.arraysNotCopied;
     engine_.repairedTables.push_back(std::move(repaired));
     engine_.currentDataPage = 0;
     engine_.nullFlags.clear();
@@ -428,6 +466,8 @@ void TableWalk::FinishRepairedTable()
     engine_.blobFileCount = 0;
     engine_.blobsNotFound = 0;
     engine_.blobsPartial = 0;
+    engine_.arrayCount = 0;
+    engine_.arraysNotCopied = 0;
     engine_.repairSucceeded = true;
     link_.Progress(job::kProgressEnd);
 }

@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "catalogue/schemamodel.h"
+#include "extract/insertparameter.h"
 #include "extract/valuedecoder.h"
 #include "job/jobsteps.h"
 
@@ -56,6 +57,8 @@ inline constexpr const char* kRecordsSetAsideText = "Damaged records set aside :
 // An exact restore's blob values that did not reach the target whole.
 inline constexpr const char* kBlobsNotFoundText = "Blobs not found (NULL written) : ";
 inline constexpr const char* kBlobsPartialText = "Blobs read in part : ";
+inline constexpr const char* kArraysCopiedText = "Arrays copied : ";
+inline constexpr const char* kArraysNotCopiedLogText = "Arrays not copied (NULL written) : ";
 
 // The target side of a repair's INSERT statements (the target connection).
 class StatementSink {
@@ -65,13 +68,13 @@ public:
     // that is committed whatever the outcome; yields whether the server
     // accepted it.
     virtual bool ExecuteInsert(const std::string& sqlUtf8) = 0;
-    // An exact restore's INSERT whose blob values are parameters: the
-    // statement holds one "?" per blob, in order, and blobs their bytes.
-    // Without blobs, as ExecuteInsert; a sink that takes no parameters
+    // An exact restore's INSERT whose blob and array values are
+    // parameters: the statement holds one "?" per parameter, in order.
+    // Without parameters, as ExecuteInsert; a sink that takes no parameters
     // refuses the others.
-    virtual bool ExecuteInsert(const std::string& sqlUtf8, std::span<const std::vector<std::byte>> blobs)
+    virtual bool ExecuteInsert(const std::string& sqlUtf8, std::span<const InsertParameter> parameters)
     {
-        return blobs.empty() && ExecuteInsert(sqlUtf8);
+        return parameters.empty() && ExecuteInsert(sqlUtf8);
     }
 };
 

@@ -416,10 +416,12 @@ FieldValue DecodeFloatingPoint(double number, std::string text)
     return value;
 }
 
-// An array column's 8-byte array id. The elements lie in the array's own
-// pages, which are not read: the preview shows that an array is there, and
-// the INSERT writes NULL so that the record lands with all its other values.
-FieldValue DecodeArrayId(std::span<const std::byte> field)
+// An array column's 8-byte array id. The preview shows that an array is
+// there. A repair hands an id of this table to options.arrayValue: an exact
+// restore's value is then the parameter that carries the elements, or NULL
+// when they could not be read; a salvage repair writes NULL, so that the
+// record lands with all its other values.
+FieldValue DecodeArrayId(std::span<const std::byte> field, const DecodeOptions& options)
 {
     FieldValue value;
     value.nullLiteral = true;
@@ -428,6 +430,17 @@ FieldValue DecodeArrayId(std::span<const std::byte> field)
         return value;
     }
     value.text = AllZero(field.first(8)) ? "NULL" : "Array";
+    const BlobId id{static_cast<std::uint32_t>(ReadLittleEndian(field, 4)),
+                    static_cast<std::uint32_t>(ReadLittleEndian(field.subspan(4), 4))};
+    if (value.text == "NULL" || options.mode == OutputMode::Preview || !options.arrayValue ||
+        id.relationId != options.relationId)
+        return value;
+    std::string marker = options.arrayValue(id);
+    if (options.mode == OutputMode::Exact && !marker.empty()) {
+        value.text = std::move(marker);
+        value.parameter = true;
+        value.nullLiteral = false;
+    }
     return value;
 }
 
@@ -483,7 +496,7 @@ FieldValue DecodeFieldValue(std::span<const std::byte> field, const catalogue::C
         return value;  // a type this reader does not decode: no text
 
     if (column.dimensions != 0)
-        return DecodeArrayId(field);
+        return DecodeArrayId(field, options);
 
     if (column.typeCode == TypeCode::kTypeVarchar) {
         // The length word decides how much of the field holds text, so a

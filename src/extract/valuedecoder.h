@@ -60,6 +60,11 @@ struct DecodeOptions {
     // Called once per such value, in record order. Without it the value is
     // empty.
     std::function<std::string(const BlobId&)> blobPath;
+    // Repair and exact modes: called once per non-empty array id of this
+    // table, in record order. An exact restore's value is the parameter
+    // marker it yields, or NULL when it yields nothing; a repair writes
+    // NULL whatever it yields.
+    std::function<std::string(const BlobId&)> arrayValue;
 };
 
 // One decoded field.
@@ -83,8 +88,8 @@ struct FieldValue {
     // A text of a UTF8 or UNICODE_FSS column: the INSERT introduces its
     // literal with _UTF8 so that it reaches the target as UTF-8.
     bool utf8 = false;
-    // An exact restore's blob value whose bytes travel beside the statement:
-    // text is the bare parameter marker.
+    // An exact restore's blob or array value whose bytes travel beside the
+    // statement: text is the bare parameter marker.
     bool parameter = false;
 };
 

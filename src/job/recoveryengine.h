@@ -67,6 +67,12 @@ struct RecoveryEngine {
     // what was read).
     std::uint32_t blobsNotFound = 0;
     std::uint32_t blobsPartial = 0;
+    // Array values met in the table (non-empty array ids), and those whose
+    // elements did not go with their record (NULL written): every one in a
+    // salvage repair, which has no array columns; in an exact restore those
+    // whose elements could not be read whole.
+    std::uint32_t arrayCount = 0;
+    std::uint32_t arraysNotCopied = 0;
 
     // What the current (or last) repair left undone; emptied as a repair
     // starts. Every selected table the target did not create, and the

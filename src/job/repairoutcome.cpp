@@ -23,6 +23,8 @@ std::vector<std::string> RepairShortfallLines(const std::vector<RepairedTable>& 
             lines.push_back(kBlobsNotCopiedText + std::to_string(table.blobsLost) + " in " + table.name);
         if (table.created && table.blobsPartial != 0)
             lines.push_back(kBlobsCopiedInPartText + std::to_string(table.blobsPartial) + " in " + table.name);
+        if (table.created && table.arraysLost != 0)
+            lines.push_back(kArraysNotCopiedText + std::to_string(table.arraysLost) + " in " + table.name);
     }
     if (recordsLostAtCommit != 0) {
         lines.push_back(kRecordsNotCopiedText + std::to_string(recordsLostAtCommit) +

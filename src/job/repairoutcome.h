@@ -22,6 +22,7 @@ struct RepairedTable {
     std::string setAsideFile{};   // where damaged records go; empty when the repair keeps none
     std::uint32_t blobsLost = 0;     // blob values whose blob was not found or could not be written
     std::uint32_t blobsPartial = 0;  // blob values copied only as far as damage let them be read
+    std::uint32_t arraysLost = 0;    // array values whose elements were not copied (NULL written)
 };
 
 // Closing log lines, one per shortfall.
@@ -31,6 +32,7 @@ inline constexpr const char* kRecordsSetAsideLineText = "Damaged records set asi
 inline constexpr const char* kRecordsNotSetAsideLineText = "Damaged records not set aside: ";
 inline constexpr const char* kBlobsNotCopiedText = "Blobs not copied: ";
 inline constexpr const char* kBlobsCopiedInPartText = "Blobs copied in part: ";
+inline constexpr const char* kArraysNotCopiedText = "Arrays not copied: ";
 // The first line of the warning.
 inline constexpr const char* kRepairIncompleteText = "Repair process finished, but not everything was copied:";
 // The warning names at most this many shortfalls; the log names them all.

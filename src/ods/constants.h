@@ -174,6 +174,7 @@ inline constexpr std::uint32_t kRelFormats = 8;          // record formats: one 
 inline constexpr std::uint32_t kRelTwelve = 12;          // triggers (their sources on type-12 pages)
 inline constexpr std::uint32_t kRelRelationConstraints = 22;
 inline constexpr std::uint32_t kRelGenerators = 20;       // generator names and ids
+inline constexpr std::uint32_t kRelFieldDimensions = 21;  // the bounds of array fields, one record per dimension
 inline constexpr std::uint32_t kRelProcedures = 26;       // stored procedures (their sources on type-12 pages)
 inline constexpr std::uint32_t kRelProcedureParameters = 27;
 inline constexpr std::uint32_t kRelExceptions = 30;

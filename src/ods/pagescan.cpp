@@ -88,6 +88,8 @@ void FilePage(PageListFinder& finder, std::uint64_t pageStart, std::uint8_t page
             // records, apart from the header pages of their source blobs.
         case kRelGenerators:
             // The generators' names and ids.
+        case kRelFieldDimensions:
+            // The bounds of array fields.
             node = finder.FindPageList(relationId, pageType);
             if (!node)
                 node = &finder.AppendPageList(relationId, pageType);

@@ -12,9 +12,9 @@ class TargetSink final : public extract::StatementSink {
 public:
     explicit TargetSink(TargetDatabase& target) : target_(target) {}
     bool ExecuteInsert(const std::string& sqlUtf8) override { return target_.ExecuteInsert(sqlUtf8); }
-    bool ExecuteInsert(const std::string& sqlUtf8, std::span<const std::vector<std::byte>> blobs) override
+    bool ExecuteInsert(const std::string& sqlUtf8, std::span<const extract::InsertParameter> parameters) override
     {
-        return target_.ExecuteInsertWithBlobs(sqlUtf8, blobs);
+        return target_.ExecuteInsertWithParameters(sqlUtf8, parameters);
     }
 
 private:

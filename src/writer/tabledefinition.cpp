@@ -131,6 +131,25 @@ std::string UnsafeTableName(const catalogue::TableNode& table)
 
 namespace {
 
+// " [l:u, …]": the bounds of an array column, when the file gives one for
+// each of its dimensions; empty otherwise (and for a column that is no
+// array).
+std::string ArrayBoundsText(const catalogue::SchemaModel& model, const catalogue::COLUMN& column)
+{
+    if (column.dimensions == 0)
+        return {};
+    const auto found = model.fieldBounds.find(column.fieldSource);
+    if (found == model.fieldBounds.end() || found->second.size() != column.dimensions)
+        return {};
+    std::string text = " [";
+    for (std::size_t d = 0; d < found->second.size(); ++d) {
+        if (d != 0)
+            text += ", ";
+        text += std::to_string(found->second[d].lower) + ':' + std::to_string(found->second[d].upper);
+    }
+    return text + ']';
+}
+
 // The type word of the salvage repair: DATE and TIME become TIMESTAMP.
 std::string SalvageTypeWord(const catalogue::COLUMN& column)
 {
@@ -211,6 +230,10 @@ std::string CreateTableText(const catalogue::SchemaModel& model, const catalogue
         const std::string typeText = exact ? ExactTypeText(column) : SalvageTypeText(column);
         const bool unknown = typeText.empty();
         statement += unknown ? std::string(kUnknownTypeText) : typeText;
+        // An exact restore gives an array column of a known type its bounds,
+        // and its values are copied.
+        const std::string bounds = exact && !unknown ? ArrayBoundsText(model, column) : std::string();
+        statement += bounds;
         if (unknown && exact && notes != nullptr)
             notes->push_back("Column " + LoggableName(column.name) + " of table " + LoggableName(table.name) +
                              " created as " + kUnknownTypeText + ": its type could not be read");
@@ -231,7 +254,7 @@ std::string CreateTableText(const catalogue::SchemaModel& model, const catalogue
         // An array column becomes a plain column of its element type: its
         // elements are not read, every record gives it NULL, so it must
         // accept NULL.
-        if (column.dimensions != 0) {
+        if (column.dimensions != 0 && bounds.empty()) {
             if (notes != nullptr)
                 notes->push_back("Array column " + LoggableName(column.name) + " of table " +
                                  LoggableName(table.name) + " created as a plain " +

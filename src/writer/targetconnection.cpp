@@ -329,17 +329,73 @@ bool TargetConnection::ExecuteInsert(std::string statement)
     return ExecuteInBatch(std::move(*encoded));
 }
 
-bool TargetConnection::ExecuteInsertWithBlobs(std::string statement, std::span<const std::vector<std::byte>> blobs)
+bool TargetConnection::ExecuteInsertWithParameters(std::string statement,
+                                                   std::span<const extract::InsertParameter> parameters)
 {
-    if (blobs.empty())
+    if (parameters.empty())
         return ExecuteInsert(std::move(statement));
-    // The blobs belong to the statement's transaction: it runs on its own,
-    // after what the cadence holds back.
+    // The blobs and arrays belong to the statement's transaction: it runs on
+    // its own, after what the cadence holds back.
     const std::optional<std::string> encoded = Encoded(statement, true);
-    return encoded && ExecuteWithBlobs(*encoded, blobs);
+    return encoded && ExecuteWithParameters(*encoded, parameters);
 }
 
-bool TargetConnection::ExecuteWithBlobs(const std::string& encoded, std::span<const std::vector<std::byte>> blobs)
+namespace {
+
+std::string UpperAscii(std::string name)
+{
+    for (char& c : name)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return name;
+}
+
+// The slice isc_array_put_slice takes for an array's stored elements, as the
+// target's column describes it (desc): other elements as stored; each VARCHAR
+// element, stored as its 16-bit length and the declared bytes, as a
+// zero-terminated text in a slot of the declared length plus 2. Empty, with
+// why in failure, when the stored elements do not fit the column.
+std::vector<std::byte> ArraySlice(const extract::InsertParameter& parameter, const ISC_ARRAY_DESC& desc,
+                                  std::string& failure)
+{
+    std::uint64_t count = 1;
+    for (int d = 0; d < desc.array_desc_dimensions && d < 16; ++d)
+        count *= std::uint64_t(std::int64_t{desc.array_desc_bounds[d].array_bound_upper} -
+                               desc.array_desc_bounds[d].array_bound_lower + 1);
+    const std::size_t stored = parameter.arrayElementLength;
+    const bool varying = desc.array_desc_dtype == blr_varying || desc.array_desc_dtype == blr_varying2;
+    const std::size_t declared = desc.array_desc_length;
+    if (parameter.bytes.size() != count * stored || stored != (varying ? declared + 2 : declared)) {
+        failure = "the array's stored elements do not fit its column " + parameter.arrayColumn;
+        return {};
+    }
+    if (!varying)
+        return parameter.bytes;
+    std::vector<std::byte> slice(parameter.bytes.size());
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::byte* element = parameter.bytes.data() + k * stored;
+        const std::size_t length =
+            std::to_integer<std::size_t>(element[0]) | (std::to_integer<std::size_t>(element[1]) << 8);
+        if (length > declared) {
+            failure = "an element of the array of column " + parameter.arrayColumn + " is longer than its type";
+            return {};
+        }
+        // A zero byte inside the text would end it early: the value is not
+        // passed cut short.
+        if (std::find(element + 2, element + 2 + length, std::byte{0}) != element + 2 + length) {
+            failure = "an element of the array of column " + parameter.arrayColumn +
+                      " holds a zero byte, which an array's text cannot carry";
+            return {};
+        }
+        std::copy(element + 2, element + 2 + length, slice.begin() + static_cast<std::ptrdiff_t>(k * stored));
+    }
+    return slice;
+}
+
+}  // namespace
+
+bool TargetConnection::ExecuteWithParameters(const std::string& encoded,
+                                             std::span<const extract::InsertParameter> parameters)
 {
     isc_db_handle database = databaseHandle;
     isc_tr_handle transaction = 0;
@@ -349,17 +405,39 @@ bool TargetConnection::ExecuteWithBlobs(const std::string& encoded, std::span<co
     }
     transactionHandle = transaction;
     bool succeeded = true;
+    // Set where a failure comes from no status vector.
+    std::string ownFailure;
 
-    // Each blob written in segments of at most 32 KiB.
+    // Each blob written in segments of at most 32 KiB; each array as one
+    // slice of the whole array.
     constexpr std::size_t kSegment = 32768;
-    std::vector<ISC_QUAD> ids(blobs.size());
-    for (std::size_t i = 0; i < blobs.size() && succeeded; ++i) {
+    std::vector<ISC_QUAD> ids(parameters.size());
+    for (std::size_t i = 0; i < parameters.size() && succeeded; ++i) {
+        const extract::InsertParameter& parameter = parameters[i];
+        if (parameter.IsArray()) {
+            ISC_ARRAY_DESC desc{};
+            const std::string table = UpperAscii(parameter.arrayTable);
+            const std::string column = UpperAscii(parameter.arrayColumn);
+            succeeded = isc_array_lookup_bounds(statusVector, &database, &transaction, table.c_str(), column.c_str(),
+                                                &desc) == 0;
+            if (!succeeded)
+                break;
+            std::vector<std::byte> slice = ArraySlice(parameter, desc, ownFailure);
+            if (!ownFailure.empty()) {
+                succeeded = false;
+                break;
+            }
+            ISC_LONG length = static_cast<ISC_LONG>(slice.size());
+            succeeded = isc_array_put_slice(statusVector, &database, &transaction, &ids[i], &desc, slice.data(),
+                                            &length) == 0;
+            continue;
+        }
         isc_blob_handle blob = 0;
         if (isc_create_blob2(statusVector, &database, &transaction, &blob, &ids[i], 0, nullptr) != 0) {
             succeeded = false;
             break;
         }
-        const std::vector<std::byte>& bytes = blobs[i];
+        const std::vector<std::byte>& bytes = parameter.bytes;
         for (std::size_t at = 0; at < bytes.size() && succeeded; at += kSegment) {
             const std::size_t length = std::min(kSegment, bytes.size() - at);
             succeeded = isc_put_segment(statusVector, &blob, static_cast<unsigned short>(length),
@@ -374,34 +452,37 @@ bool TargetConnection::ExecuteWithBlobs(const std::string& encoded, std::span<co
     }
 
     isc_stmt_handle handle = 0;
-    std::vector<char> area(XSQLDA_LENGTH(blobs.size()));
-    auto* parameters = reinterpret_cast<XSQLDA*>(area.data());
-    parameters->version = SQLDA_VERSION1;
-    parameters->sqln = static_cast<ISC_SHORT>(blobs.size());
+    std::vector<char> area(XSQLDA_LENGTH(parameters.size()));
+    auto* descriptors = reinterpret_cast<XSQLDA*>(area.data());
+    descriptors->version = SQLDA_VERSION1;
+    descriptors->sqln = static_cast<ISC_SHORT>(parameters.size());
     if (succeeded)
         succeeded = isc_dsql_allocate_statement(statusVector, &database, &handle) == 0;
     if (succeeded)
         succeeded = isc_dsql_prepare(statusVector, &transaction, &handle, StatementLength(encoded), encoded.c_str(),
                                      InsertDialect(), nullptr) == 0;
     if (succeeded)
-        succeeded = isc_dsql_describe_bind(statusVector, &handle, SQLDA_VERSION1, parameters) == 0;
-    if (succeeded && static_cast<std::size_t>(parameters->sqld) != blobs.size()) {
+        succeeded = isc_dsql_describe_bind(statusVector, &handle, SQLDA_VERSION1, descriptors) == 0;
+    if (succeeded && static_cast<std::size_t>(descriptors->sqld) != parameters.size()) {
         succeeded = false;
-        std::memset(statusVector, 0, sizeof statusVector);
-        failureText = "the statement's parameters do not match its blob values";
+        ownFailure = "the statement's parameters do not match its blob and array values";
     }
     ISC_SHORT notNull = 0;
     if (succeeded) {
-        for (std::size_t i = 0; i < blobs.size(); ++i) {
-            XSQLVAR& variable = parameters->sqlvar[i];
-            variable.sqltype = SQL_BLOB | 1;
+        for (std::size_t i = 0; i < parameters.size(); ++i) {
+            XSQLVAR& variable = descriptors->sqlvar[i];
+            variable.sqltype = (parameters[i].IsArray() ? SQL_ARRAY : SQL_BLOB) | 1;
             variable.sqlsubtype = 0;
             variable.sqlscale = 0;
             variable.sqllen = sizeof(ISC_QUAD);
             variable.sqldata = reinterpret_cast<ISC_SCHAR*>(&ids[i]);
             variable.sqlind = &notNull;
         }
-        succeeded = isc_dsql_execute(statusVector, &transaction, &handle, SQLDA_VERSION1, parameters) == 0;
+        succeeded = isc_dsql_execute(statusVector, &transaction, &handle, SQLDA_VERSION1, descriptors) == 0;
+    }
+    if (!ownFailure.empty()) {
+        std::memset(statusVector, 0, sizeof statusVector);
+        failureText = ownFailure;
     }
     if (!succeeded && statusVector[1] != 0)
         NoteFailure();

@@ -49,7 +49,8 @@ public:
     bool Attach(const TargetLogin& login) override;
     bool ExecuteDefinition(std::string statement) override;
     bool ExecuteInsert(std::string statement) override;
-    bool ExecuteInsertWithBlobs(std::string statement, std::span<const std::vector<std::byte>> blobs) override;
+    bool ExecuteInsertWithParameters(std::string statement,
+                                     std::span<const extract::InsertParameter> parameters) override;
     void InsertInTargetDialect(bool own) override { ownDialectInserts = own; }
     bool DetachTarget() override;
 
@@ -75,9 +76,10 @@ private:
     bool ExecuteAlone(const std::string& encoded, const std::uint8_t* tpb, unsigned short tpbLength,
                       unsigned short dialect);
     bool ExecuteInBatch(std::string&& encoded);
-    // Runs one INSERT with blob parameters in a transaction of its own:
-    // creates the blobs, prepares and executes the statement, commits.
-    bool ExecuteWithBlobs(const std::string& encoded, std::span<const std::vector<std::byte>> blobs);
+    // Runs one INSERT with blob and array parameters in a transaction of its
+    // own: creates the blobs and arrays, prepares and executes the
+    // statement, commits.
+    bool ExecuteWithParameters(const std::string& encoded, std::span<const extract::InsertParameter> parameters);
     unsigned short InsertDialect() const { return ownDialectInserts ? databaseDialect : kInsertDialect; }
     // Commits the open batch. When the commit fails, rolls back and runs
     // each statement that had succeeded on its own again.

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "extract/insertparameter.h"
+
 namespace ravelin::writer {
 
 // Where the target is and the account to attach with. targetPath is a local
@@ -49,14 +51,16 @@ public:
     // INSERT statements, committed by the cadence. Yields true when the
     // statement succeeded. Same stop and loss rules as ExecuteDefinition.
     virtual bool ExecuteInsert(std::string statement) = 0;
-    // An exact restore's INSERT whose blob values are parameters: statement
-    // holds one "?" per blob, in order; each blob is created in the
-    // statement's transaction from its bytes. Such a statement runs and is
-    // committed on its own, whatever the cadence. Without blobs, as
-    // ExecuteInsert. A target that takes no parameters refuses the others.
-    virtual bool ExecuteInsertWithBlobs(std::string statement, std::span<const std::vector<std::byte>> blobs)
+    // An exact restore's INSERT whose blob and array values are parameters:
+    // statement holds one "?" per parameter, in order; each blob and array is
+    // created in the statement's transaction from its bytes. Such a
+    // statement runs and is committed on its own, whatever the cadence.
+    // Without parameters, as ExecuteInsert. A target that takes no
+    // parameters refuses the others.
+    virtual bool ExecuteInsertWithParameters(std::string statement,
+                                             std::span<const extract::InsertParameter> parameters)
     {
-        return blobs.empty() && ExecuteInsert(std::move(statement));
+        return parameters.empty() && ExecuteInsert(std::move(statement));
     }
     // INSERTs written for the target's own dialect (an exact restore: its
     // DATE, TIME and 64-bit literals) rather than for dialect 1.

@@ -56,6 +56,8 @@ struct SampleCase {
     const char* file;
     std::uint32_t commitEvery;
     std::map<std::string, std::string> counts;
+    // What the repair names as not copied; none: it completes.
+    std::vector<std::string> shortfalls = {};
 };
 
 TEST_F(RepairCommand, RepairsTheSamplesTablesWithTheirRecords)
@@ -71,7 +73,10 @@ TEST_F(RepairCommand, RepairsTheSamplesTablesWithTheirRecords)
           {"ORDERS", "205"}, {"PARTS", "59"}, {"VENDORS", "23"}}},
         {"ods15/EMPLOYEE.GDB", 100,
          {{"COUNTRY", "14"}, {"JOB", "31"}, {"DEPARTMENT", "21"}, {"EMPLOYEE", "42"}, {"PROJECT", "6"}, {"EMPLOYEE_PROJECT", "28"},
-          {"PROJ_DEPT_BUDGET", "24"}, {"SALARY_HISTORY", "49"}, {"CUSTOMER", "15"}, {"SALES", "33"}}},
+          {"PROJ_DEPT_BUDGET", "24"}, {"SALARY_HISTORY", "49"}, {"CUSTOMER", "15"}, {"SALES", "33"}},
+         // The salvage repair's tables have no array columns: the arrays'
+         // elements are named as not copied.
+         {"Arrays not copied: 10 in JOB", "Arrays not copied: 24 in PROJ_DEPT_BUDGET"}},
         {"ods16/EVENTS.GDB", 1,
          {{"CUSTOMER", "55"}, {"EMPLOYEE", "42"}, {"ITEMS", "947"}, {"NEXTCUST", "1"}, {"NEXTORD", "1"},
           {"VENDORS", "23"}, {"ORDERS", "205"}, {"PARTS", "59"}}},
@@ -90,8 +95,14 @@ TEST_F(RepairCommand, RepairsTheSamplesTablesWithTheirRecords)
         options.target = folder.File(std::filesystem::path(c.file).stem().string() + ".fdb");
         options.create = true;
         options.commitEvery = c.commitEvery;
-        EXPECT_EQ(Run(options), kExitCompleted) << err.str() << out.str();
-        EXPECT_NE(err.str().find("Repair process completed successfully."), std::string::npos) << err.str();
+        if (c.shortfalls.empty()) {
+            EXPECT_EQ(Run(options), kExitCompleted) << err.str() << out.str();
+            EXPECT_NE(err.str().find("Repair process completed successfully."), std::string::npos) << err.str();
+        } else {
+            EXPECT_EQ(Run(options), kExitIncomplete) << err.str() << out.str();
+            for (const std::string& line : c.shortfalls)
+                EXPECT_NE(err.str().find(line), std::string::npos) << line << "\n" << err.str();
+        }
         std::string script;
         for (const auto& [table, count] : c.counts)
             script += "SELECT '" + table + "', COUNT(*) FROM " + table + ";\n";
