@@ -400,16 +400,25 @@ std::optional<FieldExtras> ReadFieldExtras(std::span<const std::byte> runs, ods:
     FieldExtras extras;
     extras.name = ods::DecodeText(data.subspan(4 + shift, ods::kNameFieldWidth));
     extras.name.erase(extras.name.find_last_not_of(' ') + 1);
+    constexpr unsigned kValidationSourceField = 3;
     constexpr unsigned kComputedBlrField = 4;
     constexpr unsigned kComputedSourceField = 5;
+    constexpr unsigned kDefaultSourceField = 7;
     constexpr unsigned kNullFlagField = 23;
+    // A source blob of this catalogue, where the field holds one.
+    const auto sourceBlob = [&](unsigned field, std::size_t at) -> std::optional<ods::BlobId> {
+        if (isNull(field))
+            return std::nullopt;
+        const ods::BlobId id{static_cast<std::uint32_t>(ods::LittleEndian(data, at + shift, 4)),
+                             static_cast<std::uint32_t>(ods::LittleEndian(data, at + 4 + shift, 4))};
+        if (id.relationId != ods::kRelFields)
+            return std::nullopt;
+        return id;
+    };
     extras.computed = !isNull(kComputedBlrField) && ods::LittleEndian64(data, 156 + shift) != 0;
-    if (!isNull(kComputedSourceField)) {
-        const ods::BlobId id{static_cast<std::uint32_t>(ods::LittleEndian(data, 164 + shift, 4)),
-                             static_cast<std::uint32_t>(ods::LittleEndian(data, 168 + shift, 4))};
-        if (id.relationId == ods::kRelFields)
-            extras.computedSource = id;
-    }
+    extras.validationSource = sourceBlob(kValidationSourceField, 148);
+    extras.computedSource = sourceBlob(kComputedSourceField, 164);
+    extras.defaultSource = sourceBlob(kDefaultSourceField, 180);
     extras.notNull = !isNull(kNullFlagField) && ods::LittleEndian(data, 370 + shift, 2) != 0;
     return extras;
 }
@@ -422,6 +431,8 @@ void ReadFieldDefinitions(CatalogueContext& scan, const ods::PageListNode& node)
     hooks.afterSlot = [&link] { link.Progress(job::kProgressStep); };
     ods::RecordImage image;
     std::vector<std::pair<std::string, ods::BlobId>> computedSources;
+    std::vector<std::pair<std::string, ods::BlobId>> checkSources;    // of domains
+    std::vector<std::pair<std::string, ods::BlobId>> defaultSources;  // of domains
     ods::ForEachRecordSlot(
         scan.context, node, link.stopRequested,
         [&](ods::RecordStream& record) {
@@ -450,6 +461,10 @@ void ReadFieldDefinitions(CatalogueContext& scan, const ods::PageListNode& node)
                 }
                 if (extras->notNull)
                     scan.model.notNullFields.insert(definition->name);
+                if (definition->userDomain && extras->validationSource)
+                    checkSources.emplace_back(definition->name, *extras->validationSource);
+                if (definition->userDomain && extras->defaultSource)
+                    defaultSources.emplace_back(definition->name, *extras->defaultSource);
             }
             if (definition->userDomain) {
                 COLDOMAIN domain;
@@ -470,6 +485,14 @@ void ReadFieldDefinitions(CatalogueContext& scan, const ods::PageListNode& node)
     if (!computedSources.empty() && !link.Stopped()) {
         for (auto& [name, text] : ReadStoredTexts(scan, node.relationId, computedSources))
             scan.model.computedSources[name] = std::move(text);
+    }
+    if (!checkSources.empty() && !link.Stopped()) {
+        for (auto& [name, text] : ReadStoredTexts(scan, node.relationId, checkSources))
+            scan.model.domainChecks[name] = std::move(text);
+    }
+    if (!defaultSources.empty() && !link.Stopped()) {
+        for (auto& [name, text] : ReadStoredTexts(scan, node.relationId, defaultSources))
+            scan.model.domainDefaults[name] = std::move(text);
     }
     if (!link.Stopped())
         link.Progress(job::kProgressEnd);

@@ -59,6 +59,8 @@ struct FieldExtras {
     std::string name;  // blanks trimmed
     bool computed = false;                       // it has a computed BLR
     std::optional<ods::BlobId> computedSource;   // a blob of the field-definitions catalogue
+    std::optional<ods::BlobId> validationSource;  // a domain's "CHECK (…)", the same catalogue's blob
+    std::optional<ods::BlobId> defaultSource;     // a domain's "DEFAULT …", the same catalogue's blob
     bool notNull = false;
 };
 // From the record's runs (a whole current version); nullopt when they do

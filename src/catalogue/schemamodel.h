@@ -224,6 +224,10 @@ public:
     std::set<std::string> computedFields;
     std::map<std::string, std::string> computedSources;
     std::set<std::string> notNullFields;
+    // The stored sources of user domains, by domain name: "CHECK (…)" and
+    // "DEFAULT …", where they could be read.
+    std::map<std::string, std::string> domainChecks;
+    std::map<std::string, std::string> domainDefaults;
     std::vector<IndexNode> indices;
     std::vector<COLDOMAIN> domains;
     std::vector<std::string> defaultTexts;

@@ -114,7 +114,8 @@ bool RepairTable(RepairSession& session, const catalogue::TableNode& table)
     std::vector<std::string> notes;
     std::size_t keys = 0;
     session.currentStatement = session.exact
-                                   ? BuildExactCreateTable(model, table, &job.link.stopRequested, &notes, &keys)
+                                   ? BuildExactCreateTable(model, table, &job.link.stopRequested, &notes, &keys,
+                                                           &session.createdDomains)
                                    : BuildCreateTable(model, table, &job.link.stopRequested, &notes, &keys);
     for (std::string& note : notes)
         job.link.Log(std::move(note));
@@ -608,6 +609,23 @@ std::size_t RestoreChecksAndTriggers(RepairSession& session)
     std::set<std::pair<std::string, std::string>> checked;  // (table, source) already added
     bool logged = false;
     const std::size_t procedures = ProcedureScript(model, script);
+    // The domains' CHECKs, now that the data is in place.
+    std::size_t domainChecks = 0;
+    for (const auto& [domain, source] : model.domainChecks) {
+        if (Stopped(session) || session.target.Lost())
+            break;
+        if (session.createdDomains.count(domain) == 0 || !StartsWithNoCase(source, "CHECK"))
+            continue;
+        const std::string statement = "ALTER DOMAIN " + domain + " ADD " + source;
+        session.currentStatement = statement;
+        if (session.target.ExecuteDefinition(statement)) {
+            ++domainChecks;
+        } else if (!Stopped(session) && !session.target.Lost()) {
+            job.link.Log("Domain check not created: " + LoggableName(domain) + ": " + session.target.FailureText());
+            logged = true;
+            script += "-- Refused by the target when the data was in place:\n" + statement + ";\n\n";
+        }
+    }
     for (const catalogue::TRIGGER& trigger : model.triggers) {
         if (Stopped(session) || session.target.Lost())
             break;
@@ -664,10 +682,39 @@ std::size_t RestoreChecksAndTriggers(RepairSession& session)
         }
         logged = true;
     }
+    if (domainChecks != 0)
+        job.link.Log("Domain checks recovered : " + std::to_string(domainChecks));
     job.link.Log("Check constraints recovered : " + std::to_string(checks));
     if (logged)
         job.link.Blank();
     return checks;
+}
+
+// An exact restore's domains, before the tables that use them: type,
+// default and NOT NULL (their CHECKs come after the data). A domain the
+// target refuses is logged; its columns then get their own types.
+std::size_t RestoreDomains(RepairSession& session)
+{
+    job::JobContext& job = session.job;
+    const catalogue::SchemaModel& model = job.engine.model;
+    for (const catalogue::COLDOMAIN& domain : model.domains) {
+        if (Stopped(session) || session.target.Lost())
+            break;
+        session.currentStatement = BuildCreateDomain(model, domain);
+        if (session.currentStatement.empty())
+            continue;
+        if (session.target.ExecuteDefinition(session.currentStatement))
+            session.createdDomains.insert(domain.name);
+        else if (!Stopped(session) && !session.target.Lost())
+            job.link.Log("Domain not created, its columns get its type: " + LoggableName(domain.name) + ": " +
+                         session.target.FailureText());
+    }
+    session.currentStatement.clear();
+    if (!session.createdDomains.empty()) {
+        job.link.Log("Domains recovered : " + std::to_string(session.createdDomains.size()));
+        job.link.Blank();
+    }
+    return session.createdDomains.size();
 }
 
 std::size_t RestoreGenerators(RepairSession& session)
@@ -723,6 +770,9 @@ void RepairSelectedObjects(RepairSession& session)
     std::vector<std::string> exactViews;  // an exact restore creates them after the tables
     std::size_t tablesChosen = 0;
     std::size_t tablesCreated = 0;
+    session.createdDomains.clear();
+    if (session.exact)
+        RestoreDomains(session);
     for (const std::string& name : session.repairNames) {
         if (Stopped(session))
             break;

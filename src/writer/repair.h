@@ -50,6 +50,7 @@ struct RepairSession {
     std::size_t keysCreated = 0;             // PRIMARY KEY and UNIQUE clauses of the tables the target created
     std::size_t indexStatementsWritten = 0;  // CREATE INDEX statements written to the side file only
     std::vector<std::string> createdTables;  // the tables the target created, as named in the model
+    std::set<std::string> createdDomains;     // an exact restore: the domains the target created
     // An exact restore: the tables get their own column types in declared
     // order (BuildExactCreateTable), blobs go into their columns, INSERTs
     // run in the target's dialect, and the file's generators are created
@@ -113,12 +114,22 @@ std::string ProceduresScriptPath(const std::string& targetPath);
 // An exact restore's CHECK constraints and triggers, after the indices:
 // each CHECK constraint of a created table (kept in the file as triggers
 // whose source reads "CHECK (...)", one per action) is added once with
-// ALTER TABLE T ADD CHECK (...); one the target refuses is logged and
+// ALTER TABLE T ADD CHECK (...), and each created domain's stored CHECK with
+// ALTER DOMAIN D ADD CHECK (...) ("Domain checks recovered : N" when there
+// are any); one the target refuses is logged and
 // written to the script. Every other trigger of a created table is written
 // from its stored source, as CREATE TRIGGER, to ProceduresScriptPath (UTF-8,
 // for isql-fb), not executed. Logs "Check constraints recovered : N" and
 // how many triggers the script holds. Yields N.
 std::size_t RestoreChecksAndTriggers(RepairSession& session);
+
+// An exact restore's domains, before the tables: every user domain
+// BuildCreateDomain can declare is created; session.createdDomains names
+// those the target took, and their columns are declared of them. A domain
+// refused is logged ("Domain not created, its columns get its type: D:
+// reason"); its columns keep their own types. Logs "Domains recovered : N"
+// when there are any. Yields N.
+std::size_t RestoreDomains(RepairSession& session);
 
 // An exact restore's generators: every generator of the model that is not
 // one of the server's own is created and set to the value the file's

@@ -207,7 +207,7 @@ std::vector<const catalogue::COLUMN*> DefinitionOrder(const catalogue::SchemaMod
 
 std::string CreateTableText(const catalogue::SchemaModel& model, const catalogue::TableNode& table, bool exact,
                             const std::atomic<bool>* stopRequested, std::vector<std::string>* notes,
-                            std::size_t* keyClauses)
+                            std::size_t* keyClauses, const std::set<std::string>* domains = nullptr)
 {
     if (keyClauses != nullptr)
         *keyClauses = 0;
@@ -227,12 +227,15 @@ std::string CreateTableText(const catalogue::SchemaModel& model, const catalogue
         // A column whose type could not be read (a computed column, a type
         // without a word) still gets one, so that the table and its other
         // columns' values are not lost with it.
-        const std::string typeText = exact ? ExactTypeText(column) : SalvageTypeText(column);
+        const bool ofDomain = exact && domains != nullptr && domains->count(column.fieldSource) != 0;
+        const std::string typeText = ofDomain ? column.fieldSource
+                                     : exact  ? ExactTypeText(column)
+                                              : SalvageTypeText(column);
         const bool unknown = typeText.empty();
         statement += unknown ? std::string(kUnknownTypeText) : typeText;
         // An exact restore gives an array column of a known type its bounds,
         // and its values are copied.
-        const std::string bounds = exact && !unknown ? ArrayBoundsText(model, column) : std::string();
+        const std::string bounds = exact && !unknown && !ofDomain ? ArrayBoundsText(model, column) : std::string();
         statement += bounds;
         if (unknown && exact && notes != nullptr)
             notes->push_back("Column " + LoggableName(column.name) + " of table " + LoggableName(table.name) +
@@ -297,9 +300,53 @@ std::string BuildCreateTable(const catalogue::SchemaModel& model, const catalogu
 
 std::string BuildExactCreateTable(const catalogue::SchemaModel& model, const catalogue::TableNode& table,
                                   const std::atomic<bool>* stopRequested, std::vector<std::string>* notes,
-                                  std::size_t* keyClauses)
+                                  std::size_t* keyClauses, const std::set<std::string>* domains)
 {
-    return CreateTableText(model, table, true, stopRequested, notes, keyClauses);
+    return CreateTableText(model, table, true, stopRequested, notes, keyClauses, domains);
+}
+
+std::string BuildCreateDomain(const catalogue::SchemaModel& model, const catalogue::COLDOMAIN& domain)
+{
+    if (domain.dimensions != 0 || !IsPlainIdentifier(domain.name))
+        return {};
+    // The type of a column of the domain, which knows its character set;
+    // the domain's own where no column uses it.
+    catalogue::COLUMN type;
+    bool found = false;
+    for (const catalogue::TableNode& table : model.tables) {
+        for (const catalogue::COLUMN& column : table.columns) {
+            if (column.fieldSource == domain.name && column.typeCode == domain.typeCode) {
+                type = column;
+                found = true;
+                break;
+            }
+        }
+        if (found)
+            break;
+    }
+    if (!found) {
+        type.typeCode = domain.typeCode;
+        type.length = domain.length;
+        type.typeName = domain.typeName;
+        type.precision = domain.precision;
+        type.scale = domain.scale;
+        type.blobSubTypeName = domain.blobSubTypeName;
+    }
+    const std::string typeText = ExactTypeText(type);
+    if (typeText.empty())
+        return {};
+    std::string statement = "CREATE DOMAIN " + domain.name + " AS " + typeText;
+    const auto stored = model.domainDefaults.find(domain.name);
+    if (stored != model.domainDefaults.end()) {
+        std::string_view text = stored->second;
+        if (text.size() > 7 && EqualsNoCase(text.substr(0, 7), "DEFAULT"))
+            text.remove_prefix(7);
+        if (const std::optional<std::string> value = SafeDefaultText(text))
+            statement += " DEFAULT " + *value;
+    }
+    if (model.notNullFields.count(domain.name) != 0)
+        statement += " NOT NULL";
+    return statement;
 }
 
 std::vector<ComputedColumn> ExactComputedColumns(const catalogue::SchemaModel& model, const catalogue::TableNode& table)

@@ -3,6 +3,7 @@
 // The CREATE TABLE statement of one table of the schema model.
 
 #include <atomic>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -65,9 +66,20 @@ std::string ExactTypeText(const catalogue::COLUMN& column);
 // where positions repeat), each of its own type (ExactTypeText), NOT NULL
 // also where the column's domain declares it, and without the computed
 // columns (ExactComputedColumns adds them). A column of unknown type is
-// still written as VARCHAR(250), with a line in notes.
+// still written as VARCHAR(250), with a line in notes. A column whose field
+// source is one of domains (the domains the target has) is declared of
+// that domain.
 std::string BuildExactCreateTable(const catalogue::SchemaModel& model, const catalogue::TableNode& table,
                                   const std::atomic<bool>* stopRequested = nullptr,
-                                  std::vector<std::string>* notes = nullptr, std::size_t* keyClauses = nullptr);
+                                  std::vector<std::string>* notes = nullptr, std::size_t* keyClauses = nullptr,
+                                  const std::set<std::string>* domains = nullptr);
+
+// The CREATE DOMAIN text of an exact restore for a user domain: its type
+// (ExactTypeText), its stored default when that is a single value, NOT NULL
+// where the domain declares it. Its CHECK is left out: the data goes in
+// first, ALTER DOMAIN adds it afterwards. Empty for a domain this text
+// cannot declare: an array, a type not known, a name that is no plain
+// identifier.
+std::string BuildCreateDomain(const catalogue::SchemaModel& model, const catalogue::COLDOMAIN& domain);
 
 }  // namespace ravelin::writer

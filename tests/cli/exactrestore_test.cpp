@@ -284,10 +284,11 @@ TEST_F(ExactRestore, EmployeeMatchesWhatItsScriptBuilds)
     ASSERT_EQ(Run(options), kExitCompleted) << err.str() << out.str();
     EXPECT_NE(out.str().find("Indices recovered :38"), std::string::npos) << out.str();
 
-    // One line per column: table.column, type, sub-type, scale, precision,
-    // length in characters, NOT NULL, computed, dimensions.
+    // One line per column: table.column, its domain, type, sub-type, scale,
+    // precision, length in characters, NOT NULL, computed, dimensions.
     const std::string columns =
-        "SELECT TRIM(R.RDB$RELATION_NAME) || '.' || TRIM(R.RDB$FIELD_NAME) || ':' || F.RDB$FIELD_TYPE || ',' || "
+        "SELECT TRIM(R.RDB$RELATION_NAME) || '.' || TRIM(R.RDB$FIELD_NAME) || ':' || "
+        "IIF(R.RDB$FIELD_SOURCE STARTING 'RDB$', '-', TRIM(R.RDB$FIELD_SOURCE)) || ',' || F.RDB$FIELD_TYPE || ',' || "
         "COALESCE(F.RDB$FIELD_SUB_TYPE, 0) || ',' || F.RDB$FIELD_SCALE || ',' || COALESCE(F.RDB$FIELD_PRECISION, 0) || "
         "',' || COALESCE(F.RDB$CHARACTER_LENGTH, 0) || ',' || COALESCE(R.RDB$NULL_FLAG, F.RDB$NULL_FLAG, 0) || ',' || "
         "IIF(F.RDB$COMPUTED_BLR IS NULL, 0, 1) || ',' || COALESCE(F.RDB$DIMENSIONS, 0) "
@@ -305,8 +306,18 @@ TEST_F(ExactRestore, EmployeeMatchesWhatItsScriptBuilds)
             differing.push_back(expected[i] + " / " + restored[i]);
     }
     EXPECT_EQ(differing, (std::vector<std::string>{
-                             "SALES.AGED:16,1,-9,18,0,0,1,0 / SALES.AGED:16,0,0,18,0,0,1,0",
+                             "SALES.AGED:-,16,1,-9,18,0,0,1,0 / SALES.AGED:-,16,0,0,18,0,0,1,0",
                          }));
+    // The domains with their defaults, NOT NULL and CHECKs.
+    const std::string domains =
+        "SELECT TRIM(RDB$FIELD_NAME), COALESCE(RDB$NULL_FLAG, 0), REPLACE(COALESCE(RDB$DEFAULT_SOURCE, '-'), ' ', '_'), "
+        "REPLACE(COALESCE(RDB$VALIDATION_SOURCE, '-'), ' ', '_') FROM RDB$FIELDS "
+        "WHERE RDB$FIELD_NAME NOT STARTING 'RDB$' AND RDB$FIELD_NAME NOT STARTING 'SEC$' ORDER BY 1;";
+    const std::vector<std::string> expectedDomains = Words(RunIsql(truth, domains));
+    EXPECT_GT(expectedDomains.size(), 15u * 4u);
+    EXPECT_EQ(Words(RunIsql(options.target, domains)), expectedDomains);
+    EXPECT_NE(out.str().find("Domain checks recovered : "), std::string::npos) << out.str();
+
     // The array columns' bounds as the script declares them.
     const std::string bounds =
         "SELECT TRIM(RDB$FIELD_NAME), RDB$DIMENSION, RDB$LOWER_BOUND, RDB$UPPER_BOUND FROM RDB$FIELD_DIMENSIONS "
