@@ -1,6 +1,7 @@
 #include "writer/tabledefinition.h"
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -374,6 +375,80 @@ TEST(BuildExactCreateTable, DeclaredOrderAndOwnTypes)
     EXPECT_EQ(BuildCreateTable(model, table),
               "CREATE TABLE SALES(SHIP_DATE TIMESTAMP,ODD VARCHAR(250),ORDER_TIME TIMESTAMP DEFAULT CURRENT_TIME,"
               "PO_NUMBER CHAR(8)  NOT NULL ,PRIMARY KEY(PO_NUMBER))");
+}
+
+// An exact restore gives array columns their bounds, where the file holds
+// one per dimension, and declares columns of the domains the target has;
+// an array whose bounds are lost stays a plain column, as in the salvage
+// repair.
+TEST(BuildExactCreateTable, ArrayBoundsAndDomains)
+{
+    SchemaModel model;
+    TableNode table;
+    table.name = "JOB";
+    COLUMN code = NotNull(Column("JOB_CODE", "VARCHAR", 37, 5));
+    code.fieldSource = "JOBCODE";
+    COLUMN languages = Column("LANGUAGE_REQ", "VARCHAR", 37, 15);
+    languages.dimensions = 1;
+    COLUMN grid = Column("GRID", "INTEGER", 8, 4);
+    grid.dimensions = 2;
+    COLUMN lost = Column("LOST", "SMALLINT", 7, 2);
+    lost.dimensions = 2;
+    model.fieldBounds[languages.fieldSource] = {{1, 5}};
+    model.fieldBounds[grid.fieldSource] = {{0, 1}, {-1, 3}};
+    model.fieldBounds[lost.fieldSource] = {{1, 2}};  // one of its two dimensions
+    table.columns = {code, languages, grid, lost};
+    const std::set<std::string> domains = {"JOBCODE"};
+    std::vector<std::string> notes;
+    EXPECT_EQ(BuildExactCreateTable(model, table, nullptr, &notes, nullptr, &domains),
+              "CREATE TABLE JOB(JOB_CODE JOBCODE NOT NULL ,LANGUAGE_REQ VARCHAR(15) [1:5],"
+              "GRID INTEGER [0:1, -1:3],LOST SMALLINT)");
+    EXPECT_EQ(notes, (std::vector<std::string>{
+                         "Array column LOST of table JOB created as a plain SMALLINT column: its array values are not copied"}));
+    // Without the domain in the target the column gets its own type.
+    EXPECT_EQ(BuildExactCreateTable(model, table).substr(0, 42), "CREATE TABLE JOB(JOB_CODE VARCHAR(5) NOT N");
+}
+
+// A domain is declared with its type (the character set of a column of
+// it), a default that is a single value and its NOT NULL; its CHECK waits
+// for the data. What cannot be declared gives no statement.
+TEST(BuildCreateDomain, TypeDefaultAndNotNull)
+{
+    SchemaModel model;
+    TableNode table;
+    table.name = "T";
+    COLUMN name = Column("NAME", "VARCHAR", 37, 400);
+    name.fieldSource = "NAMES";
+    name.characterSet = 4;  // UTF8
+    table.columns = {name};
+    model.tables.push_back(table);
+    model.domainDefaults["PRODTYPE"] = "DEFAULT 'software'";
+    model.domainDefaults["ODD"] = "DEFAULT (1 + 1)";
+    model.domainChecks["PRODTYPE"] = "CHECK (VALUE IN ('software', 'hardware'))";
+    model.notNullFields.insert("PRODTYPE");
+    const auto domain = [](std::string domainName, std::string typeName, std::uint8_t typeCode, std::uint16_t length) {
+        catalogue::COLDOMAIN d;
+        d.name = std::move(domainName);
+        d.typeName = std::move(typeName);
+        d.typeCode = typeCode;
+        d.length = length;
+        return d;
+    };
+    catalogue::COLDOMAIN array = domain("GRID", "INTEGER", 8, 4);
+    array.dimensions = 1;
+    const struct {
+        catalogue::COLDOMAIN domain;
+        const char* expected;
+    } cases[] = {
+        {domain("PRODTYPE", "VARCHAR", 37, 12), "CREATE DOMAIN PRODTYPE AS VARCHAR(12) DEFAULT 'software' NOT NULL"},
+        {domain("NAMES", "VARCHAR", 37, 400), "CREATE DOMAIN NAMES AS VARCHAR(100) CHARACTER SET UTF8"},
+        {domain("ODD", "SMALLINT", 7, 2), "CREATE DOMAIN ODD AS SMALLINT"},
+        {array, ""},
+        {domain("UNKNOWN", "", 0, 4), ""},
+        {domain("two words", "SMALLINT", 7, 2), ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(BuildCreateDomain(model, c.domain), c.expected) << c.domain.name;
 }
 
 // Computed columns wait for the table's data: the CREATE TABLE leaves them
