@@ -68,10 +68,11 @@ CLI::App* AddRepairCommand(CLI::App& app, RepairCommandOptions& options, std::st
     repair->add_flag("--create", options.create,
                      "Create the blank target first (SQL dialect 3); refused when the file already exists");
     repair->add_flag("--exact", options.exact,
-                     "Exact restore: every column of its own type in declared order (DATE, TIME, BIGINT, "
-                     "BOOLEAN, NUMERIC(p,s), texts with their character set, BLOB with its sub-type), computed "
-                     "columns, blob values inside their columns instead of files; after the data the views from "
-                     "their source, every index, the foreign keys and CHECK constraints, and the generators with "
+                     "Exact restore: the domains, every column of its own type or domain in declared order (DATE, "
+                     "TIME, BIGINT, BOOLEAN, NUMERIC(p,s), texts with their character set, BLOB with its sub-type, "
+                     "arrays with their bounds), computed columns, blob and array values inside their columns "
+                     "instead of files; after the data the views from their source, every index, the foreign keys "
+                     "and the domains' and tables' CHECK constraints, and the generators with "
                      "their values; exceptions, procedures and triggers written to <target>Procedures.sql (not "
                      "executed). Needs a dialect 3 target. Without it the salvage repair runs");
     repair->add_option("--tables", options.tables,
