@@ -78,15 +78,28 @@ std::optional<ods::BlobLocation> BlobExtraction::LocateValue(const ods::ReadingC
         valueStore_ = std::make_unique<ods::BlobStore>(context, lists, table.relationId);
         valueIds_.clear();
         idsAtLastFit_ = 0;
+        fittedWhole_ = false;
     }
     valueIds_.push_back(id);
     std::optional<ods::BlobLocation> location = valueStore_->Locate(id);
-    if (!location && id.relationId == table.relationId && valueIds_.size() >= 2 * idsAtLastFit_) {
+    if (!location && !fittedWhole_ && id.relationId == table.relationId && valueIds_.size() >= 2 * idsAtLastFit_) {
         valueStore_->FitRecordNumbering(valueIds_);
         idsAtLastFit_ = valueIds_.size();
         location = valueStore_->Locate(id);
     }
     return location;
+}
+
+void BlobExtraction::FitValueNumbering(const ods::ReadingContext& context, const ods::PageList& lists,
+                                       const catalogue::TableNode& table, std::span<const BlobId> ids)
+{
+    notedTable_ = table.name;
+    notedValues_.clear();
+    valueStore_ = std::make_unique<ods::BlobStore>(context, lists, table.relationId);
+    valueIds_.clear();
+    idsAtLastFit_ = 0;
+    valueStore_->FitRecordNumbering(ids);
+    fittedWhole_ = true;
 }
 
 std::string BlobExtraction::BlobValuePath(const ods::ReadingContext& context, const ods::PageList& lists,

@@ -25,6 +25,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -105,6 +106,14 @@ public:
                                       const catalogue::TableNode& table, const BlobId& id,
                                       std::vector<std::byte>& bytes, const std::atomic<bool>* stop = nullptr);
 
+    // An exact restore, before the table's first value: fits the numbering
+    // of the table's blob header pages to ids, every blob and array id its
+    // records store, once; the table's values are then located under it
+    // alone. (The ids of a table's first records can fit a wrong numbering
+    // and name other blobs that exist.)
+    void FitValueNumbering(const ods::ReadingContext& context, const ods::PageList& lists,
+                           const catalogue::TableNode& table, std::span<const BlobId> ids);
+
     // Writes the table's blobs, then forgets its noted values. Creates the
     // blob folder before the first file of the job (trying again for later
     // tables until it exists). UM_PROGRESS: (1, number of blobs), (2) after
@@ -137,6 +146,7 @@ private:
     std::unique_ptr<ods::BlobStore> valueStore_;
     std::vector<BlobId> valueIds_;
     std::size_t idsAtLastFit_ = 0;
+    bool fittedWhole_ = false;  // fitted to every id of the table: not again
 };
 
 }  // namespace ravelin::extract

@@ -9,6 +9,7 @@
 
 #include "extract/datapagereader.h"
 #include "extract/tablepages.h"
+#include "ods/littleendian.h"
 #include "ods/recordimage.h"
 #include "ods/storedarray.h"
 #include "extract/recordlayout.h"
@@ -120,6 +121,9 @@ public:
     void Run(std::uint32_t startIndex, std::uint32_t skipSlots);
 
 private:
+    // An exact restore: every blob and array id of this table that the
+    // table's records store, in record order, for the blob numbering's fit.
+    std::vector<BlobId> CollectBlobIds();
     enum class RecordEnd { Done, Stopped };
 
     // Decodes the record in image_ column by column, laid out as layout
@@ -184,6 +188,17 @@ void TableWalk::Run(std::uint32_t startIndex, std::uint32_t skipSlots)
     if (pages.empty()) {
         engine_.repairSucceeded = true;
         return;
+    }
+    if (exact_ && hooks_.blobs) {
+        const bool holdsBlobs = std::any_of(table_.columns.begin(), table_.columns.end(), [](const COLUMN& column) {
+            return column.typeCode == catalogue::kTypeBlob || column.dimensions != 0;
+        });
+        if (holdsBlobs) {
+            const std::vector<BlobId> ids = CollectBlobIds();
+            if (link_.Stopped())
+                return;
+            hooks_.blobs->FitBlobNumbering(table_, ids);
+        }
     }
     const auto pageCount = static_cast<std::intptr_t>(pages.size());
     link_.Progress(job::kProgressStart, pageCount >= 100 ? pageCount : 10 * pageCount);
@@ -288,6 +303,39 @@ FieldValue TableWalk::DecodeColumn(const RecordLayout& layout, std::size_t index
         job_.dialogs.ShowMessageOk(NumericProblemText(column.typeCode));
     }
     return value;
+}
+
+std::vector<BlobId> TableWalk::CollectBlobIds()
+{
+    std::vector<BlobId> ids;
+    const RecordLengths lengths = [this](std::uint8_t format) { return LayoutOf(format).length; };
+    ods::RecordHeader header;
+    for (const std::uint32_t page : engine_.dataPageNumbers) {
+        if (link_.Stopped())
+            break;
+        reader_.Load(page);
+        for (std::uint16_t slot = 0; slot < reader_.SlotCount(); ++slot) {
+            if (reader_.ReadSlot(slot, image_, header, lengths) != SlotKind::Record)
+                continue;
+            const RecordLayout& layout = LayoutOf(header.format);
+            if (image_.size() < layout.flagBytes)
+                continue;
+            for (std::size_t index = 0; index < layout.columns.size() && index < table_.columns.size(); ++index) {
+                const ColumnPlace& place = layout.columns[index];
+                const COLUMN& column = place.storedType ? *place.storedType : table_.columns[index];
+                if ((column.typeCode != catalogue::kTypeBlob && column.dimensions == 0) || place.absent ||
+                    !place.stored || ColumnIsNull(image_.bytes(), place.nullBit))
+                    continue;
+                const std::span<const std::byte> field = image_.Field(place.offset, place.size);
+                if (field.size() < 8)
+                    continue;
+                const BlobId id{ods::LittleEndian(field, 0, 4), ods::LittleEndian(field, 4, 4)};
+                if (id.relationId == table_.relationId)
+                    ids.push_back(id);
+            }
+        }
+    }
+    return ids;
 }
 
 TableWalk::RecordEnd TableWalk::TransferRecord(const RecordLayout* layout, bool misfit, std::uint32_t page,

@@ -107,6 +107,13 @@ public:
         bytes.clear();
         return ods::BlobReadStatus::Missing;
     }
+    // An exact restore, before the table's first ReadBlobValue: every blob
+    // and array id of this table its records store, in record order.
+    virtual void FitBlobNumbering(const catalogue::TableNode& table, std::span<const BlobId> ids)
+    {
+        (void)table;
+        (void)ids;
+    }
 };
 
 // Where a repair puts the records it does not insert because they are

@@ -43,6 +43,10 @@ public:
     {
         return extraction_.ReadBlobValue(engine_.context, engine_.pageLists, table, id, bytes);
     }
+    void FitBlobNumbering(const catalogue::TableNode& table, std::span<const extract::BlobId> ids) override
+    {
+        extraction_.FitValueNumbering(engine_.context, engine_.pageLists, table, ids);
+    }
 
 private:
     extract::BlobExtraction& extraction_;

@@ -201,6 +201,52 @@ std::string WriteTypedFile(const std::string& path, const Bytes& binary)
 
 // Each cadence: a statement with blobs runs on its own, also when INSERTs
 // are otherwise committed in batches.
+// Blob header pages numbered for 4 records that hold 3 each: the ids a
+// table's first records store fit the fullest page's count of 3 as well,
+// and under it they name other blobs that exist (id 4 would read the blob
+// numbered 5). The numbering is fitted to every id of the table before its
+// first INSERT, so each record receives its own blob.
+std::string WriteMisleadingBlobFile(const std::string& path, std::vector<Bytes>& contents)
+{
+    fixture::FixtureWriter writer(1024, 16);
+    const fixture::TableRecordBuilder table({{8, 4}, {5, 8}});
+    fixture::FormatWriter formats(writer, 16);
+    formats.Add(128, 1, fixture::FormatFieldsOf(table));
+    formats.Finish();
+    fixture::BlobTableWriter blobs(writer, 128, {fixture::BlobLayout::Place::HeaderPages, 4, false});
+    std::vector<fixture::StoredBlob> stored;
+    for (std::size_t i = 0; i < 15; ++i) {
+        // About 300 bytes: three header records fill a page.
+        Bytes data = BinaryPattern(290 + i);
+        data[0] = static_cast<std::byte>(i);
+        contents.push_back(data);
+        stored.push_back(blobs.AddBlob(data));
+    }
+    blobs.Finish();
+    fixture::UserTableWriter rows(writer, 128);
+    for (std::size_t i = 0; i < stored.size(); ++i)
+        rows.Add(table.Record({fixture::IntegerBytes(static_cast<std::int32_t>(i)),
+                               fixture::BlobIdBytes(128, stored[i].recordNumber)}));
+    rows.Finish();
+    writer.WriteTo(path);
+    return path;
+}
+
+TEST_F(ExactRestore, BlobsOfPagesNumberedForMoreThanTheyHoldLandWithTheirRecords)
+{
+    std::vector<Bytes> contents;
+    const RepairCommandOptions options =
+        Options(WriteMisleadingBlobFile(folder.File("misleading.ib"), contents), "misleading.fdb");
+    ASSERT_EQ(Run(options), kExitCompleted) << err.str() << out.str();
+    const std::vector<std::optional<Bytes>> blobs =
+        QueryBlobs(options.target, "SELECT COLUMN_1 FROM TABLE_128 ORDER BY COLUMN_0");
+    ASSERT_EQ(blobs.size(), contents.size());
+    for (std::size_t i = 0; i < contents.size(); ++i) {
+        ASSERT_TRUE(blobs[i].has_value()) << i;
+        EXPECT_TRUE(*blobs[i] == contents[i]) << "record " << i << " holds another blob";
+    }
+}
+
 TEST_F(ExactRestore, EveryStoredTypeLandsWithItsOwnTypeAndValue)
 {
     const Bytes binary = BinaryPattern(70000);
