@@ -6,7 +6,9 @@
 #include <type_traits>
 #include <utility>
 
+#include <fcntl.h>
 #include <ibase.h>
+#include <unistd.h>
 
 #include "ods/textcodec.h"
 
@@ -19,6 +21,7 @@ static_assert(std::is_same_v<FB_API_HANDLE, unsigned int>, "client handles");
 constexpr std::uint8_t kDpbVersion1 = 1;
 constexpr std::uint8_t kDpbUserName = 28;
 constexpr std::uint8_t kDpbPassword = 29;
+constexpr std::uint8_t kDpbForceWrite = 24;
 
 // Errors after which the attachment is gone for good: the server or the
 // network went away, or the database was shut down under us.
@@ -71,7 +74,8 @@ unsigned short StatementLength(const std::string& text)
 
 }  // namespace
 
-std::vector<std::uint8_t> BuildDatabaseParameters(std::string_view userName, std::string_view password)
+std::vector<std::uint8_t> BuildDatabaseParameters(std::string_view userName, std::string_view password,
+                                                  std::optional<bool> forcedWrites)
 {
     const std::string user = ods::EncodeText(userName);
     const std::string secret = ods::EncodeText(password);
@@ -86,6 +90,11 @@ std::vector<std::uint8_t> BuildDatabaseParameters(std::string_view userName, std
     dpb.push_back(kDpbPassword);
     dpb.push_back(static_cast<std::uint8_t>(secret.size()));
     dpb.insert(dpb.end(), secret.begin(), secret.end());
+    if (forcedWrites) {
+        dpb.push_back(kDpbForceWrite);
+        dpb.push_back(1);
+        dpb.push_back(*forcedWrites ? 1 : 0);
+    }
     return dpb;
 }
 
@@ -204,7 +213,86 @@ bool TargetConnection::Attach(const TargetLogin& login)
                 databaseDialect = static_cast<unsigned short>(dialect);
         }
     }
+    attachedLogin = login;
+    forcedWritesToRestore = false;
+    // A fresh target is loaded without forced writes; DetachTarget sets
+    // them on again.
+    if (HoldsUserTables() == false && ForcedWritesOn() == true) {
+        if (!ReattachWithForcedWrites(false))
+            return ReattachWithForcedWrites(true);
+        forcedWritesToRestore = true;
+    }
     std::memset(statusVector, 0, sizeof statusVector);
+    return true;
+}
+
+std::optional<bool> TargetConnection::HoldsUserTables()
+{
+    isc_db_handle database = databaseHandle;
+    isc_tr_handle transaction = 0;
+    ISC_STATUS_ARRAY status = {};
+    if (isc_start_transaction(status, &transaction, 1, &database, sizeof kDefinitionTransaction,
+                              kDefinitionTransaction) != 0)
+        return std::nullopt;
+    static constexpr char kQuery[] =
+        "SELECT COUNT(*) FROM RDB$RELATIONS WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0";
+    std::vector<char> area(XSQLDA_LENGTH(1));
+    auto* columns = reinterpret_cast<XSQLDA*>(area.data());
+    columns->version = SQLDA_VERSION1;
+    columns->sqln = 1;
+    ISC_INT64 count = -1;
+    ISC_SHORT nullFlag = 0;
+    isc_stmt_handle handle = 0;
+    bool read = isc_dsql_allocate_statement(status, &database, &handle) == 0 &&
+                isc_dsql_prepare(status, &transaction, &handle, 0, kQuery, 3, columns) == 0 && columns->sqld == 1;
+    if (read) {
+        columns->sqlvar[0].sqltype = SQL_INT64 | 1;
+        columns->sqlvar[0].sqlscale = 0;
+        columns->sqlvar[0].sqllen = sizeof count;
+        columns->sqlvar[0].sqldata = reinterpret_cast<ISC_SCHAR*>(&count);
+        columns->sqlvar[0].sqlind = &nullFlag;
+        read = isc_dsql_execute(status, &transaction, &handle, SQLDA_VERSION1, nullptr) == 0 &&
+               isc_dsql_fetch(status, &handle, SQLDA_VERSION1, columns) == 0 && nullFlag == 0;
+    }
+    if (handle != 0)
+        isc_dsql_free_statement(status, &handle, DSQL_drop);
+    isc_rollback_transaction(status, &transaction);
+    if (!read)
+        return std::nullopt;
+    return count != 0;
+}
+
+std::optional<bool> TargetConnection::ForcedWritesOn()
+{
+    isc_db_handle database = databaseHandle;
+    ISC_STATUS_ARRAY status = {};
+    const ISC_SCHAR items[] = {isc_info_forced_writes, isc_info_end};
+    ISC_SCHAR answer[16] = {};
+    if (isc_database_info(status, &database, sizeof items, items, sizeof answer, answer) != 0 ||
+        answer[0] != isc_info_forced_writes)
+        return std::nullopt;
+    const short length = static_cast<short>(isc_vax_integer(answer + 1, 2));
+    if (length <= 0 || length > 4)
+        return std::nullopt;
+    return isc_vax_integer(answer + 3, length) != 0;
+}
+
+bool TargetConnection::ReattachWithForcedWrites(bool on)
+{
+    isc_db_handle database = databaseHandle;
+    ISC_STATUS_ARRAY status = {};
+    if (database != 0)
+        isc_detach_database(status, &database);
+    databaseHandle = 0;
+    const std::vector<std::uint8_t> dpb =
+        BuildDatabaseParameters(attachedLogin.userName, attachedLogin.password, on);
+    isc_db_handle handle = 0;
+    if (isc_attach_database(statusVector, 0, attachedLogin.targetPath.c_str(), &handle,
+                            static_cast<short>(dpb.size()), reinterpret_cast<const ISC_SCHAR*>(dpb.data())) != 0) {
+        NoteFailure();
+        return false;
+    }
+    databaseHandle = handle;
     return true;
 }
 
@@ -515,11 +603,34 @@ bool TargetConnection::DetachTarget()
         return false;
     FlushBatch();
     isc_db_handle database = databaseHandle;
-    const bool detached = isc_detach_database(statusVector, &database) == 0;
+    bool detached = isc_detach_database(statusVector, &database) == 0;
     if (!detached)
         NoteFailure();
     // A failed detach leaves nothing this connection could still use.
     ReleaseHandles();
+    if (detached && forcedWritesToRestore) {
+        // Forced writes on again, then the file's writes of the load on the
+        // disk: the target is as safe as one loaded with them on.
+        forcedWritesToRestore = false;
+        detached = ReattachWithForcedWrites(true);
+        if (detached) {
+            database = databaseHandle;
+            detached = isc_detach_database(statusVector, &database) == 0;
+            if (!detached)
+                NoteFailure();
+            ReleaseHandles();
+        }
+        if (detached && !IsServerPath(attachedLogin.targetPath)) {
+            const int file = ::open(attachedLogin.targetPath.c_str(), O_RDONLY | O_CLOEXEC);
+            detached = file >= 0 && ::fsync(file) == 0;
+            if (file >= 0)
+                ::close(file);
+            if (!detached)
+                failureText = "the target's writes could not be flushed to the disk";
+        } else if (!detached) {
+            failureText = "forced writes could not be set on again: " + failureText;
+        }
+    }
     return detached;
 }
 

@@ -17,10 +17,13 @@
 namespace ravelin::writer {
 
 // Database parameter buffer of an attach: version 1, user name (28), its
-// length and bytes, password (29), its length and bytes; nothing else. The
-// name and password are converted to the code page first. Empty when either
-// is longer than 255 bytes, which the one length byte cannot say.
-std::vector<std::uint8_t> BuildDatabaseParameters(std::string_view userName, std::string_view password);
+// length and bytes, password (29), its length and bytes; with forcedWrites,
+// force write (24), length 1 and 1 or 0, which sets the database's forced
+// writes on or off. The name and password are converted to the code page
+// first. Empty when either is longer than 255 bytes, which the one length
+// byte cannot say.
+std::vector<std::uint8_t> BuildDatabaseParameters(std::string_view userName, std::string_view password,
+                                                  std::optional<bool> forcedWrites = std::nullopt);
 
 // Transaction parameters of a definition: version 3, write, read committed,
 // record version, no wait. INSERTs start their transactions without any.
@@ -63,6 +66,15 @@ public:
     // The SQL dialect of the attached database (1 or 3); definitions are
     // executed in it.
     unsigned short DatabaseDialect() const { return databaseDialect; }
+    // A fresh target (no user tables when attached, forced writes on) is
+    // loaded with forced writes off: its writes are not waited for one by
+    // one. DetachTarget sets them on again and, for a local file, has the
+    // file's writes reach the disk before it reports. A target that holds
+    // tables keeps its setting.
+    bool LoadingWithoutForcedWrites() const { return forcedWritesToRestore; }
+    // Whether the attached database's writes are forced, as the engine
+    // says; nullopt when it cannot be told.
+    std::optional<bool> ForcedWritesOn();
 
 private:
     bool Stopped() const { return stopRequested != nullptr && stopRequested->load(std::memory_order_relaxed); }
@@ -87,6 +99,12 @@ private:
     // Records the failure held in statusVector: SQLCODE, text, lost flag.
     void NoteFailure();
     void ReleaseHandles();
+    // Whether the attached database holds a user table; nullopt when it
+    // cannot be told.
+    std::optional<bool> HoldsUserTables();
+    // Attaches again with forced writes set as given; false (the attachment
+    // gone) when the target refused.
+    bool ReattachWithForcedWrites(bool on);
 
     const std::atomic<bool>* stopRequested;
     CommitCadence cadence;
@@ -98,6 +116,8 @@ private:
     unsigned short databaseDialect = 3;
     bool ownDialectInserts = false;
     bool lost = false;
+    TargetLogin attachedLogin;
+    bool forcedWritesToRestore = false;
     std::string failureText;
 
     // The fast cadence: statements of the open batch that succeeded.

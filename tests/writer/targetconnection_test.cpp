@@ -73,6 +73,10 @@ TEST(DatabaseParameters, UserNameAndPasswordOnly)
     EXPECT_EQ(BuildDatabaseParameters(std::string(255, 'u'), "").size(), 255u + 5u);
     // Converted to the code page: one byte per character.
     EXPECT_EQ(BuildDatabaseParameters("M\xC3\xBCller", "x")[2], 6);
+    // Forced writes set on or off: force write (24), one byte.
+    const std::vector<std::uint8_t> off = BuildDatabaseParameters("A", "b", false);
+    EXPECT_EQ(std::vector<std::uint8_t>(off.end() - 3, off.end()), (std::vector<std::uint8_t>{24, 1, 0}));
+    EXPECT_EQ(BuildDatabaseParameters("A", "b", true).back(), 1);
 }
 
 TEST(IsServerPath, TellsServerPathsFromLocalFiles)
@@ -280,6 +284,42 @@ TEST_F(EmbeddedTarget, ANewTargetIsNeverCreatedOverAnExistingFile)
 
     const std::string noFolder = CreateBlankTarget(Login("no/such/folder/t.fdb"));
     EXPECT_NE(noFolder.find("could not be created"), std::string::npos) << noFolder;
+}
+
+// A fresh target is loaded with forced writes off and ends with them on; a
+// target that held tables keeps its setting, whichever it is.
+TEST_F(EmbeddedTarget, OnlyAFreshTargetIsLoadedWithoutForcedWrites)
+{
+    const std::string forced = "SELECT MON$FORCED_WRITES FROM MON$DATABASE;";
+    const TargetLogin fresh = Blank("fresh.fdb");
+    ASSERT_EQ(Words(RunIsql(fresh.targetPath, forced)), (std::vector<std::string>{"1"}));
+    {
+        TargetConnection target;
+        ASSERT_TRUE(target.Attach(fresh)) << target.FailureText();
+        EXPECT_TRUE(target.LoadingWithoutForcedWrites());
+        EXPECT_EQ(target.ForcedWritesOn(), std::optional<bool>(false));
+        ASSERT_TRUE(target.ExecuteDefinition("CREATE TABLE T(ID INTEGER)")) << target.FailureText();
+        EXPECT_TRUE(target.ExecuteInsert("INSERT INTO T(ID) VALUES (1)"));
+        ASSERT_TRUE(target.DetachTarget()) << target.FailureText();
+    }
+    EXPECT_EQ(Words(RunIsql(fresh.targetPath, forced + "SELECT COUNT(*) FROM T;")),
+              (std::vector<std::string>{"1", "1"}));
+
+    // The same file again: it holds a table now.
+    for (const bool on : {true, false}) {
+        SCOPED_TRACE(on);
+        ASSERT_EQ(std::system(("gfix -write " + std::string(on ? "sync" : "async") + " -user SYSDBA '" +
+                               fresh.targetPath + "' >/dev/null 2>&1")
+                                  .c_str()),
+                  0);
+        TargetConnection target;
+        ASSERT_TRUE(target.Attach(fresh)) << target.FailureText();
+        EXPECT_FALSE(target.LoadingWithoutForcedWrites());
+        EXPECT_EQ(target.ForcedWritesOn(), std::optional<bool>(on));
+        EXPECT_TRUE(target.ExecuteInsert("INSERT INTO T(ID) VALUES (2)"));
+        ASSERT_TRUE(target.DetachTarget()) << target.FailureText();
+        EXPECT_EQ(Words(RunIsql(fresh.targetPath, forced)), (std::vector<std::string>{on ? "1" : "0"}));
+    }
 }
 
 }  // namespace
