@@ -86,6 +86,9 @@ CLI::App* AddRepairCommand(CLI::App& app, RepairCommandOptions& options, std::st
                        "INSERT statements per commit (default 1: each in its own transaction). More is faster; "
                        "a refused record loses only itself either way")
         ->check(CLI::Range(1u, 1000000u));
+    repair->add_flag("--text-statements", options.textStatements,
+                     "Send each record as its INSERT text (as `inserts` prints it) instead of binding its values "
+                     "to one prepared INSERT per table; slower, the same values land");
     repair->add_option("--codepage", codePage, "Single-byte code page of the stored texts (default WIN1252)");
     repair->add_option("--log", options.reportPath,
                        "Also save the log as a report file: UTF-16LE, no byte-order mark, CR LF line ends; an "
@@ -137,6 +140,7 @@ int RunRepairCommand(const RepairCommandOptions& options, ScanStreams& streams)
                 code = kExitError;
             } else {
                 repair.cadence.statementsPerCommit = options.commitEvery == 0 ? 1 : options.commitEvery;
+                repair.cadence.textStatements = options.textStatements;
                 repair.login = writer::TargetLogin{options.target, options.user, options.password};
                 repair.createTarget = options.create;
                 repair.exactRestore = options.exact;

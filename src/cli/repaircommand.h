@@ -28,6 +28,7 @@ struct RepairCommandOptions {
     std::vector<std::string> views;
     std::vector<std::string> indices;
     std::uint32_t commitEvery = 1;  // INSERTs per commit; 1 commits each on its own
+    bool textStatements = false;    // each record as its INSERT text, not through a prepared INSERT
     std::string reportPath;         // where to save the log report; empty: none
 };
 

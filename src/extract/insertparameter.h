@@ -1,7 +1,8 @@
 #pragma once
 
-// A value of an exact restore's INSERT that travels beside the statement,
-// one per "?" of the statement, in order.
+// The values of an INSERT that travel beside its statement text: an exact
+// restore's blobs and arrays (InsertParameter), and the typed values a
+// prepared INSERT binds, one per column it names (InsertValue).
 
 #include <cstddef>
 #include <cstdint>
@@ -21,6 +22,40 @@ struct InsertParameter {
     std::string arrayColumn;
 
     bool IsArray() const { return arrayElementLength != 0; }
+};
+
+// One value of a prepared INSERT, as the decoded bytes give it; the target
+// converts it to its column's type as it would the literal of the INSERT
+// text.
+enum class ValueKind : std::uint8_t {
+    Null,
+    // text in UTF-8: a text of the code page (sent in the code page, as the
+    // statement text would be) or a UTF-8 text (sent as UTF8).
+    Text,
+    Utf8Text,
+    // integer scaled by 10^-scale (SMALLINT, INTEGER, BIGINT, NUMERIC,
+    // DECIMAL).
+    Integer,
+    Float,   // real, single precision
+    Double,  // real
+    Boolean, // integer 1 or 0
+    // The stored forms: integer the day number (DATE), time the time of day
+    // in 1/10000 second (TIME), both (TIMESTAMP).
+    Date,
+    Time,
+    Timestamp,
+    // The InsertParameter numbered integer (from 0) of the record: a blob or
+    // an array created beside the statement.
+    Parameter,
+};
+
+struct InsertValue {
+    ValueKind kind = ValueKind::Null;
+    std::int16_t scale = 0;
+    std::uint32_t time = 0;
+    std::int64_t integer = 0;
+    double real = 0;
+    std::string text;
 };
 
 }  // namespace ravelin::extract

@@ -137,7 +137,8 @@ private:
     // The record's cells as far as they can be read (empty where not), for
     // the set-aside file.
     void SalvageCells(const RecordLayout* layout);
-    FieldValue DecodeColumn(const RecordLayout& layout, std::size_t index);
+    // bound, when given, receives the value a prepared INSERT binds.
+    FieldValue DecodeColumn(const RecordLayout& layout, std::size_t index, InsertValue* bound = nullptr);
     // The layout of records stored in format number: laid out by the file's
     // record format, or where the file holds no such format (or a column
     // has no field id) the layout inferred from the table's records.
@@ -177,6 +178,10 @@ private:
     ods::RecordImage image_;
     std::string statementHead_;
     std::string statement_;
+    // The record's values for a prepared INSERT (typed_): one per column
+    // the statement names.
+    bool typed_ = false;
+    std::vector<InsertValue> values_;
     std::uint32_t rowsOnPage_ = 0;
     bool endReported_ = false;
     bool numericProblemShown_ = false;
@@ -199,6 +204,19 @@ void TableWalk::Run(std::uint32_t startIndex, std::uint32_t skipSlots)
                 return;
             hooks_.blobs->FitBlobNumbering(table_, ids);
         }
+    }
+    if (repair_ && hooks_.statements) {
+        // One prepared INSERT for all records of the table, when the sink
+        // takes values.
+        std::string marked = statementHead_;
+        bool first = true;
+        for (std::size_t index = 0; index < table_.columns.size(); ++index) {
+            if (exact_ && computed_[index])
+                continue;
+            marked += first ? "?" : ",?";
+            first = false;
+        }
+        typed_ = !table_.columns.empty() && hooks_.statements->PrepareInsert(marked + ')');
     }
     const auto pageCount = static_cast<std::intptr_t>(pages.size());
     link_.Progress(job::kProgressStart, pageCount >= 100 ? pageCount : 10 * pageCount);
@@ -281,8 +299,10 @@ const RecordLayout& TableWalk::LayoutOf(std::uint8_t number)
     return *layout;
 }
 
-FieldValue TableWalk::DecodeColumn(const RecordLayout& layout, std::size_t index)
+FieldValue TableWalk::DecodeColumn(const RecordLayout& layout, std::size_t index, InsertValue* bound)
 {
+    if (bound != nullptr)
+        bound->kind = ValueKind::Null;
     const ColumnPlace& place = layout.columns[index];
     const COLUMN& column = place.storedType ? *place.storedType : table_.columns[index];
     if (image_.size() < layout.flagBytes) {
@@ -297,7 +317,9 @@ FieldValue TableWalk::DecodeColumn(const RecordLayout& layout, std::size_t index
         value.damaged = true;  // a value where the table's format stores none
         return value;
     }
-    FieldValue value = DecodeFieldValue(image_.Field(place.offset, place.size), column, options_);
+    const std::span<const std::byte> field = image_.Field(place.offset, place.size);
+    FieldValue value = bound != nullptr ? DecodeInsertValue(field, column, options_, *bound)
+                                        : DecodeFieldValue(field, column, options_);
     if (value.numericTooWide && !numericProblemShown_) {
         numericProblemShown_ = true;
         job_.dialogs.ShowMessageOk(NumericProblemText(column.typeCode));
@@ -344,8 +366,10 @@ TableWalk::RecordEnd TableWalk::TransferRecord(const RecordLayout* layout, bool 
     bool damaged = misfit || layout == nullptr;
     // The statement is built in place as the values come; its storage is
     // kept from record to record.
-    statement_.assign(statementHead_);
+    if (!typed_)
+        statement_.assign(statementHead_);
     parameters_.clear();
+    std::size_t valueCount = 0;
     const std::size_t columns = table_.columns.size();
     // A repair decodes no value of a record known damaged from the start:
     // it goes to the set-aside file as the salvage pass reads it.
@@ -358,23 +382,36 @@ TableWalk::RecordEnd TableWalk::TransferRecord(const RecordLayout* layout, bool 
             continue;
         FieldValue value;
         currentColumn_ = index;
+        InsertValue* bound = nullptr;
+        if (typed_) {
+            if (values_.size() <= valueCount)
+                values_.resize(valueCount + 1);
+            bound = &values_[valueCount++];
+        }
         if (layout != nullptr)
-            value = DecodeColumn(*layout, index);
+            value = DecodeColumn(*layout, index, bound);
         else
             value.damaged = true;
         damaged = damaged || value.damaged;
         if (repair_) {
             if (!damaged) {
-                if (!firstValue)
-                    statement_ += ',';
-                firstValue = false;
                 const ColumnPlace& place = layout->columns[index];
                 const std::uint8_t typeCode = (place.storedType ? *place.storedType : table_.columns[index]).typeCode;
                 // An exact restore's blob column holds the blob itself: a
                 // zero or foreign blob id gives no blob, so NULL.
                 if (exact_ && typeCode == catalogue::kTypeBlob && !value.parameter)
                     value.nullLiteral = true;
-                AppendInsertValueText(statement_, typeCode, value);
+                if (bound != nullptr) {
+                    if (value.nullLiteral)
+                        bound->kind = ValueKind::Null;
+                    else if (bound->kind == ValueKind::Parameter)
+                        bound->integer = static_cast<std::int64_t>(parameters_.size()) - 1;
+                } else {
+                    if (!firstValue)
+                        statement_ += ',';
+                    firstValue = false;
+                    AppendInsertValueText(statement_, typeCode, value);
+                }
             }
         } else {
             // A value that cannot be read leaves its cell empty; the row's
@@ -407,9 +444,16 @@ TableWalk::RecordEnd TableWalk::TransferRecord(const RecordLayout* layout, bool 
                 ++engine_.recordsSetAside;
         }
     } else if (columns != 0 && hooks_.statements) {
-        statement_ += ')';
-        if (exact_ ? hooks_.statements->ExecuteInsert(statement_, parameters_)
-                   : hooks_.statements->ExecuteInsert(statement_))
+        bool inserted = false;
+        if (typed_) {
+            inserted = hooks_.statements->ExecutePrepared(std::span<const InsertValue>(values_.data(), valueCount),
+                                                          parameters_);
+        } else {
+            statement_ += ')';
+            inserted = exact_ ? hooks_.statements->ExecuteInsert(statement_, parameters_)
+                              : hooks_.statements->ExecuteInsert(statement_);
+        }
+        if (inserted)
             ++engine_.recordsRecovered;
     }
     link_.Progress(job::kProgressStep);

@@ -76,6 +76,24 @@ public:
     {
         return parameters.empty() && ExecuteInsert(sqlUtf8);
     }
+    // A prepared INSERT for the table's records: sqlUtf8 is the statement
+    // with one "?" per value. Yields whether the records' values are to come
+    // through ExecutePrepared (a sink that takes statement texts only, or a
+    // target that cannot prepare it, says no: the texts come then).
+    virtual bool PrepareInsert(const std::string& sqlUtf8)
+    {
+        (void)sqlUtf8;
+        return false;
+    }
+    // One record through the prepared INSERT: one value per "?", in order;
+    // a Parameter value names its entry of parameters. Yields whether the
+    // target took it; commits as ExecuteInsert does.
+    virtual bool ExecutePrepared(std::span<const InsertValue> values, std::span<const InsertParameter> parameters)
+    {
+        (void)values;
+        (void)parameters;
+        return false;
+    }
 };
 
 // Blob values of a table that did not arrive whole.

@@ -35,6 +35,7 @@
 #include <string_view>
 
 #include "catalogue/schemamodel.h"
+#include "extract/insertparameter.h"
 #include "ods/blobstore.h"
 
 namespace ravelin::extract {
@@ -112,6 +113,20 @@ std::size_t FieldStorageSize(const catalogue::COLUMN& column);
 // is always written as NULL (nullLiteral): its elements are not read.
 FieldValue DecodeFieldValue(std::span<const std::byte> field, const catalogue::COLUMN& column,
                             const DecodeOptions& options);
+
+// A repair's or exact restore's value as a prepared INSERT binds it, with
+// the flags DecodeFieldValue gives (damaged, nullLiteral, numericTooWide,
+// utf8); bound receives the value. The numbers are bound from their stored
+// bytes (Integer with the column's scale for NUMERIC, DECIMAL and BIGINT,
+// Float, Double, Boolean), as are an exact restore's DATE, TIME and
+// TIMESTAMP; their text is not made. Every other value is bound as the text
+// the INSERT statement would hold (Text or Utf8Text: CHAR, VARCHAR, the
+// salvage repair's dates and times and blob paths), and a blob or array
+// parameter as Parameter (numbered by the caller). Where the statement text
+// holds the keyword NULL, bound is Null. A column of a type no decoder reads
+// is bound as Null. Same bytes, same values as the INSERT text.
+FieldValue DecodeInsertValue(std::span<const std::byte> field, const catalogue::COLUMN& column,
+                             const DecodeOptions& options, InsertValue& bound);
 
 // SMALLINT and INTEGER: the n = bytes.size() bytes assembled little-endian,
 // negative when bit 7 of the last byte is set, as decimal digits with a

@@ -16,6 +16,12 @@ public:
     {
         return target_.ExecuteInsertWithParameters(sqlUtf8, parameters);
     }
+    bool PrepareInsert(const std::string& sqlUtf8) override { return target_.PrepareInsert(sqlUtf8); }
+    bool ExecutePrepared(std::span<const extract::InsertValue> values,
+                         std::span<const extract::InsertParameter> parameters) override
+    {
+        return target_.ExecutePrepared(values, parameters);
+    }
 
 private:
     TargetDatabase& target_;

@@ -16,6 +16,8 @@ namespace ravelin::writer {
 namespace {
 
 static_assert(std::is_same_v<ISC_STATUS, std::intptr_t>, "status vector words");
+// The bound values' own storage has the client library's layouts.
+static_assert(sizeof(ISC_QUAD) == 8 && sizeof(ISC_TIMESTAMP) == 8 && sizeof(ISC_INT64) == 8, "value layouts");
 static_assert(std::is_same_v<FB_API_HANDLE, unsigned int>, "client handles");
 
 constexpr std::uint8_t kDpbVersion1 = 1;
@@ -164,6 +166,10 @@ void TargetConnection::ReleaseHandles()
     batchHandle = 0;
     batchStatements = 0;
     batchSucceeded.clear();
+    batchSucceededValues.clear();
+    // A prepared statement ends with its attachment.
+    preparedHandle = 0;
+    preparedCount = 0;
 }
 
 bool TargetConnection::Attach(const TargetLogin& login)
@@ -373,14 +379,22 @@ void TargetConnection::FlushBatch()
         batchHandle = 0;
         // Run what the batch held the way the default cadence would have.
         std::vector<std::string> pending = std::move(batchSucceeded);
+        std::vector<std::vector<extract::InsertValue>> pendingValues = std::move(batchSucceededValues);
+        batchSucceeded.clear();
+        batchSucceededValues.clear();
         for (const std::string& statement : pending) {
             if (lost || !ExecuteAlone(statement, nullptr, 0, InsertDialect()))
+                ++insertsLostAtCommit;
+        }
+        for (const std::vector<extract::InsertValue>& values : pendingValues) {
+            if (lost || !ExecutePreparedAlone(values, {}))
                 ++insertsLostAtCommit;
         }
     }
     batchHandle = 0;
     batchStatements = 0;
     batchSucceeded.clear();
+    batchSucceededValues.clear();
 }
 
 std::optional<std::string> TargetConnection::Encoded(const std::string& statement, bool alone)
@@ -482,24 +496,17 @@ std::vector<std::byte> ArraySlice(const extract::InsertParameter& parameter, con
 
 }  // namespace
 
-bool TargetConnection::ExecuteWithParameters(const std::string& encoded,
-                                             std::span<const extract::InsertParameter> parameters)
+bool TargetConnection::CreateParameters(unsigned int& transaction,
+                                        std::span<const extract::InsertParameter> parameters,
+                                        std::vector<BlobQuad>& quads, std::string& ownFailure)
 {
     isc_db_handle database = databaseHandle;
-    isc_tr_handle transaction = 0;
-    if (isc_start_transaction(statusVector, &transaction, 1, &database, 0, nullptr) != 0) {
-        NoteFailure();
-        return false;
-    }
-    transactionHandle = transaction;
     bool succeeded = true;
-    // Set where a failure comes from no status vector.
-    std::string ownFailure;
-
+    quads.assign(parameters.size(), BlobQuad{});
+    auto* ids = reinterpret_cast<ISC_QUAD*>(quads.data());
     // Each blob written in segments of at most 32 KiB; each array as one
     // slice of the whole array.
     constexpr std::size_t kSegment = 32768;
-    std::vector<ISC_QUAD> ids(parameters.size());
     for (std::size_t i = 0; i < parameters.size() && succeeded; ++i) {
         const extract::InsertParameter& parameter = parameters[i];
         if (parameter.IsArray()) {
@@ -538,6 +545,25 @@ bool TargetConnection::ExecuteWithParameters(const std::string& encoded,
             isc_cancel_blob(cancelStatus, &blob);
         }
     }
+    return succeeded;
+}
+
+bool TargetConnection::ExecuteWithParameters(const std::string& encoded,
+                                             std::span<const extract::InsertParameter> parameters)
+{
+    isc_db_handle database = databaseHandle;
+    isc_tr_handle transaction = 0;
+    if (isc_start_transaction(statusVector, &transaction, 1, &database, 0, nullptr) != 0) {
+        NoteFailure();
+        return false;
+    }
+    transactionHandle = transaction;
+    bool succeeded = true;
+    // Set where a failure comes from no status vector.
+    std::string ownFailure;
+
+    std::vector<BlobQuad> ids;
+    succeeded = CreateParameters(transaction, parameters, ids, ownFailure);
 
     isc_stmt_handle handle = 0;
     std::vector<char> area(XSQLDA_LENGTH(parameters.size()));
@@ -602,6 +628,7 @@ bool TargetConnection::DetachTarget()
     if (!Attached())
         return false;
     FlushBatch();
+    FreePrepared();
     isc_db_handle database = databaseHandle;
     bool detached = isc_detach_database(statusVector, &database) == 0;
     if (!detached)
@@ -632,6 +659,260 @@ bool TargetConnection::DetachTarget()
         }
     }
     return detached;
+}
+
+void TargetConnection::FreePrepared()
+{
+    if (preparedHandle != 0) {
+        isc_stmt_handle handle = preparedHandle;
+        ISC_STATUS_ARRAY freeStatus = {};
+        isc_dsql_free_statement(freeStatus, &handle, DSQL_drop);
+    }
+    preparedHandle = 0;
+    preparedCount = 0;
+}
+
+bool TargetConnection::PrepareInsert(const std::string& statement)
+{
+    if (cadence.textStatements)
+        return false;
+    // What the batch holds belongs to the statement prepared before.
+    const std::optional<std::string> encoded = Encoded(statement, true);
+    FreePrepared();
+    if (!encoded)
+        return false;
+    const std::size_t markers = static_cast<std::size_t>(std::count(encoded->begin(), encoded->end(), '?'));
+    if (markers == 0 || markers > 0x7FFF)
+        return false;
+    isc_db_handle database = databaseHandle;
+    isc_tr_handle transaction = 0;
+    if (isc_start_transaction(statusVector, &transaction, 1, &database, 0, nullptr) != 0) {
+        NoteFailure();
+        return false;
+    }
+    preparedArea.assign(XSQLDA_LENGTH(markers), std::byte{0});
+    auto* descriptors = reinterpret_cast<XSQLDA*>(preparedArea.data());
+    descriptors->version = SQLDA_VERSION1;
+    descriptors->sqln = static_cast<ISC_SHORT>(markers);
+    isc_stmt_handle handle = 0;
+    // The statement holds no literal: the database's own dialect reads it.
+    bool prepared = isc_dsql_allocate_statement(statusVector, &database, &handle) == 0 &&
+                    isc_dsql_prepare(statusVector, &transaction, &handle, StatementLength(*encoded), encoded->c_str(),
+                                     databaseDialect, nullptr) == 0 &&
+                    isc_dsql_describe_bind(statusVector, &handle, SQLDA_VERSION1, descriptors) == 0;
+    if (!prepared)
+        NoteFailure();
+    prepared = prepared && static_cast<std::size_t>(descriptors->sqld) == markers;
+    ISC_STATUS_ARRAY endStatus = {};
+    if (isc_commit_transaction(endStatus, &transaction) != 0)
+        isc_rollback_transaction(endStatus, &transaction);
+    if (!prepared) {
+        if (handle != 0) {
+            ISC_STATUS_ARRAY freeStatus = {};
+            isc_dsql_free_statement(freeStatus, &handle, DSQL_drop);
+        }
+        return false;
+    }
+    preparedHandle = handle;
+    preparedCount = markers;
+    boundSlots.resize(markers);
+    failureText.clear();
+    return true;
+}
+
+bool TargetConnection::BindValues(std::span<const extract::InsertValue> values,
+                                  std::span<const extract::InsertParameter> parameters,
+                                  std::span<const BlobQuad> ids, std::string& ownFailure)
+{
+    using extract::ValueKind;
+    if (values.size() != preparedCount) {
+        ownFailure = "the record's values do not match its prepared INSERT";
+        return false;
+    }
+    auto* descriptors = reinterpret_cast<XSQLDA*>(preparedArea.data());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const extract::InsertValue& value = values[i];
+        XSQLVAR& variable = descriptors->sqlvar[i];
+        BoundSlot& slot = boundSlots[i];
+        slot.nullIndicator = 0;
+        variable.sqlind = &slot.nullIndicator;
+        variable.sqlsubtype = 0;
+        variable.sqlscale = 0;
+        auto point = [&variable](auto& storage, short type) {
+            variable.sqltype = static_cast<ISC_SHORT>(type | 1);
+            variable.sqllen = static_cast<ISC_SHORT>(sizeof storage);
+            variable.sqldata = reinterpret_cast<ISC_SCHAR*>(&storage);
+        };
+        switch (value.kind) {
+        case ValueKind::Null:
+            slot.text.assign(1, ' ');
+            variable.sqltype = SQL_TEXT | 1;
+            variable.sqllen = 1;
+            variable.sqldata = slot.text.data();
+            slot.nullIndicator = -1;
+            break;
+        case ValueKind::Text:
+        case ValueKind::Utf8Text: {
+            // As in the statement text: a zero character would end the
+            // literal, so it is left out; a code page text goes in the code
+            // page (character set NONE, as the statement's literals), a UTF-8
+            // text as UTF8.
+            const bool utf8 = value.kind == ValueKind::Utf8Text;
+            std::string plain = value.text;
+            plain.erase(std::remove(plain.begin(), plain.end(), '\0'), plain.end());
+            slot.text = utf8 ? std::move(plain) : ods::EncodeText(plain);
+            if (slot.text.size() > 32767) {
+                ownFailure = "a text of " + std::to_string(slot.text.size()) + " bytes is longer than a column holds";
+                return false;
+            }
+            variable.sqltype = SQL_TEXT | 1;
+            variable.sqlsubtype = utf8 ? 4 : 0;
+            variable.sqllen = static_cast<ISC_SHORT>(slot.text.size());
+            variable.sqldata = slot.text.data();
+            break;
+        }
+        case ValueKind::Integer:
+            slot.number = value.integer;
+            point(slot.number, SQL_INT64);
+            variable.sqlscale = static_cast<ISC_SHORT>(-value.scale);
+            break;
+        case ValueKind::Float:
+            slot.single = static_cast<float>(value.real);
+            point(slot.single, SQL_FLOAT);
+            break;
+        case ValueKind::Double:
+            slot.real = value.real;
+            point(slot.real, SQL_DOUBLE);
+            break;
+        case ValueKind::Boolean:
+            slot.flag = value.integer != 0 ? 1 : 0;
+            point(slot.flag, SQL_BOOLEAN);
+            break;
+        case ValueKind::Date:
+            slot.stamp[0] = static_cast<std::int32_t>(value.integer);
+            point(slot.stamp[0], SQL_TYPE_DATE);
+            break;
+        case ValueKind::Time:
+            slot.stamp[1] = static_cast<std::int32_t>(value.time);
+            point(slot.stamp[1], SQL_TYPE_TIME);
+            break;
+        case ValueKind::Timestamp:
+            slot.stamp[0] = static_cast<std::int32_t>(value.integer);
+            slot.stamp[1] = static_cast<std::int32_t>(value.time);
+            point(slot.stamp, SQL_TIMESTAMP);
+            break;
+        case ValueKind::Parameter: {
+            if (value.integer < 0 || static_cast<std::size_t>(value.integer) >= ids.size()) {
+                ownFailure = "a blob or array value of the record has no bytes";
+                return false;
+            }
+            const auto at = static_cast<std::size_t>(value.integer);
+            variable.sqltype = static_cast<ISC_SHORT>((parameters[at].IsArray() ? SQL_ARRAY : SQL_BLOB) | 1);
+            variable.sqllen = sizeof(ISC_QUAD);
+            variable.sqldata = reinterpret_cast<ISC_SCHAR*>(const_cast<BlobQuad*>(&ids[at]));
+            break;
+        }
+        }
+    }
+    return true;
+}
+
+bool TargetConnection::ExecuteBound(unsigned int& transaction)
+{
+    isc_tr_handle handle = transaction;
+    isc_stmt_handle statement = preparedHandle;
+    const bool succeeded = isc_dsql_execute(statusVector, &handle, &statement, SQLDA_VERSION1,
+                                            reinterpret_cast<XSQLDA*>(preparedArea.data())) == 0;
+    transaction = handle;
+    return succeeded;
+}
+
+bool TargetConnection::ExecutePreparedAlone(std::span<const extract::InsertValue> values,
+                                            std::span<const extract::InsertParameter> parameters)
+{
+    isc_db_handle database = databaseHandle;
+    isc_tr_handle transaction = 0;
+    if (isc_start_transaction(statusVector, &transaction, 1, &database, 0, nullptr) != 0) {
+        NoteFailure();
+        return false;
+    }
+    transactionHandle = transaction;
+    std::string ownFailure;
+    std::vector<BlobQuad> ids;
+    unsigned int running = transaction;
+    bool succeeded = CreateParameters(running, parameters, ids, ownFailure) &&
+                     BindValues(values, parameters, ids, ownFailure) && ExecuteBound(running);
+    if (!ownFailure.empty()) {
+        std::memset(statusVector, 0, sizeof statusVector);
+        failureText = ownFailure;
+    } else if (!succeeded) {
+        NoteFailure();
+    }
+    transaction = running;
+    // The record's own transaction: committed when its INSERT succeeded;
+    // otherwise undone, with the blobs created for it.
+    ISC_STATUS_ARRAY endStatus = {};
+    if (succeeded) {
+        if (isc_commit_transaction(endStatus, &transaction) != 0) {
+            std::memcpy(statusVector, endStatus, sizeof statusVector);
+            NoteFailure();
+            succeeded = false;
+            ISC_STATUS_ARRAY rollbackStatus = {};
+            isc_rollback_transaction(rollbackStatus, &transaction);
+        }
+    } else if (isc_rollback_transaction(endStatus, &transaction) != 0 && ConnectionGone(endStatus)) {
+        lost = true;
+    }
+    transactionHandle = 0;
+    if (succeeded)
+        failureText.clear();
+    return succeeded;
+}
+
+bool TargetConnection::ExecutePrepared(std::span<const extract::InsertValue> values,
+                                       std::span<const extract::InsertParameter> parameters)
+{
+    if (Stopped()) {
+        FlushBatch();
+        return false;
+    }
+    if (!Attached() || lost)
+        return false;
+    if (preparedHandle == 0) {
+        failureText = "no INSERT is prepared";
+        return false;
+    }
+    if (cadence.statementsPerCommit <= 1 || !parameters.empty()) {
+        // Blobs and arrays belong to their record's transaction.
+        FlushBatch();
+        return ExecutePreparedAlone(values, parameters);
+    }
+    isc_db_handle database = databaseHandle;
+    isc_tr_handle batch = batchHandle;
+    if (batch == 0) {
+        if (isc_start_transaction(statusVector, &batch, 1, &database, 0, nullptr) != 0) {
+            NoteFailure();
+            return false;
+        }
+        batchHandle = batch;
+    }
+    std::string ownFailure;
+    unsigned int running = batchHandle;
+    // A record that fails is undone by the engine on its own; the batch and
+    // the records before it stay as they were.
+    const bool succeeded = BindValues(values, parameters, {}, ownFailure) && ExecuteBound(running);
+    if (succeeded) {
+        failureText.clear();
+        batchSucceededValues.emplace_back(values.begin(), values.end());
+    } else if (!ownFailure.empty()) {
+        failureText = ownFailure;
+    } else {
+        NoteFailure();
+    }
+    ++batchStatements;
+    if (lost || batchStatements >= cadence.statementsPerCommit)
+        FlushBatch();
+    return succeeded;
 }
 
 }  // namespace ravelin::writer

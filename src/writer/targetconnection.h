@@ -54,6 +54,9 @@ public:
     bool ExecuteInsert(std::string statement) override;
     bool ExecuteInsertWithParameters(std::string statement,
                                      std::span<const extract::InsertParameter> parameters) override;
+    bool PrepareInsert(const std::string& statement) override;
+    bool ExecutePrepared(std::span<const extract::InsertValue> values,
+                         std::span<const extract::InsertParameter> parameters) override;
     void InsertInTargetDialect(bool own) override { ownDialectInserts = own; }
     bool DetachTarget() override;
 
@@ -93,6 +96,28 @@ private:
     // statement, commits.
     bool ExecuteWithParameters(const std::string& encoded, std::span<const extract::InsertParameter> parameters);
     unsigned short InsertDialect() const { return ownDialectInserts ? databaseDialect : kInsertDialect; }
+    // Creates the record's blobs and arrays in transaction; ids receives
+    // their ids. A failure is in statusVector, or in ownFailure.
+    // A blob's or array's id as the client library writes it.
+    struct BlobQuad {
+        std::int32_t high = 0;
+        std::uint32_t low = 0;
+    };
+    bool CreateParameters(unsigned int& transaction, std::span<const extract::InsertParameter> parameters,
+                          std::vector<BlobQuad>& ids, std::string& ownFailure);
+    // Points the prepared INSERT's descriptors at the values (and at ids for
+    // the Parameter values). False, with why in ownFailure, for a value the
+    // client library cannot carry.
+    bool BindValues(std::span<const extract::InsertValue> values,
+                    std::span<const extract::InsertParameter> parameters, std::span<const BlobQuad> ids,
+                    std::string& ownFailure);
+    // Runs the prepared INSERT with the bound values in transaction.
+    bool ExecuteBound(unsigned int& transaction);
+    // A prepared INSERT of a record in a transaction of its own, committed
+    // whatever happened (as ExecuteAlone).
+    bool ExecutePreparedAlone(std::span<const extract::InsertValue> values,
+                              std::span<const extract::InsertParameter> parameters);
+    void FreePrepared();
     // Commits the open batch. When the commit fails, rolls back and runs
     // each statement that had succeeded on its own again.
     void FlushBatch();
@@ -120,10 +145,28 @@ private:
     bool forcedWritesToRestore = false;
     std::string failureText;
 
-    // The fast cadence: statements of the open batch that succeeded.
+    // The prepared INSERT: its handle, its descriptors (XSQLDA) and one
+    // slot of bound data per value.
+    struct BoundSlot {
+        std::int64_t number = 0;
+        double real = 0;
+        float single = 0;
+        std::int32_t stamp[2] = {};  // day, then time of day (a TIMESTAMP's layout)
+        std::int8_t flag = 0;
+        std::string text;
+        short nullIndicator = 0;
+    };
+    unsigned int preparedHandle = 0;
+    std::size_t preparedCount = 0;
+    std::vector<std::byte> preparedArea;
+    std::vector<BoundSlot> boundSlots;
+
+    // The fast cadence: statements (or prepared records) of the open batch
+    // that succeeded.
     unsigned int batchHandle = 0;
     std::uint32_t batchStatements = 0;
     std::vector<std::string> batchSucceeded;
+    std::vector<std::vector<extract::InsertValue>> batchSucceededValues;
     std::uint64_t insertsLostAtCommit = 0;
 };
 

@@ -25,15 +25,18 @@ struct TargetLogin {
     std::string password;
 };
 
-// How often INSERT statements are committed.
+// How often INSERT statements are committed, and how they are sent.
 //   statementsPerCommit 1: every statement in its own transaction, committed
 //   whether or not it succeeded (the default).
 //   statementsPerCommit N > 1: INSERTs share one transaction that is
 //   committed after N statements, before every definition and at detach. A
 //   failed INSERT still loses only itself (the engine undoes a failed
 //   statement and nothing else), so both cadences land the same rows.
+//   textStatements: every record goes as its INSERT text, never through a
+//   prepared INSERT (slower; the values are the same).
 struct CommitCadence {
     std::uint32_t statementsPerCommit = 1;
+    bool textStatements = false;
 };
 
 class TargetDatabase {
@@ -61,6 +64,26 @@ public:
                                              std::span<const extract::InsertParameter> parameters)
     {
         return parameters.empty() && ExecuteInsert(std::move(statement));
+    }
+    // Prepares the INSERT of a table's records, one "?" per value (UTF-8
+    // text), replacing the one prepared before. Yields whether
+    // ExecutePrepared may be used; a target that takes texts only says no.
+    virtual bool PrepareInsert(const std::string& statement)
+    {
+        (void)statement;
+        return false;
+    }
+    // Runs the prepared INSERT with one record's values (a Parameter value
+    // names its entry of parameters: a blob or array created in the
+    // record's transaction). Committed by the cadence, as ExecuteInsert;
+    // a record with parameters runs and is committed on its own. Same stop
+    // and loss rules.
+    virtual bool ExecutePrepared(std::span<const extract::InsertValue> values,
+                                 std::span<const extract::InsertParameter> parameters)
+    {
+        (void)values;
+        (void)parameters;
+        return false;
     }
     // INSERTs written for the target's own dialect (an exact restore: its
     // DATE, TIME and 64-bit literals) rather than for dialect 1.

@@ -251,11 +251,16 @@ TEST_F(ExactRestore, EveryStoredTypeLandsWithItsOwnTypeAndValue)
 {
     const Bytes binary = BinaryPattern(70000);
     const std::string file = WriteTypedFile(folder.File("TYPED.GDB"), binary);
-    for (const std::uint32_t commitEvery : {1u, 100u}) {
-        SCOPED_TRACE(commitEvery);
-        RepairCommandOptions options = Options(file, "typed" + std::to_string(commitEvery) + ".fdb");
-        options.commitEvery = commitEvery;
-        CheckTypedTarget(options, binary);
+    // Values bound to a prepared INSERT, and the INSERT texts.
+    for (const bool text : {false, true}) {
+        for (const std::uint32_t commitEvery : {1u, 100u}) {
+            SCOPED_TRACE(std::to_string(commitEvery) + (text ? " texts" : " bound"));
+            RepairCommandOptions options =
+                Options(file, "typed" + std::to_string(commitEvery) + (text ? "t" : "b") + ".fdb");
+            options.commitEvery = commitEvery;
+            options.textStatements = text;
+            CheckTypedTarget(options, binary);
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #include "writer/targetconnection.h"
 
 #include <atomic>
+#include <bit>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -171,6 +172,100 @@ TEST_F(EmbeddedTarget, AFailedStatementLosesOnlyItselfInEveryCommitCadence)
         EXPECT_EQ(target.InsertsLostAtCommit(), 0u);
         EXPECT_EQ(Words(RunIsql(login.targetPath, "SELECT ID, V FROM T ORDER BY ID;")), expectedRows);
     }
+}
+
+// Records bound to one prepared INSERT: each value lands as the target's
+// own type holds it, and a refused record loses only itself at every
+// cadence.
+TEST_F(EmbeddedTarget, PreparedRecordsLandTheirValuesAndARefusedOneLosesOnlyItself)
+{
+    using extract::InsertValue;
+    using extract::ValueKind;
+    const auto integer = [](std::int64_t n, std::int16_t scale = 0) {
+        InsertValue v;
+        v.kind = ValueKind::Integer;
+        v.integer = n;
+        v.scale = scale;
+        return v;
+    };
+    const auto text = [](std::string t, bool utf8 = false) {
+        InsertValue v;
+        v.kind = utf8 ? ValueKind::Utf8Text : ValueKind::Text;
+        v.text = std::move(t);
+        return v;
+    };
+    const auto of = [](ValueKind kind, double real, std::int64_t n = 0, std::uint32_t time = 0) {
+        InsertValue v;
+        v.kind = kind;
+        v.real = real;
+        v.integer = n;
+        v.time = time;
+        return v;
+    };
+    const InsertValue null;
+    // A stored DOUBLE (dbdemos, BIOLIFE) that the target's reading of its
+    // shortest text misses by its last bit.
+    const double kLastBit = std::bit_cast<double>(std::uint64_t{0x402DEBD7AF5EBD7B});
+    // ID, N NUMERIC(18,3), D DOUBLE, F FLOAT, B BOOLEAN, DT DATE, TM TIME,
+    // TS TIMESTAMP, C VARCHAR(6) (code page), U VARCHAR(3) UTF8.
+    const std::vector<std::vector<InsertValue>> records = {
+        {integer(1), integer(123456789012345678, 3), of(ValueKind::Double, kLastBit), of(ValueKind::Float, 1.5),
+         of(ValueKind::Boolean, 0, 1), of(ValueKind::Date, 0, 15018), of(ValueKind::Time, 0, 0, 863999999),
+         of(ValueKind::Timestamp, 0, -678575, 1), text(std::string("M\xC3\xBCl\0ler", 8)), text("\xC3\xA4\xE2\x82\xAC!", true)},
+        {integer(1), null, null, null, null, null, null, null, null, null},  // the key again
+        {integer(3), null, null, null, null, null, null, null, text("too long"), null},
+        {null, null, null, null, null, null, null, null, null, null},  // ID is NOT NULL
+        {integer(5, 0), integer(-5, 3), of(ValueKind::Double, -1e300), null, of(ValueKind::Boolean, 0, 0), null,
+         null, null, text(""), text("abc", true)},
+    };
+    const std::vector<bool> expectedResults = {true, false, false, false, true};
+    for (std::uint32_t perCommit : {1u, 4u, 1000u}) {
+        SCOPED_TRACE("records per commit: " + std::to_string(perCommit));
+        const TargetLogin login = Blank("prepared" + std::to_string(perCommit) + ".fdb");
+        TargetConnection target(nullptr, CommitCadence{perCommit});
+        ASSERT_TRUE(target.Attach(login)) << target.FailureText();
+        ASSERT_TRUE(target.ExecuteDefinition(
+            "CREATE TABLE T(ID INTEGER NOT NULL PRIMARY KEY, N NUMERIC(18,3), D DOUBLE PRECISION, F FLOAT, "
+            "B BOOLEAN, DT DATE, TM TIME, TS TIMESTAMP, C VARCHAR(6), U VARCHAR(3) CHARACTER SET UTF8)"));
+        ASSERT_TRUE(target.PrepareInsert("INSERT INTO T(ID,N,D,F,B,DT,TM,TS,C,U) VALUES (?,?,?,?,?,?,?,?,?,?)"))
+            << target.FailureText();
+        std::vector<bool> results;
+        for (const std::vector<InsertValue>& record : records)
+            results.push_back(target.ExecutePrepared(record, {}));
+        EXPECT_EQ(results, expectedResults);
+        // A record with fewer values than markers is refused with a reason.
+        EXPECT_FALSE(target.ExecutePrepared(std::span(records[0]).first(3), {}));
+        EXPECT_NE(target.FailureText().find("prepared INSERT"), std::string::npos) << target.FailureText();
+        ASSERT_TRUE(target.DetachTarget()) << target.FailureText();
+        EXPECT_EQ(target.InsertsLostAtCommit(), 0u);
+        const std::string rows = RunIsql(
+            login.targetPath,
+            "SELECT ID, N, D, F, B, DT, CAST(TM AS VARCHAR(13)), CAST(TS AS VARCHAR(24)), '[' || C || ']', "
+            "'[' || U || ']' FROM T ORDER BY ID;");
+        // The code page text reaches the target in the code page, without
+        // its zero character; the UTF-8 text keeps its three characters.
+        EXPECT_EQ(Words(rows),
+                  (std::vector<std::string>{"1", "123456789012345.678", "14.96062992125984", "1.5000000", "<true>",
+                                            "1899-12-30", "23:59:59.9999", "0001-01-01", "00:00:00.0001",
+                                            "[M\xFCller]", "[\xC3\xA4\xE2\x82\xAC!]", "5", "-0.005",
+                                            "-1.000000000000000e+300", "<null>", "<false>", "<null>", "<null>",
+                                            "<null>", "[]", "[abc]"}))
+            << rows;
+        // The DOUBLE to its last bit (little-endian bytes of its bits).
+        const std::vector<std::string> dumped = testing::DumpTables(login.targetPath)["T"];
+        ASSERT_EQ(dumped.size(), 2u);
+        EXPECT_NE(dumped[0].find("|7bbd5eafd7eb2d40|"), std::string::npos) << dumped[0];
+    }
+    // Texts only, when the cadence says so.
+    const TargetLogin login = Blank("texts.fdb");
+    CommitCadence texts;
+    texts.textStatements = true;
+    TargetConnection target(nullptr, texts);
+    ASSERT_TRUE(target.Attach(login));
+    ASSERT_TRUE(target.ExecuteDefinition("CREATE TABLE A(ID INTEGER)"));
+    EXPECT_FALSE(target.PrepareInsert("INSERT INTO A(ID) VALUES (?)"));
+    EXPECT_FALSE(target.ExecutePrepared(std::vector<InsertValue>{integer(1)}, {}));
+    ASSERT_TRUE(target.DetachTarget());
 }
 
 TEST_F(EmbeddedTarget, ADefinitionCommitsTheRowsBatchedBeforeIt)

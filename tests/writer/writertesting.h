@@ -5,11 +5,13 @@
 // that records the tables it was asked for, the job objects a repair runs
 // with, and isql-fb for looking into a real target.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -300,6 +302,156 @@ inline std::vector<std::optional<std::vector<std::byte>>> QueryBlobs(const std::
     isc_commit_transaction(status, &tr);
     isc_detach_database(status, &db);
     return rows;
+}
+
+// Every row of every user table of database, each cell as its stored
+// value in a canonical text: integers with their scale, FLOAT and DOUBLE as
+// their bits, dates and times as their stored numbers, texts and blobs as
+// their bytes (hexadecimal), NULL as "-". Rows are sorted (a table's order
+// is not a value); keys are table names.
+inline std::map<std::string, std::vector<std::string>> DumpTables(const std::string& database,
+                                                                  const std::string& password = "masterkey")
+{
+    ISC_STATUS_ARRAY status = {};
+    const auto fail = [&status](const std::string& what) {
+        std::string text = what;
+        char line[512];
+        const ISC_STATUS* vector = status;
+        while (fb_interpret(line, sizeof line, &vector) > 0)
+            text += std::string("; ") + line;
+        throw std::runtime_error(text);
+    };
+    std::string dpb = {static_cast<char>(isc_dpb_version1), static_cast<char>(isc_dpb_user_name), 6};
+    dpb += "SYSDBA";
+    dpb += static_cast<char>(isc_dpb_password);
+    dpb += static_cast<char>(password.size());
+    dpb += password;
+    isc_db_handle db = 0;
+    if (isc_attach_database(status, 0, database.c_str(), &db, static_cast<short>(dpb.size()), dpb.data()))
+        fail("attach " + database);
+    isc_tr_handle tr = 0;
+    if (isc_start_transaction(status, &tr, 1, &db, 0, nullptr))
+        fail("start");
+    const auto hex = [](const char* data, std::size_t length) {
+        static const char digits[] = "0123456789abcdef";
+        std::string text;
+        for (std::size_t i = 0; i < length; ++i) {
+            const auto byte = static_cast<unsigned char>(data[i]);
+            text += digits[byte >> 4];
+            text += digits[byte & 15];
+        }
+        return text;
+    };
+    // Runs query; row receives each fetched row's descriptors.
+    const auto select = [&](const std::string& query, const std::function<void(XSQLDA&)>& row) {
+        isc_stmt_handle stmt = 0;
+        std::vector<char> area(XSQLDA_LENGTH(1));
+        auto* out = reinterpret_cast<XSQLDA*>(area.data());
+        out->version = SQLDA_VERSION1;
+        out->sqln = 1;
+        if (isc_dsql_allocate_statement(status, &db, &stmt) ||
+            isc_dsql_prepare(status, &tr, &stmt, 0, query.c_str(), 3, out))
+            fail("prepare " + query);
+        if (out->sqld > out->sqln) {
+            const short count = out->sqld;
+            area.assign(XSQLDA_LENGTH(count), 0);
+            out = reinterpret_cast<XSQLDA*>(area.data());
+            out->version = SQLDA_VERSION1;
+            out->sqln = count;
+            if (isc_dsql_describe(status, &stmt, 1, out))
+                fail("describe " + query);
+        }
+        std::vector<std::vector<char>> buffers(static_cast<std::size_t>(out->sqld));
+        std::vector<short> indicators(buffers.size());
+        for (std::size_t i = 0; i < buffers.size(); ++i) {
+            XSQLVAR& v = out->sqlvar[i];
+            buffers[i].assign(static_cast<std::size_t>(v.sqllen) + 2, 0);
+            v.sqldata = buffers[i].data();
+            v.sqlind = &indicators[i];
+        }
+        if (isc_dsql_execute(status, &tr, &stmt, 1, nullptr))
+            fail("execute " + query);
+        while (isc_dsql_fetch(status, &stmt, 1, out) == 0)
+            row(*out);
+        isc_dsql_free_statement(status, &stmt, DSQL_drop);
+    };
+    std::vector<std::string> tables;
+    select("SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 "
+           "AND RDB$VIEW_BLR IS NULL",
+           [&tables](XSQLDA& out) {
+               const XSQLVAR& v = out.sqlvar[0];
+               const auto length = static_cast<std::size_t>(*reinterpret_cast<const short*>(v.sqldata));
+               tables.emplace_back(v.sqldata + 2, length);
+           });
+    std::map<std::string, std::vector<std::string>> dump;
+    for (const std::string& table : tables) {
+        std::vector<std::string>& rows = dump[table];
+        select("SELECT * FROM " + table, [&](XSQLDA& out) {
+            std::string line;
+            for (short i = 0; i < out.sqld; ++i) {
+                const XSQLVAR& v = out.sqlvar[i];
+                line += i == 0 ? "" : "|";
+                if ((v.sqltype & 1) != 0 && *v.sqlind < 0) {
+                    line += "-";
+                    continue;
+                }
+                const char* data = v.sqldata;
+                switch (v.sqltype & ~1) {
+                case SQL_TEXT:
+                    line += hex(data, static_cast<std::size_t>(v.sqllen));
+                    break;
+                case SQL_VARYING:
+                    line += hex(data + 2, static_cast<std::size_t>(*reinterpret_cast<const short*>(data)));
+                    break;
+                case SQL_SHORT:
+                    line += std::to_string(*reinterpret_cast<const short*>(data)) + "e" + std::to_string(v.sqlscale);
+                    break;
+                case SQL_LONG:
+                    line += std::to_string(*reinterpret_cast<const ISC_LONG*>(data)) + "e" + std::to_string(v.sqlscale);
+                    break;
+                case SQL_INT64:
+                    line += std::to_string(*reinterpret_cast<const ISC_INT64*>(data)) + "e" + std::to_string(v.sqlscale);
+                    break;
+                case SQL_FLOAT:
+                case SQL_TYPE_DATE:
+                case SQL_TYPE_TIME:
+                    line += hex(data, 4);
+                    break;
+                case SQL_DOUBLE:
+                case SQL_TIMESTAMP:
+                    line += hex(data, 8);
+                    break;
+                case SQL_BOOLEAN:
+                    line += hex(data, 1);
+                    break;
+                case SQL_BLOB: {
+                    isc_blob_handle blob = 0;
+                    ISC_QUAD id = *reinterpret_cast<const ISC_QUAD*>(data);
+                    if (isc_open_blob2(status, &db, &tr, &blob, &id, 0, nullptr))
+                        fail("open blob of " + table);
+                    char segment[8192];
+                    unsigned short length = 0;
+                    for (;;) {
+                        const ISC_STATUS got = isc_get_segment(status, &blob, &length, sizeof segment, segment);
+                        if (got != 0 && got != isc_segment)
+                            break;
+                        line += hex(segment, length);
+                    }
+                    isc_close_blob(status, &blob);
+                    break;
+                }
+                default:
+                    line += "type" + std::to_string(v.sqltype & ~1);
+                    break;
+                }
+            }
+            rows.push_back(std::move(line));
+        });
+        std::sort(rows.begin(), rows.end());
+    }
+    isc_commit_transaction(status, &tr);
+    isc_detach_database(status, &db);
+    return dump;
 }
 
 }  // namespace ravelin::writer::testing
