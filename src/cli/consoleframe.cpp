@@ -1,6 +1,7 @@
 #include "cli/consoleframe.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "job/jobdriver.h"
 #include "ods/textcodec.h"
@@ -51,7 +52,10 @@ std::intptr_t ConsoleFrame::Send(std::uint32_t message, std::uintptr_t wParam, s
         if (wParam == job::kProgressStart) {
             ClearProgress();
             barActive_ = true;
-            barLabel_ = state_ && state_->scanning ? "Scanning" : state_ && state_->repairing ? "Repairing" : "Processing";
+            barLabel_ = state_ && state_->scanning    ? "Scanning"
+                        : state_ && state_->repairing ? "Repairing " + ods::ShownText(state_->repairedTableName)
+                                                      : "Processing";
+            barStartedAt_ = std::chrono::steady_clock::now();
             barUpper_ = std::max<std::int64_t>(lParam, 1);
             barPosition_ = 1;
             DrawProgress();
@@ -75,14 +79,36 @@ void ConsoleFrame::DrawProgress()
 {
     if (!showProgress_ || !barActive_)
         return;
-    const int percent = static_cast<int>(barPosition_ * 100 / barUpper_);
-    if (barDrawn_ && percent == barPercentShown_)
+    // A table being copied: the share of its data pages walked, the records
+    // copied of those met so far, the rate and the time left.
+    const bool copying = state_ && state_->repairing && engine_ && !engine_->dataPageNumbers.empty();
+    const auto now = std::chrono::steady_clock::now();
+    int percent = static_cast<int>(barPosition_ * 100 / barUpper_);
+    double done = 0;
+    if (copying) {
+        done = static_cast<double>(engine_->currentDataPage) / static_cast<double>(engine_->dataPageNumbers.size());
+        percent = static_cast<int>(done * 100);
+    }
+    if (barDrawn_ && percent == barPercentShown_ && (!copying || now - barDrawnAt_ < std::chrono::milliseconds(250)))
         return;
-    const int filled = percent * kBarWidth / 100;
+    const int filled = std::clamp(percent, 0, 100) * kBarWidth / 100;
     err_ << '\r' << barLabel_ << "    [" << std::string(static_cast<std::size_t>(filled), '#')
          << std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') << "] " << percent << '%';
+    if (copying) {
+        const double seconds = std::chrono::duration<double>(now - barStartedAt_).count();
+        err_ << "  " << engine_->recordsRecovered << " of " << engine_->recordsPresent << " records copied";
+        if (seconds >= 1) {
+            err_ << ", " << static_cast<std::uint64_t>(engine_->recordsRecovered / seconds) << "/s";
+            if (done > 0.01) {
+                const auto left = static_cast<std::uint64_t>(seconds * (1 - done) / done);
+                err_ << ", " << left / 60 << ':' << (left % 60 < 10 ? "0" : "") << left % 60 << " left";
+            }
+        }
+        err_ << "\033[K";
+    }
     err_.flush();
     barDrawn_ = true;
+    barDrawnAt_ = now;
     barPercentShown_ = percent;
 }
 

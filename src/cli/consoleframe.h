@@ -8,6 +8,7 @@
 // Handlers run on the recovery worker while it waits in its send; the main
 // thread only waits for the job, so nothing here needs a lock.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <ostream>
@@ -56,6 +57,8 @@ private:
     std::int64_t barUpper_ = 0;
     std::int64_t barPosition_ = 0;
     int barPercentShown_ = -1;
+    std::chrono::steady_clock::time_point barStartedAt_;
+    std::chrono::steady_clock::time_point barDrawnAt_;
 };
 
 // Dialog answers of an unattended run: every message goes to err and is

@@ -124,30 +124,67 @@ private:
     std::ostream& out_;
 };
 
-void PrintRows(const std::vector<std::string>& columns, const std::vector<std::vector<std::string>>& rows,
-               const std::vector<bool>& damaged, bool json, std::ostream& out)
-{
-    if (json) {
-        nlohmann::json document;
-        document["columns"] = columns;
-        document["rows"] = rows;
+// Prints preview rows as their pages arrive, so that a whole table of any
+// size goes through in the memory of one page: text lines, or one JSON
+// document {"columns":[...],"rows":[[...],...],"damaged":[...]} whose
+// "damaged" array (one flag per row, written last) is all it keeps.
+class RowPrinter {
+public:
+    RowPrinter(std::ostream& out, bool json) : out_(out), json_(json) {}
+
+    void Begin(const std::vector<std::string>& columns)
+    {
+        if (json_)
+            out_ << "{\"columns\":" << Dump(columns) << ",\"rows\":[";
+        else
+            Line(columns);
+    }
+
+    void Rows(const std::vector<std::vector<std::string>>& rows, const std::vector<bool>& damaged)
+    {
+        for (const auto& row : rows) {
+            if (json_)
+                out_ << (anyRow_ ? "," : "") << Dump(row);
+            else
+                Line(row);
+            anyRow_ = true;
+        }
+        if (json_)
+            damaged_.insert(damaged_.end(), damaged.begin(), damaged.end());
+    }
+
+    void End()
+    {
         // Parallel to rows: whether each shows a damaged record.
-        document["damaged"] = damaged;
-        out << document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
-        return;
+        if (json_)
+            out_ << "],\"damaged\":" << nlohmann::json(damaged_).dump() << "}\n";
+        out_.flush();
+    }
+
+private:
+    static std::string Dump(const std::vector<std::string>& cells)
+    {
+        return nlohmann::json(cells).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     }
     // Texts from the file are shown escaped: a tab or line break inside a
     // cell cannot pass for a separator, nor a control sequence reach the
     // terminal.
-    const auto line = [&out](const std::vector<std::string>& cells) {
+    void Line(const std::vector<std::string>& cells)
+    {
         for (std::size_t i = 0; i < cells.size(); ++i)
-            out << (i ? "\t" : "") << ods::ShownText(cells[i]);
-        out << '\n';
-    };
-    line(columns);
-    for (const auto& row : rows)
-        line(row);
-}
+            out_ << (i ? "\t" : "") << ods::ShownText(cells[i]);
+        out_ << '\n';
+    }
+
+    std::ostream& out_;
+    const bool json_;
+    bool anyRow_ = false;
+    std::vector<bool> damaged_;
+};
+
+// Records per preview page of preview --all: fewer, larger pages, each
+// printed and let go before the next.
+constexpr std::uint32_t kStreamedPageRows = 2000;
 
 }  // namespace
 
@@ -166,18 +203,21 @@ int RunPreviewCommand(const PreviewOptions& options, RecordCommandStreams& strea
     const catalogue::TableNode* table = ChooseTable(driver, options.table, options.file, streams.err);
     if (!table)
         return kExitError;
+    if (options.all)
+        driver.Engine().previewPageRows = kStreamedPageRows;
     driver.StartPreview(job::PreviewKind::Table, table->name);
     driver.Wait();
     if (driver.Outcome() != job::JobOutcome::Completed)
         return ExitCodeOf(driver.Outcome());
 
-    std::vector<std::vector<std::string>> rows;
-    std::vector<bool> damaged;
+    RowPrinter printer(streams.out, options.json);
+    // The page asked for is reached page by page (the start of each is
+    // learnt from the one before); --all prints every page as it comes.
     if (options.all || options.page == 0) {
-        rows = frame.grid.Rows();
-        damaged = frame.grid.damaged();
+        printer.Begin(frame.grid.columns());
+        printer.Rows(frame.grid.Rows(), frame.grid.damaged());
     }
-    for (unsigned page = 1; options.all || page <= options.page; ++page) {
+    for (std::uint64_t page = 1; options.all || page <= options.page; ++page) {
         if (!frame.grid.nextEnabled()) {
             if (options.all)
                 break;
@@ -189,13 +229,14 @@ int RunPreviewCommand(const PreviewOptions& options, RecordCommandStreams& strea
         driver.Wait();
         if (driver.Outcome() != job::JobOutcome::Completed)
             return ExitCodeOf(driver.Outcome());
-        if (options.all || page == options.page) {
-            const auto more = frame.grid.Rows();
-            rows.insert(rows.end(), more.begin(), more.end());
-            damaged.insert(damaged.end(), frame.grid.damaged().begin(), frame.grid.damaged().end());
+        if (options.all) {
+            printer.Rows(frame.grid.Rows(), frame.grid.damaged());
+        } else if (page == options.page) {
+            printer.Begin(frame.grid.columns());
+            printer.Rows(frame.grid.Rows(), frame.grid.damaged());
         }
     }
-    PrintRows(frame.grid.columns(), rows, damaged, options.json, streams.out);
+    printer.End();
     return kExitCompleted;
 }
 

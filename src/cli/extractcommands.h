@@ -6,6 +6,7 @@
 // scans the file first through the job driver.
 
 #include <ostream>
+#include <cstdint>
 #include <string>
 
 namespace ravelin::cli {
@@ -13,7 +14,7 @@ namespace ravelin::cli {
 struct PreviewOptions {
     std::string file;
     std::string table;      // letter case ignored
-    unsigned page = 0;      // preview page, 0 = first
+    std::uint64_t page = 0;  // preview page, 0 = first
     bool all = false;       // every page, one after the other
     bool json = false;      // {"columns":[...],"rows":[[...],...]}
 };

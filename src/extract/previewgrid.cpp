@@ -42,7 +42,7 @@ void PreviewGrid::Cell(const std::string& text, bool recordDamaged)
 }
 
 void PreviewGrid::PagingState(std::uintptr_t wParam, std::intptr_t lParam, const job::RecoveryEngine& engine,
-                              std::uint16_t forwardSteps)
+                              std::uint64_t forwardSteps)
 {
     if (wParam == 0 && lParam == 0) {
         nextEnabled_ = true;

@@ -30,7 +30,7 @@ public:
     // engine: the preview fetch's currentDataPage, dataPageNumbers and
     // slotsLeft; forwardSteps: Next Record(s) clicks since the table was chosen.
     void PagingState(std::uintptr_t wParam, std::intptr_t lParam, const job::RecoveryEngine& engine,
-                     std::uint16_t forwardSteps);
+                     std::uint64_t forwardSteps);
     void PagingOff();
 
     const std::vector<std::string>& columns() const { return columns_; }

@@ -73,8 +73,8 @@ std::uint64_t CountDataPageRecords(job::JobContext& job, std::uint32_t relationI
             const SlotKind kind = reader.ClassifySlot(slot);
             if (kind == SlotKind::Record || kind == SlotKind::Unreadable)
                 ++count;
-            link.Progress(job::kProgressStep);
         }
+        // One step per data page: the bar's steps are the pages.
         link.Progress(job::kProgressStep);
     }
     link.Progress(job::kProgressEnd);

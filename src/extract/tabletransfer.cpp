@@ -495,7 +495,7 @@ void TableWalk::ReportTableEnd(std::uint32_t pageIndex, std::uint32_t slotsPasse
 bool TableWalk::PagingRule(std::uint32_t pageIndex, std::uint32_t slotsPassed)
 {
     const bool lastPage = LastPage(pageIndex);
-    if (rowsOnPage_ >= kPreviewPageRows) {
+    if (rowsOnPage_ >= std::max<std::uint32_t>(engine_.previewPageRows, 1)) {
         if (lastPage && engine_.slotsLeft == 0) {
             ReportTableEnd(pageIndex, slotsPassed);
             return true;

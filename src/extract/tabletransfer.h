@@ -45,7 +45,8 @@
 
 namespace ravelin::extract {
 
-// Records per preview page.
+// Records per preview page (engine.previewPageRows starts at it; a front
+// end that streams a whole table may take more per page).
 inline constexpr std::uint32_t kPreviewPageRows = 100;
 
 // Log texts of a repaired table's summary.

@@ -38,7 +38,7 @@ struct JobState {
     bool recordDamaged = false;
 
     // Next Record(s) clicks since the object was selected.
-    std::uint16_t forwardSteps = 0;
+    std::uint64_t forwardSteps = 0;
     // The right view shows a filled grid.
     bool rightViewFilled = false;
     // The find dialog's Match Case box.

@@ -52,7 +52,8 @@ struct RecoveryEngine {
     std::vector<std::uint8_t> nullFlags;          // one per column: 1 value, 0 NULL
     std::vector<std::uint32_t> dataPageNumbers;   // the table's data pages
     std::vector<catalogue::RECORDPOSCOUNT> previewPositions;  // entry k: where preview page k starts
-    std::uint16_t previewPage = 0;                // preview page to show, 0 = first
+    std::uint64_t previewPage = 0;                // preview page to show, 0 = first
+    std::uint32_t previewPageRows = 100;          // records per preview page
     std::uint32_t currentDataPage = 0;            // index into dataPageNumbers
     std::uint16_t slotsLeft = 0;                  // record slots of the current data page not yet visited
     std::uint32_t recordsPresent = 0;             // records of the table an INSERT was tried for

@@ -62,16 +62,20 @@ const std::vector<std::byte>& FilePageSource::Block(std::uint64_t index)
         auto node = blocks_.extract(victim);
         bytes = std::move(node.mapped().bytes);
     }
-    bytes.assign(kBlockSize, std::byte{0});
+    // Only the bytes no read filled are set to zero: a reused buffer is not
+    // cleared first.
+    bytes.resize(kBlockSize);
     const std::uint64_t start = index * kBlockSize;
-    FillBlock(start, static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize, size_ - start)), bytes);
+    const std::size_t filled =
+        FillBlock(start, static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize, size_ - start)), bytes);
+    std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(filled), bytes.end(), std::byte{0});
     lru_.push_front(index);
     auto [it, inserted] = blocks_.emplace(index, Entry{std::move(bytes), lru_.begin()});
     (void)inserted;
     return it->second.bytes;
 }
 
-void FilePageSource::FillBlock(std::uint64_t start, std::size_t want, std::vector<std::byte>& bytes)
+std::size_t FilePageSource::FillBlock(std::uint64_t start, std::size_t want, std::vector<std::byte>& bytes)
 {
     // One read for the whole block; it normally succeeds at once.
     std::size_t done = 0;
@@ -82,7 +86,7 @@ void FilePageSource::FillBlock(std::uint64_t start, std::size_t want, std::vecto
             continue;
         }
         if (n == 0)
-            return;  // the file ended early: the rest stays zero
+            return done;  // the file ended early: the rest reads as zero
         if (errno != EINTR)
             break;
     }
@@ -94,7 +98,7 @@ void FilePageSource::FillBlock(std::uint64_t start, std::size_t want, std::vecto
         if (n > 0) {
             done += static_cast<std::size_t>(n);
         } else if (n == 0) {
-            return;
+            return done;
         } else if (errno != EINTR) {
             // A failed read may have left anything in the buffer.
             std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(done),
@@ -102,6 +106,7 @@ void FilePageSource::FillBlock(std::uint64_t start, std::size_t want, std::vecto
             done = unitEnd;  // unreadable: this unit stays zero
         }
     }
+    return done;
 }
 
 void FilePageSource::Read(std::uint64_t offset, std::span<std::byte> out)

@@ -58,8 +58,10 @@ public:
 private:
     FilePageSource(int fd, std::uint64_t size, PreadFunction readFunction);
     const std::vector<std::byte>& Block(std::uint64_t index);
-    // Fills bytes[0, want) from the file at start; unreadable units stay zero.
-    void FillBlock(std::uint64_t start, std::size_t want, std::vector<std::byte>& bytes);
+    // Fills bytes[0, want) from the file at start, unreadable units with
+    // zeros; yields how many bytes from the start it filled (fewer than want
+    // when the file ended early).
+    std::size_t FillBlock(std::uint64_t start, std::size_t want, std::vector<std::byte>& bytes);
 
     int fd_ = -1;
     std::uint64_t size_ = 0;

@@ -516,7 +516,7 @@ void CMainFrame::PreviousRecords()
     if (jobs.State().busy)
         return;
     // Read before the start: the worker owns the engine from then on.
-    const std::uint16_t page = jobs.Paging().previewPage;
+    const std::uint64_t page = jobs.Paging().previewPage;
     if (page == 0)
         return;
     const bool backToFirst = page == 1;

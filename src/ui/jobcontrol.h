@@ -25,7 +25,7 @@ struct MessageChoice {
 
 // The facts of the preview fetch that decide the paging buttons.
 struct PagingFacts {
-    std::uint16_t previewPage = 0;  // the preview page shown, 0 = first
+    std::uint64_t previewPage = 0;  // the preview page shown, 0 = first
     bool onLastDataPage = false;    // currentDataPage is the last index of dataPageNumbers
     std::uint16_t slotsLeft = 0;    // slots of the current data page not yet visited
 };

@@ -166,7 +166,7 @@ void TargetConnection::ReleaseHandles()
     batchHandle = 0;
     batchStatements = 0;
     batchSucceeded.clear();
-    batchSucceededValues.clear();
+    batchValueCount = 0;
     // A prepared statement ends with its attachment.
     preparedHandle = 0;
     preparedCount = 0;
@@ -223,11 +223,8 @@ bool TargetConnection::Attach(const TargetLogin& login)
     forcedWritesToRestore = false;
     // A fresh target is loaded without forced writes; DetachTarget sets
     // them on again.
-    if (HoldsUserTables() == false && ForcedWritesOn() == true) {
-        if (!ReattachWithForcedWrites(false))
-            return ReattachWithForcedWrites(true);
-        forcedWritesToRestore = true;
-    }
+    if (HoldsUserTables() == false && ForcedWritesOn() == true)
+        forcedWritesToRestore = ReattachWithForcedWrites(false);
     std::memset(statusVector, 0, sizeof statusVector);
     return true;
 }
@@ -285,11 +282,9 @@ std::optional<bool> TargetConnection::ForcedWritesOn()
 
 bool TargetConnection::ReattachWithForcedWrites(bool on)
 {
-    isc_db_handle database = databaseHandle;
-    ISC_STATUS_ARRAY status = {};
-    if (database != 0)
-        isc_detach_database(status, &database);
-    databaseHandle = 0;
+    // The new attachment comes first: the database stays open in between,
+    // so the engine keeps its page cache rather than closing the file and
+    // reading it again.
     const std::vector<std::uint8_t> dpb =
         BuildDatabaseParameters(attachedLogin.userName, attachedLogin.password, on);
     isc_db_handle handle = 0;
@@ -298,6 +293,10 @@ bool TargetConnection::ReattachWithForcedWrites(bool on)
         NoteFailure();
         return false;
     }
+    isc_db_handle database = databaseHandle;
+    ISC_STATUS_ARRAY status = {};
+    if (database != 0)
+        isc_detach_database(status, &database);
     databaseHandle = handle;
     return true;
 }
@@ -380,8 +379,10 @@ void TargetConnection::FlushBatch()
         // Run what the batch held the way the default cadence would have.
         std::vector<std::string> pending = std::move(batchSucceeded);
         std::vector<std::vector<extract::InsertValue>> pendingValues = std::move(batchSucceededValues);
+        pendingValues.resize(batchValueCount);
         batchSucceeded.clear();
         batchSucceededValues.clear();
+        batchValueCount = 0;
         for (const std::string& statement : pending) {
             if (lost || !ExecuteAlone(statement, nullptr, 0, InsertDialect()))
                 ++insertsLostAtCommit;
@@ -394,7 +395,7 @@ void TargetConnection::FlushBatch()
     batchHandle = 0;
     batchStatements = 0;
     batchSucceeded.clear();
-    batchSucceededValues.clear();
+    batchValueCount = 0;
 }
 
 std::optional<std::string> TargetConnection::Encoded(const std::string& statement, bool alone)
@@ -629,34 +630,32 @@ bool TargetConnection::DetachTarget()
         return false;
     FlushBatch();
     FreePrepared();
+    // Forced writes on again (through an attachment of their own, made
+    // while this one still holds the database open), then the file's writes
+    // of the load on the disk: the target is as safe as one loaded with them
+    // on.
+    const bool restore = forcedWritesToRestore;
+    forcedWritesToRestore = false;
+    std::string restoreFailure;
+    if (restore && !ReattachWithForcedWrites(true))
+        restoreFailure = "forced writes could not be set on again: " + failureText;
     isc_db_handle database = databaseHandle;
     bool detached = isc_detach_database(statusVector, &database) == 0;
     if (!detached)
         NoteFailure();
     // A failed detach leaves nothing this connection could still use.
     ReleaseHandles();
-    if (detached && forcedWritesToRestore) {
-        // Forced writes on again, then the file's writes of the load on the
-        // disk: the target is as safe as one loaded with them on.
-        forcedWritesToRestore = false;
-        detached = ReattachWithForcedWrites(true);
-        if (detached) {
-            database = databaseHandle;
-            detached = isc_detach_database(statusVector, &database) == 0;
-            if (!detached)
-                NoteFailure();
-            ReleaseHandles();
-        }
-        if (detached && !IsServerPath(attachedLogin.targetPath)) {
-            const int file = ::open(attachedLogin.targetPath.c_str(), O_RDONLY | O_CLOEXEC);
-            detached = file >= 0 && ::fsync(file) == 0;
-            if (file >= 0)
-                ::close(file);
-            if (!detached)
-                failureText = "the target's writes could not be flushed to the disk";
-        } else if (!detached) {
-            failureText = "forced writes could not be set on again: " + failureText;
-        }
+    if (!restoreFailure.empty()) {
+        detached = false;
+        failureText = restoreFailure;
+    }
+    if (restore && detached && !IsServerPath(attachedLogin.targetPath)) {
+        const int file = ::open(attachedLogin.targetPath.c_str(), O_RDONLY | O_CLOEXEC);
+        detached = file >= 0 && ::fsync(file) == 0;
+        if (file >= 0)
+            ::close(file);
+        if (!detached)
+            failureText = "the target's writes could not be flushed to the disk";
     }
     return detached;
 }
@@ -758,9 +757,19 @@ bool TargetConnection::BindValues(std::span<const extract::InsertValue> values,
             // page (character set NONE, as the statement's literals), a UTF-8
             // text as UTF8.
             const bool utf8 = value.kind == ValueKind::Utf8Text;
-            std::string plain = value.text;
-            plain.erase(std::remove(plain.begin(), plain.end(), '\0'), plain.end());
-            slot.text = utf8 ? std::move(plain) : ods::EncodeText(plain);
+            const std::string& given = value.text;
+            // Plain ASCII without zeros (most texts) is the same in every
+            // form: copied into the slot's storage as it is.
+            const bool plain = std::all_of(given.begin(), given.end(), [](char c) {
+                return c != '\0' && static_cast<unsigned char>(c) < 0x80;
+            });
+            if (plain) {
+                slot.text.assign(given);
+            } else {
+                std::string kept = given;
+                kept.erase(std::remove(kept.begin(), kept.end(), '\0'), kept.end());
+                slot.text = utf8 ? std::move(kept) : ods::EncodeText(kept);
+            }
             if (slot.text.size() > 32767) {
                 ownFailure = "a text of " + std::to_string(slot.text.size()) + " bytes is longer than a column holds";
                 return false;
@@ -903,7 +912,11 @@ bool TargetConnection::ExecutePrepared(std::span<const extract::InsertValue> val
     const bool succeeded = BindValues(values, parameters, {}, ownFailure) && ExecuteBound(running);
     if (succeeded) {
         failureText.clear();
-        batchSucceededValues.emplace_back(values.begin(), values.end());
+        // Kept for a failed commit; the storage of earlier batches is
+        // reused.
+        if (batchValueCount == batchSucceededValues.size())
+            batchSucceededValues.emplace_back();
+        batchSucceededValues[batchValueCount++].assign(values.begin(), values.end());
     } else if (!ownFailure.empty()) {
         failureText = ownFailure;
     } else {

@@ -166,7 +166,8 @@ private:
     unsigned int batchHandle = 0;
     std::uint32_t batchStatements = 0;
     std::vector<std::string> batchSucceeded;
-    std::vector<std::vector<extract::InsertValue>> batchSucceededValues;
+    std::vector<std::vector<extract::InsertValue>> batchSucceededValues;  // the first batchValueCount
+    std::size_t batchValueCount = 0;
     std::uint64_t insertsLostAtCommit = 0;
 };
 

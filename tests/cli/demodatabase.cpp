@@ -180,7 +180,6 @@ constexpr std::array kStatuses = {"PAID", "SHIPPED", "OPEN", "RETURNED"};
 constexpr std::array kDiscounts = {0.0, 0.05, 0.1, 0.25};
 
 constexpr int kCustomers = 40;
-constexpr int kOrders = 120;
 constexpr int kOrdersPerPage = 40;
 
 Values CustomerValues(int i)
@@ -223,7 +222,10 @@ Values OrderValues(int order)
     const std::uint32_t seconds = static_cast<std::uint32_t>((8 + order % 10) * 3600 + (order * 13 % 60) * 60);
     return {IntegerBytes(1000 + order),
             IntegerBytes(1 + (order * 7) % kCustomers),
-            TimestampBytes(DayNumber(2023, 1, 2) + order * 3, seconds * 10000),
+            // Every third day from 2 January 2023, starting over after some
+            // 2,400 years, so that a table of millions of orders keeps its
+            // dates inside the years a target holds.
+            TimestampBytes(DayNumber(2023, 1, 2) + (order * 3) % 900000, seconds * 10000),
             CharBytes(kStatuses[order % kStatuses.size()], 8),
             ScaledBytes(total, 4),
             DoubleBytes(0.5 + order * 0.25)};
@@ -238,7 +240,7 @@ void Scramble(std::span<std::byte> bytes, std::mt19937& generator)
 
 }  // namespace
 
-DemoDatabase BuildDemoDatabase(bool damaged)
+DemoDatabase BuildDemoDatabase(bool damaged, int orderCount)
 {
     DemoDatabase demo;
     FixtureWriter& image = demo.image;
@@ -264,19 +266,19 @@ DemoDatabase BuildDemoDatabase(bool damaged)
 
     const fixture::TableRecordBuilder orderRecord(StoredFields(tables[1]));
     fixture::UserTableWriter orders(image, tables[1].relationId);
-    for (int order = 1; order <= kOrders; ++order) {
+    for (int order = 1; order <= orderCount; ++order) {
         if ((order - 1) % kOrdersPerPage == 0)
             orders.NewPage();
         orders.Add(orderRecord.Record(OrderValues(order)));
     }
     orders.Finish();
-    note(tables[1], kOrders, orders);
+    note(tables[1], static_cast<std::size_t>(orderCount), orders);
 
     const fixture::TableRecordBuilder itemRecord(StoredFields(tables[2]));
     fixture::UserTableWriter items(image, tables[2].relationId);
     items.NewPage();
     std::size_t itemCount = 0;
-    for (int order = 1; order <= kOrders; ++order) {
+    for (int order = 1; order <= orderCount; ++order) {
         for (int line = 1; line <= LinesOf(order); ++line, ++itemCount)
             items.Add(itemRecord.Record(ItemValues(order, line)));
     }

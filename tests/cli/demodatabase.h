@@ -59,6 +59,9 @@ inline constexpr std::int32_t kDemoZeroedOrdersFirst = 1041;
 inline constexpr std::int32_t kDemoZeroedOrdersLast = 1080;
 inline constexpr std::int32_t kDemoScrambledCustomer = 17;
 
-DemoDatabase BuildDemoDatabase(bool damaged = false);
+// orders: the number of ORDERS records (and so of ITEMS records, 2 or 3 per
+// order); more than 120 makes a file of any size for benchmarks. The
+// damaged variant needs at least 120.
+DemoDatabase BuildDemoDatabase(bool damaged = false, int orders = 120);
 
 }  // namespace ravelin::testing

@@ -1,8 +1,11 @@
-// ravelin-demo-database [--damaged] OUTPUT: writes the small synthetic
-// database of cli/demodatabase.h that the demo repairs; --damaged writes the
-// damaged variant and prints what was spoilt, one line each, and how many
-// records a repair can still recover.
+// ravelin-demo-database [--damaged] [--orders N] OUTPUT: writes the small
+// synthetic database of cli/demodatabase.h that the demo repairs; --damaged
+// writes the damaged variant and prints what was spoilt, one line each, and
+// how many records a repair can still recover. --orders N writes N orders
+// (and 2 or 3 items each) instead of 120: a file of any size, for the
+// benchmarks.
 
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -11,14 +14,26 @@
 
 int main(int argc, char** argv)
 {
-    const bool damaged = argc == 3 && std::string(argv[1]) == "--damaged";
-    if (argc != 2 && !damaged) {
-        std::cerr << "usage: ravelin-demo-database [--damaged] OUTPUT\n";
+    bool damaged = false;
+    long orders = 120;
+    int next = 1;
+    for (; next < argc - 1; ++next) {
+        const std::string option = argv[next];
+        if (option == "--damaged")
+            damaged = true;
+        else if (option == "--orders" && next + 1 < argc - 1)
+            orders = std::strtol(argv[++next], nullptr, 10);
+        else
+            break;
+    }
+    if (next != argc - 1 || orders < 120 || orders > 2000000000) {
+        std::cerr << "usage: ravelin-demo-database [--damaged] [--orders N (120 or more)] OUTPUT\n";
         return 1;
     }
     const std::string output = argv[argc - 1];
     try {
-        const ravelin::testing::DemoDatabase demo = ravelin::testing::BuildDemoDatabase(damaged);
+        const ravelin::testing::DemoDatabase demo =
+            ravelin::testing::BuildDemoDatabase(damaged, static_cast<int>(orders));
         demo.image.WriteTo(output);
         std::cout << output << ": " << demo.image.pageCount() << " pages of " << demo.image.pageSize() << " bytes;";
         for (const auto& table : demo.tables)

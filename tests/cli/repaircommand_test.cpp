@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -330,6 +331,35 @@ TEST_F(RepairCommand, PreparedInsertsLandTheValuesOfTheStatementTexts)
         }
         EXPECT_EQ(dumps[0].size(), dumps[1].size());
     }
+}
+
+// On a terminal the repair draws a bar per table: the share of its data
+// pages walked and the records copied of those met so far; the log lines
+// stay on the output, the bar on the error stream, and each bar is wiped.
+TEST_F(RepairCommand, TheRepairShowsItsProgressOnATerminal)
+{
+    RepairCommandOptions options;
+    options.file = sample;
+    options.target = folder.File("progress.fdb");
+    options.create = true;
+    options.commitEvery = 100;
+    ScanStreams streams{out, err, true, {}};
+    ASSERT_EQ(RunRepairCommand(options, streams), kExitCompleted) << err.str();
+    const std::string shown = err.str();
+    EXPECT_NE(shown.find("\rRepairing ITEMS    ["), std::string::npos);
+    // Some draw of ITEMS (945 records on several data pages) shows records
+    // already copied, never more than were met.
+    const std::regex counts("\rRepairing ITEMS[^\r]*\\] (\\d+)%  (\\d+) of (\\d+) records copied");
+    bool copiedShown = false;
+    for (auto it = std::sregex_iterator(shown.begin(), shown.end(), counts); it != std::sregex_iterator(); ++it) {
+        const long copied = std::stol((*it)[2]);
+        EXPECT_LE(copied, std::stol((*it)[3]));
+        EXPECT_LE(std::stoi((*it)[1]), 100);
+        copiedShown = copiedShown || copied > 0;
+    }
+    EXPECT_TRUE(copiedShown) << shown.substr(0, 2000);
+    EXPECT_EQ(out.str().find('\r'), std::string::npos);
+    EXPECT_EQ(shown.substr(shown.rfind('\r')).substr(0, 4), "\r\033[K");
 }
 
 }  // namespace

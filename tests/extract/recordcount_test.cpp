@@ -45,8 +45,12 @@ std::unique_ptr<FixtureWriter> ThreeTables()
     const std::pair<std::uint16_t, int> tables[] = {{128, 5}, {129, 70000}, {130, 3}};
     for (const auto& [relation, count] : tables) {
         UserTableWriter table(*writer, relation);
-        for (int i = 0; i < count; ++i)
+        for (int i = 0; i < count; ++i) {
+            // SECOND: ten records per data page.
+            if (relation == 129 && i % 10 == 0)
+                table.NewPage();
             table.Add(builder.Record({fixture::IntegerBytes(i)}));
+        }
         table.Finish();
     }
     return writer;
@@ -120,9 +124,10 @@ TEST(RecordCount, SkipAndStop)
         Harness h;
         h.Open(*writer);
         AddThreeTables(h);
-        // The button is pressed at the tenth slot of the second table: each
-        // table starts three bars (the search, its pointer pages, its data
-        // pages), so the sixth start is the second table's data pages.
+        // The button is pressed after the first data page of the second
+        // table (the bar steps once per data page): each table starts three
+        // bars (the search, its pointer pages, its data pages), so the sixth
+        // start is the second table's data pages.
         int starts = 0;
         int steps = 0;
         h.frame.onSend = [&](const RecordingFrame::Sent& sent) {
@@ -130,7 +135,7 @@ TEST(RecordCount, SkipAndStop)
                 return;
             if (sent.wParam == job::kProgressStart)
                 ++starts;
-            if (starts == 6 && sent.wParam == job::kProgressStep && ++steps == 10) {
+            if (starts == 6 && sent.wParam == job::kProgressStep && ++steps == 1) {
                 if (c.skip)
                     h.engine.skipCounting = true;
                 else

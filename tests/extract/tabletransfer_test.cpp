@@ -311,6 +311,37 @@ TEST(TableTransfer, PreviewPagesOfAHundredRecords)
     }
 }
 
+// Page numbers do not wrap: with one record per preview page, page 65,536
+// (counted from 0) shows record 65,537, not the first one again.
+TEST(TableTransfer, PreviewPagesPastSixteenBitsShowTheirOwnRecords)
+{
+    constexpr int kRecords = 65540;
+    FixtureWriter writer(8192);
+    const TableRecordBuilder builder({{8, 4}});
+    UserTableWriter table(writer, kRelation);
+    for (int n = 1; n <= kRecords; ++n) {
+        const auto value = static_cast<std::uint32_t>(n);
+        table.Add(builder.Record({Bytes{std::byte(value & 0xFF), std::byte((value >> 8) & 0xFF),
+                                        std::byte((value >> 16) & 0xFF), std::byte(value >> 24)}}));
+    }
+    table.Finish();
+    Harness h;
+    h.Open(writer);
+    h.AddTable("T", kRelation, {Column("N", 8, 4)});
+    h.engine.previewPageRows = 1;
+    Preview(h, "T");
+    ASSERT_EQ(h.grid.Rows(), NumberRows(1, 1));
+    for (std::uint64_t page = 1; page <= 65536; ++page)
+        TurnPage(h, true);
+    EXPECT_EQ(h.engine.previewPage, 65536u);
+    EXPECT_EQ(h.state.forwardSteps, 65536u);
+    EXPECT_EQ(h.grid.Rows(), NumberRows(65537, 65537));
+    TurnPage(h, true);
+    EXPECT_EQ(h.grid.Rows(), NumberRows(65538, 65538));
+    TurnPage(h, false);
+    EXPECT_EQ(h.grid.Rows(), NumberRows(65537, 65537));
+}
+
 TEST(TableTransfer, SlotsWithoutRecordsGiveNoRow)
 {
     const TableRecordBuilder builder({{8, 4}});
