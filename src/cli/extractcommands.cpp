@@ -17,6 +17,68 @@
 #include "ods/textcodec.h"
 
 namespace ravelin::cli {
+void AppendJsonString(std::string& out, std::string_view text)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += '"';
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            switch (byte) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\b': out += "\\b"; break;
+            case '\f': out += "\\f"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (byte < 0x20) {
+                    out += "\\u00";
+                    out += kHex[byte >> 4];
+                    out += kHex[byte & 15];
+                } else {
+                    out += static_cast<char>(byte);
+                }
+            }
+            ++i;
+            continue;
+        }
+        // The length the lead byte announces, and the range its second byte
+        // must lie in (no overlong forms, no surrogates, nothing past
+        // U+10FFFF).
+        std::size_t length = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (byte >= 0xC2 && byte <= 0xDF) {
+            length = 2;
+        } else if (byte >= 0xE0 && byte <= 0xEF) {
+            length = 3;
+            low = byte == 0xE0 ? 0xA0 : 0x80;
+            high = byte == 0xED ? 0x9F : 0xBF;
+        } else if (byte >= 0xF0 && byte <= 0xF4) {
+            length = 4;
+            low = byte == 0xF0 ? 0x90 : 0x80;
+            high = byte == 0xF4 ? 0x8F : 0xBF;
+        }
+        // The bytes that still fit the sequence: a sequence cut short is
+        // replaced as a whole, a byte that breaks it starts afresh.
+        std::size_t fitting = 1;
+        while (length != 0 && fitting < length && i + fitting < text.size()) {
+            const auto next = static_cast<unsigned char>(text[i + fitting]);
+            if (fitting == 1 ? next < low || next > high : next < 0x80 || next > 0xBF)
+                break;
+            ++fitting;
+        }
+        if (length != 0 && fitting == length)
+            out.append(text, i, length);
+        else
+            out += "\xEF\xBF\xBD";
+        i += fitting;
+    }
+    out += '"';
+}
+
 namespace {
 
 // The stand-in for the main window of the record commands: keeps the log
@@ -59,7 +121,8 @@ public:
             return 0;
         }
         case job::UM_GRID_CELL:
-            grid.Cell(state_->valueText, state_->recordDamaged);
+            // The worker clears the text after the send: it is taken.
+            grid.Cell(std::move(state_->valueText), state_->recordDamaged);
             return 0;
         case job::UM_PAGING_STATE:
             grid.PagingState(wParam, lParam, *engine_, state_->forwardSteps);
@@ -134,51 +197,72 @@ public:
 
     void Begin(const std::vector<std::string>& columns)
     {
-        if (json_)
-            out_ << "{\"columns\":" << Dump(columns) << ",\"rows\":[";
-        else
-            Line(columns);
+        columnCount_ = columns.size();
+        if (json_) {
+            out_ << "{\"columns\":";
+            Row(columns);
+            out_ << ",\"rows\":[";
+        } else {
+            Row(columns);
+        }
     }
 
-    void Rows(const std::vector<std::vector<std::string>>& rows, const std::vector<bool>& damaged)
+    // The grid's rows of one page, each padded with empty cells to the
+    // column count.
+    void Rows(const extract::PreviewGrid& grid)
     {
-        for (const auto& row : rows) {
-            if (json_)
-                out_ << (anyRow_ ? "," : "") << Dump(row);
-            else
-                Line(row);
+        for (const auto& row : grid.RowsAsShown()) {
+            if (json_ && anyRow_)
+                out_ << ',';
+            Row(row);
             anyRow_ = true;
         }
         if (json_)
-            damaged_.insert(damaged_.end(), damaged.begin(), damaged.end());
+            damaged_.insert(damaged_.end(), grid.damaged().begin(), grid.damaged().end());
     }
 
     void End()
     {
-        // Parallel to rows: whether each shows a damaged record.
-        if (json_)
-            out_ << "],\"damaged\":" << nlohmann::json(damaged_).dump() << "}\n";
+        if (json_) {
+            // Parallel to rows: whether each shows a damaged record. Written
+            // flag by flag: a JSON array of millions of flags would take far
+            // more memory than the flags themselves.
+            out_ << "],\"damaged\":[";
+            for (std::size_t i = 0; i < damaged_.size(); ++i)
+                out_ << (i != 0 ? "," : "") << (damaged_[i] ? "true" : "false");
+            out_ << "]}\n";
+        }
         out_.flush();
     }
 
 private:
-    static std::string Dump(const std::vector<std::string>& cells)
+    // One row: a JSON array of strings, or a text line whose cells are
+    // shown escaped (a tab or line break inside a cell cannot pass for a
+    // separator, nor a control sequence reach the terminal).
+    void Row(const std::vector<std::string>& cells)
     {
-        return nlohmann::json(cells).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    }
-    // Texts from the file are shown escaped: a tab or line break inside a
-    // cell cannot pass for a separator, nor a control sequence reach the
-    // terminal.
-    void Line(const std::vector<std::string>& cells)
-    {
-        for (std::size_t i = 0; i < cells.size(); ++i)
-            out_ << (i ? "\t" : "") << ods::ShownText(cells[i]);
-        out_ << '\n';
+        line_.clear();
+        const std::size_t count = std::max(cells.size(), columnCount_);
+        if (json_)
+            line_ += '[';
+        for (std::size_t i = 0; i < count; ++i) {
+            if (i != 0)
+                line_ += json_ ? ',' : '\t';
+            const std::string_view cell = i < cells.size() ? std::string_view(cells[i]) : std::string_view();
+            if (json_)
+                AppendJsonString(line_, cell);
+            else
+                line_ += ods::ShownText(cell);
+        }
+        line_ += json_ ? "]" : "\n";
+        out_.write(line_.data(), static_cast<std::streamsize>(line_.size()));
     }
 
     std::ostream& out_;
     const bool json_;
     bool anyRow_ = false;
+    std::size_t columnCount_ = 0;
+    std::string line_;
     std::vector<bool> damaged_;
 };
 
@@ -215,7 +299,7 @@ int RunPreviewCommand(const PreviewOptions& options, RecordCommandStreams& strea
     // learnt from the one before); --all prints every page as it comes.
     if (options.all || options.page == 0) {
         printer.Begin(frame.grid.columns());
-        printer.Rows(frame.grid.Rows(), frame.grid.damaged());
+        printer.Rows(frame.grid);
     }
     for (std::uint64_t page = 1; options.all || page <= options.page; ++page) {
         if (!frame.grid.nextEnabled()) {
@@ -230,10 +314,10 @@ int RunPreviewCommand(const PreviewOptions& options, RecordCommandStreams& strea
         if (driver.Outcome() != job::JobOutcome::Completed)
             return ExitCodeOf(driver.Outcome());
         if (options.all) {
-            printer.Rows(frame.grid.Rows(), frame.grid.damaged());
+            printer.Rows(frame.grid);
         } else if (page == options.page) {
             printer.Begin(frame.grid.columns());
-            printer.Rows(frame.grid.Rows(), frame.grid.damaged());
+            printer.Rows(frame.grid);
         }
     }
     printer.End();

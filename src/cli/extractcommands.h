@@ -8,6 +8,7 @@
 #include <ostream>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace ravelin::cli {
 
@@ -18,6 +19,11 @@ struct PreviewOptions {
     bool all = false;       // every page, one after the other
     bool json = false;      // {"columns":[...],"rows":[[...],...]}
 };
+
+// Appends text as a JSON string (in its quotes) as the preview's --json
+// output writes it: quotes, backslashes and control characters escaped,
+// every byte that is not part of well-formed UTF-8 replaced by U+FFFD.
+void AppendJsonString(std::string& out, std::string_view text);
 
 struct RecordCommandStreams {
     std::ostream& out;

@@ -11,19 +11,22 @@ void PreviewGrid::SetColumns(std::vector<std::string> names)
     damaged_.clear();
 }
 
-void PreviewGrid::Cell(const std::string& text, bool recordDamaged)
+void PreviewGrid::Cell(std::string text, bool recordDamaged)
 {
     if (columnCounter_ == 0) {
         // A new row goes in at the row counter, or at the end when the
         // counter has run past the rows.
         itemIndex_ = std::min(rowCounter_, rows_.size());
-        rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(itemIndex_), std::vector<std::string>{text});
+        std::vector<std::string> row;
+        row.reserve(columns_.size());
+        row.push_back(std::move(text));
+        rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(itemIndex_), std::move(row));
         damaged_.insert(damaged_.begin() + static_cast<std::ptrdiff_t>(itemIndex_), false);
     } else if (itemIndex_ < rows_.size()) {
         std::vector<std::string>& row = rows_[itemIndex_];
         if (row.size() <= columnCounter_)
             row.resize(columnCounter_ + 1);
-        row[columnCounter_] = text;
+        row[columnCounter_] = std::move(text);
     }
     ++columnCounter_;
     if (columnCounter_ >= columns_.size()) {

@@ -26,7 +26,7 @@ namespace ravelin::extract {
 class PreviewGrid {
 public:
     void SetColumns(std::vector<std::string> names);
-    void Cell(const std::string& text, bool recordDamaged);
+    void Cell(std::string text, bool recordDamaged);
     // engine: the preview fetch's currentDataPage, dataPageNumbers and
     // slotsLeft; forwardSteps: Next Record(s) clicks since the table was chosen.
     void PagingState(std::uintptr_t wParam, std::intptr_t lParam, const job::RecoveryEngine& engine,
@@ -36,6 +36,9 @@ public:
     const std::vector<std::string>& columns() const { return columns_; }
     // The rows, each padded with empty cells to the column count.
     std::vector<std::vector<std::string>> Rows() const;
+    // The rows as the grid holds them: a row may lack its last cells (they
+    // show empty).
+    const std::vector<std::vector<std::string>>& RowsAsShown() const { return rows_; }
     // Per row of Rows(): whether it shows a damaged record.
     const std::vector<bool>& damaged() const { return damaged_; }
     bool nextEnabled() const { return nextEnabled_; }

@@ -15,6 +15,7 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 
+#include "cli/extractcommands.h"
 #include "job/testfiles.h"
 
 namespace {
@@ -215,6 +216,34 @@ TEST(ExtractCommands, NamesFromTheFileReachTheTerminalEscaped)
         for (const char byte : run.out + run.err)
             ASSERT_FALSE(byte == '\x1b' || byte == '\r') << "a raw control byte reached the terminal";
         EXPECT_EQ(run.out.find(hostile), std::string::npos);
+    }
+}
+
+// The JSON strings of the preview are those the JSON library writes, for
+// texts a damaged file can hold: controls, quotes, every length of UTF-8,
+// and bytes that are no UTF-8 (stray, cut short, overlong, surrogates,
+// past U+10FFFF), each replaced by U+FFFD.
+TEST(ExtractCommands, JsonStringsAreTheJsonLibrarysOwn)
+{
+    const std::string texts[] = {
+        "",
+        "plain",
+        "say \"hi\" \\ back",
+        std::string("tab\tline\nreturn\rbell\x07escape\x1b zero\0end del\x7f", 44),
+        "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80",
+        "stray \x80 continuation",
+        "cut short \xE2\x82",
+        "overlong \xC0\xAF and \xE0\x80\xAF",
+        "surrogate \xED\xA0\x80",
+        "past the end \xF4\x90\x80\x80 and \xF5\x80\x80\x80",
+        "latin-1 \xE9t\xE9",
+        "\xFF",
+    };
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text);
+        std::string ours;
+        ravelin::cli::AppendJsonString(ours, text);
+        EXPECT_EQ(ours, nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     }
 }
 
