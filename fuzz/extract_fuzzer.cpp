@@ -9,6 +9,7 @@
 // Record versions are resolved against the transaction inventory the fuzzed
 // pages hold, if any.
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -80,9 +81,13 @@ public:
     int ShowConnectionDialog(job::ConnectionAnswer&) override { return job::kAnswerNo; }
 };
 
-// A target that takes every INSERT, in the code page it is sent in.
+// A target that takes every INSERT, in the code page it is sent in: as
+// texts, or (when prepared is set) as values bound to a prepared INSERT,
+// whose parameters must all name a blob or array of the record.
 class AcceptingSink final : public extract::StatementSink {
 public:
+    bool prepared = false;
+
     bool ExecuteInsert(const std::string& sqlUtf8) override
     {
         ods::EncodeText(sqlUtf8);
@@ -92,6 +97,28 @@ public:
     {
         return ExecuteInsert(sqlUtf8);
     }
+    bool PrepareInsert(const std::string& sqlUtf8) override
+    {
+        markers_ = static_cast<std::size_t>(std::count(sqlUtf8.begin(), sqlUtf8.end(), '?'));
+        return prepared;
+    }
+    bool ExecutePrepared(std::span<const extract::InsertValue> values,
+                         std::span<const extract::InsertParameter> parameters) override
+    {
+        if (values.size() != markers_)
+            __builtin_trap();  // a record's values must match its statement
+        for (const extract::InsertValue& value : values) {
+            if (value.kind == extract::ValueKind::Text)
+                ods::EncodeText(value.text);
+            if (value.kind == extract::ValueKind::Parameter &&
+                (value.integer < 0 || static_cast<std::size_t>(value.integer) >= parameters.size()))
+                __builtin_trap();  // a parameter the record does not carry
+        }
+        return true;
+    }
+
+private:
+    std::size_t markers_ = 0;
 };
 
 // Reads every blob value of the table whole, as the blob pass does, into
@@ -222,6 +249,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Every other relation as an exact restore walks it: its own date
         // and time texts, blob values read whole for their INSERT.
         state.exactRestore = walked.size() % 2 == 0;
+        // Two relations of four go through a prepared INSERT's values.
+        statements.prepared = walked.size() % 4 >= 2;
         state.repairedTableName = table.name;
         engine.recordsPresent = 0;
         engine.recordsRecovered = 0;

@@ -8,7 +8,7 @@
 # turn for SECONDS). SECONDS: how long each target runs (default 600).
 # FUZZ_JOBS=N runs N fuzzing processes per target side by side;
 # FUZZ_RUNS=N ends a target after N executions (or SECONDS, whichever
-# comes first).
+# comes first). FUZZ_BACKGROUND=1 gives way to every other process.
 #
 # Installs clang when it is missing (as setup.sh installs the rest), builds
 # the targets into build-fuzz/, writes the seed corpus (the fixture writer's
@@ -62,6 +62,14 @@ rm -rf "$seeds"
 mkdir -p "$work"
 campaign="$work/campaign.tsv"
 [ -f "$campaign" ] || printf 'date\ttarget\tseconds\texecutions\texec_per_second\tcoverage\tfeatures\tcorpus\tfindings\n' >"$campaign"
+
+# FUZZ_BACKGROUND=1 lets every other process of the machine (builds, test
+# runs) go first: the kernel groups a session's processes and shares the
+# processors between groups, so a plain nice value does not reach across
+# them; the group's own weight does.
+if [ -n "${FUZZ_BACKGROUND:-}" ] && [ -w /proc/self/autogroup ]; then
+  echo 19 >/proc/self/autogroup || true
+fi
 
 status=0
 for t in "${targets[@]}"; do
