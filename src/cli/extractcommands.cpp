@@ -268,7 +268,7 @@ private:
 
 // Records per preview page of preview --all: fewer, larger pages, each
 // printed and let go before the next.
-constexpr std::uint32_t kStreamedPageRows = 2000;
+constexpr std::uint32_t kStreamedPageRows = 10000;
 
 }  // namespace
 
