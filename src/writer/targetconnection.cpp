@@ -606,6 +606,11 @@ bool TargetConnection::ExecuteWithParameters(const std::string& encoded,
         isc_dsql_free_statement(freeStatus, &handle, DSQL_drop);
     }
 
+    return EndRecordTransaction(transaction, succeeded);
+}
+
+bool TargetConnection::EndRecordTransaction(unsigned int& transaction, bool succeeded)
+{
     ISC_STATUS_ARRAY endStatus = {};
     if (succeeded) {
         if (isc_commit_transaction(endStatus, &transaction) != 0) {
@@ -858,24 +863,7 @@ bool TargetConnection::ExecutePreparedAlone(std::span<const extract::InsertValue
         NoteFailure();
     }
     transaction = running;
-    // The record's own transaction: committed when its INSERT succeeded;
-    // otherwise undone, with the blobs created for it.
-    ISC_STATUS_ARRAY endStatus = {};
-    if (succeeded) {
-        if (isc_commit_transaction(endStatus, &transaction) != 0) {
-            std::memcpy(statusVector, endStatus, sizeof statusVector);
-            NoteFailure();
-            succeeded = false;
-            ISC_STATUS_ARRAY rollbackStatus = {};
-            isc_rollback_transaction(rollbackStatus, &transaction);
-        }
-    } else if (isc_rollback_transaction(endStatus, &transaction) != 0 && ConnectionGone(endStatus)) {
-        lost = true;
-    }
-    transactionHandle = 0;
-    if (succeeded)
-        failureText.clear();
-    return succeeded;
+    return EndRecordTransaction(transaction, succeeded);
 }
 
 bool TargetConnection::ExecutePrepared(std::span<const extract::InsertValue> values,

@@ -118,6 +118,10 @@ private:
     bool ExecutePreparedAlone(std::span<const extract::InsertValue> values,
                               std::span<const extract::InsertParameter> parameters);
     void FreePrepared();
+    // Ends a record's own transaction: committed when its INSERT succeeded
+    // (a failed commit fails it), otherwise rolled back with the blobs
+    // created for it. Yields whether the record landed.
+    bool EndRecordTransaction(unsigned int& transaction, bool succeeded);
     // Commits the open batch. When the commit fails, rolls back and runs
     // each statement that had succeeded on its own again.
     void FlushBatch();

@@ -233,6 +233,34 @@ inline std::vector<std::string> Words(const std::string& output)
     return words;
 }
 
+// Throws std::runtime_error with what and the client library's words for
+// status.
+[[noreturn]] inline void FailWith(const ISC_STATUS* status, const std::string& what)
+{
+    std::string text = what;
+    char line[512];
+    const ISC_STATUS* vector = status;
+    while (fb_interpret(line, sizeof line, &vector) > 0)
+        text += std::string("; ") + line;
+    throw std::runtime_error(text);
+}
+
+// Attaches to database as SYSDBA and starts a transaction; throws as
+// FailWith when either fails.
+inline void AttachAsSysdba(const std::string& database, const std::string& password, ISC_STATUS* status,
+                           isc_db_handle& db, isc_tr_handle& tr)
+{
+    std::string dpb = {static_cast<char>(isc_dpb_version1), static_cast<char>(isc_dpb_user_name), 6};
+    dpb += "SYSDBA";
+    dpb += static_cast<char>(isc_dpb_password);
+    dpb += static_cast<char>(password.size());
+    dpb += password;
+    if (isc_attach_database(status, 0, database.c_str(), &db, static_cast<short>(dpb.size()), dpb.data()))
+        FailWith(status, "attach " + database);
+    if (isc_start_transaction(status, &tr, 1, &db, 0, nullptr))
+        FailWith(status, "start");
+}
+
 // The blobs of the one-column query, row by row (nullopt for NULL), read
 // through the client library as SYSDBA; throws std::runtime_error with the
 // library's words when the database or the query fails.
@@ -241,25 +269,10 @@ inline std::vector<std::optional<std::vector<std::byte>>> QueryBlobs(const std::
                                                                      const std::string& password = "masterkey")
 {
     ISC_STATUS_ARRAY status = {};
-    const auto fail = [&status](const std::string& what) {
-        std::string text = what;
-        char line[512];
-        const ISC_STATUS* vector = status;
-        while (fb_interpret(line, sizeof line, &vector) > 0)
-            text += std::string("; ") + line;
-        throw std::runtime_error(text);
-    };
-    std::string dpb = {static_cast<char>(isc_dpb_version1), static_cast<char>(isc_dpb_user_name), 6};
-    dpb += "SYSDBA";
-    dpb += static_cast<char>(isc_dpb_password);
-    dpb += static_cast<char>(password.size());
-    dpb += password;
+    const auto fail = [&status](const std::string& what) { FailWith(status, what); };
     isc_db_handle db = 0;
-    if (isc_attach_database(status, 0, database.c_str(), &db, static_cast<short>(dpb.size()), dpb.data()))
-        fail("attach " + database);
     isc_tr_handle tr = 0;
-    if (isc_start_transaction(status, &tr, 1, &db, 0, nullptr))
-        fail("start");
+    AttachAsSysdba(database, password, status, db, tr);
     isc_stmt_handle stmt = 0;
     std::vector<char> area(XSQLDA_LENGTH(1));
     auto* out = reinterpret_cast<XSQLDA*>(area.data());
@@ -313,25 +326,10 @@ inline std::map<std::string, std::vector<std::string>> DumpTables(const std::str
                                                                   const std::string& password = "masterkey")
 {
     ISC_STATUS_ARRAY status = {};
-    const auto fail = [&status](const std::string& what) {
-        std::string text = what;
-        char line[512];
-        const ISC_STATUS* vector = status;
-        while (fb_interpret(line, sizeof line, &vector) > 0)
-            text += std::string("; ") + line;
-        throw std::runtime_error(text);
-    };
-    std::string dpb = {static_cast<char>(isc_dpb_version1), static_cast<char>(isc_dpb_user_name), 6};
-    dpb += "SYSDBA";
-    dpb += static_cast<char>(isc_dpb_password);
-    dpb += static_cast<char>(password.size());
-    dpb += password;
+    const auto fail = [&status](const std::string& what) { FailWith(status, what); };
     isc_db_handle db = 0;
-    if (isc_attach_database(status, 0, database.c_str(), &db, static_cast<short>(dpb.size()), dpb.data()))
-        fail("attach " + database);
     isc_tr_handle tr = 0;
-    if (isc_start_transaction(status, &tr, 1, &db, 0, nullptr))
-        fail("start");
+    AttachAsSysdba(database, password, status, db, tr);
     const auto hex = [](const char* data, std::size_t length) {
         static const char digits[] = "0123456789abcdef";
         std::string text;
