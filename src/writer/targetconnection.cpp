@@ -554,11 +554,8 @@ bool TargetConnection::ExecuteWithParameters(const std::string& encoded,
 {
     isc_db_handle database = databaseHandle;
     isc_tr_handle transaction = 0;
-    if (isc_start_transaction(statusVector, &transaction, 1, &database, 0, nullptr) != 0) {
-        NoteFailure();
+    if (!StartRecordTransaction(transaction))
         return false;
-    }
-    transactionHandle = transaction;
     bool succeeded = true;
     // Set where a failure comes from no status vector.
     std::string ownFailure;
@@ -607,6 +604,17 @@ bool TargetConnection::ExecuteWithParameters(const std::string& encoded,
     }
 
     return EndRecordTransaction(transaction, succeeded);
+}
+
+bool TargetConnection::StartRecordTransaction(unsigned int& transaction)
+{
+    isc_db_handle database = databaseHandle;
+    if (isc_start_transaction(statusVector, &transaction, 1, &database, 0, nullptr) != 0) {
+        NoteFailure();
+        return false;
+    }
+    transactionHandle = transaction;
+    return true;
 }
 
 bool TargetConnection::EndRecordTransaction(unsigned int& transaction, bool succeeded)
@@ -844,13 +852,9 @@ bool TargetConnection::ExecuteBound(unsigned int& transaction)
 bool TargetConnection::ExecutePreparedAlone(std::span<const extract::InsertValue> values,
                                             std::span<const extract::InsertParameter> parameters)
 {
-    isc_db_handle database = databaseHandle;
     isc_tr_handle transaction = 0;
-    if (isc_start_transaction(statusVector, &transaction, 1, &database, 0, nullptr) != 0) {
-        NoteFailure();
+    if (!StartRecordTransaction(transaction))
         return false;
-    }
-    transactionHandle = transaction;
     std::string ownFailure;
     std::vector<BlobQuad> ids;
     unsigned int running = transaction;

@@ -118,6 +118,9 @@ private:
     bool ExecutePreparedAlone(std::span<const extract::InsertValue> values,
                               std::span<const extract::InsertParameter> parameters);
     void FreePrepared();
+    // Starts a record's own transaction (no parameters: write, concurrency,
+    // wait); false, the failure noted, when the target refuses.
+    bool StartRecordTransaction(unsigned int& transaction);
     // Ends a record's own transaction: committed when its INSERT succeeded
     // (a failed commit fails it), otherwise rolled back with the blobs
     // created for it. Yields whether the record landed.
