@@ -337,17 +337,26 @@ bool TargetConnection::ExecuteAlone(const std::string& encoded, const std::uint8
     return succeeded;
 }
 
+bool TargetConnection::OpenBatch()
+{
+    if (batchHandle != 0)
+        return true;
+    isc_db_handle database = databaseHandle;
+    isc_tr_handle batch = 0;
+    if (isc_start_transaction(statusVector, &batch, 1, &database, 0, nullptr) != 0) {
+        NoteFailure();
+        return false;
+    }
+    batchHandle = batch;
+    return true;
+}
+
 bool TargetConnection::ExecuteInBatch(std::string&& encoded)
 {
+    if (!OpenBatch())
+        return false;
     isc_db_handle database = databaseHandle;
     isc_tr_handle batch = batchHandle;
-    if (batch == 0) {
-        if (isc_start_transaction(statusVector, &batch, 1, &database, 0, nullptr) != 0) {
-            NoteFailure();
-            return false;
-        }
-        batchHandle = batch;
-    }
     // A statement that fails is undone by the engine on its own; the batch
     // and the statements before it stay as they were.
     const bool succeeded = isc_dsql_execute_immediate(statusVector, &database, &batch, StatementLength(encoded),
@@ -888,15 +897,8 @@ bool TargetConnection::ExecutePrepared(std::span<const extract::InsertValue> val
         FlushBatch();
         return ExecutePreparedAlone(values, parameters);
     }
-    isc_db_handle database = databaseHandle;
-    isc_tr_handle batch = batchHandle;
-    if (batch == 0) {
-        if (isc_start_transaction(statusVector, &batch, 1, &database, 0, nullptr) != 0) {
-            NoteFailure();
-            return false;
-        }
-        batchHandle = batch;
-    }
+    if (!OpenBatch())
+        return false;
     std::string ownFailure;
     unsigned int running = batchHandle;
     // A record that fails is undone by the engine on its own; the batch and

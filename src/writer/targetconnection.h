@@ -91,6 +91,9 @@ private:
     bool ExecuteAlone(const std::string& encoded, const std::uint8_t* tpb, unsigned short tpbLength,
                       unsigned short dialect);
     bool ExecuteInBatch(std::string&& encoded);
+    // Starts the fast cadence's shared transaction unless it is open;
+    // false, the failure noted, when the target refuses.
+    bool OpenBatch();
     // Runs one INSERT with blob and array parameters in a transaction of its
     // own: creates the blobs and arrays, prepares and executes the
     // statement, commits.
